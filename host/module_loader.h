@@ -1,0 +1,68 @@
+// Loading pictra.vxm with dlopen and calling its entry points.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pictra/plugin.h"
+
+namespace pictra::host {
+
+struct EntryPoints {
+    InitPluginFn initPlugin = nullptr;
+    ClosePluginFn closePlugin = nullptr;
+    RegisterIconSaverFn registerIconSaver = nullptr;
+    LoadIconFn loadIcon = nullptr;
+    GetIconImagesFn getIconImages = nullptr;
+    FreeIconFn freeIcon = nullptr;
+    SaveIconFn saveIcon = nullptr;
+};
+
+struct Saver {
+    std::string name;
+    uint32_t formatId = 0;
+};
+
+// One loaded module. Closing calls ClosePlugin (when initialised) and dlclose.
+class Module {
+public:
+    // Null on failure, with the reason in `error`. Each distinct path is a
+    // separate instance with its own state; the same path twice is shared
+    // by the dynamic loader.
+    static std::unique_ptr<Module> open(const std::string& path, std::string& error);
+    ~Module();
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    const EntryPoints& entry() const { return entry_; }
+    // InitPlugin with `services` (kept by the caller for the module's lifetime).
+    int32_t initialise(HostServices* services);
+    const PluginInfo& info() const { return info_; }
+    // Enumerates RegisterIconSaver from 0 while `more` is 1 (bounded).
+    std::vector<Saver> savers() const;
+
+private:
+    Module() = default;
+    void* handle_ = nullptr;
+    bool initialised_ = false;
+    EntryPoints entry_;
+    PluginInfo info_{};
+};
+
+// Frees a loaded icon through the module's FreeIcon.
+struct IconDeleter {
+    FreeIconFn freeIcon = nullptr;
+    void operator()(IconRecord* icon) const {
+        if (icon && freeIcon) freeIcon(icon);
+    }
+};
+using IconPtr = std::unique_ptr<IconRecord, IconDeleter>;
+
+// Where the tool finds the module: `explicitPath` if not empty, else the
+// PICTRA_MODULE environment variable, else pictra.vxm next to the running
+// executable.
+std::string findModulePath(const std::string& explicitPath);
+
+}  // namespace pictra::host

@@ -1,0 +1,38 @@
+// Host streams: buffered files, named memory blocks and growing memory
+// outputs. Names of memory blocks resolve only through the registry of live
+// blocks; a name is never parsed for an address.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pictra/plugin.h"
+
+namespace pictra::host {
+
+StreamHandle openStream(const char* name, int32_t mode);
+StreamHandle openStreamTagged(const char* name, int32_t mode, const TagItem* tags);
+void closeStream(StreamHandle stream);
+int32_t seekStream(StreamHandle stream, int32_t offset, int32_t mode);  // position before the move
+int32_t readStream(StreamHandle stream, void* buffer, int32_t length);
+int32_t writeStream(StreamHandle stream, const void* buffer, int32_t length);
+int32_t readStreamByte(StreamHandle stream);  // 0-255, or -1 at the end
+void writeStreamByte(StreamHandle stream, int32_t value);
+int32_t streamAtEnd(StreamHandle stream);
+
+int32_t nameMemoryBlock(char* name, int32_t nameLength, const MemoryBlockDesc* desc, uintptr_t);
+StreamHandle openMemoryOutput(char* name, int32_t nameLength, uintptr_t);
+const void* memoryOutputBytes(StreamHandle stream, uint32_t* size, uintptr_t);
+void closeMemoryOutput(StreamHandle stream);
+
+// Counters for tests: how streams were opened and how many are still open.
+struct StreamCounters {
+    std::size_t plainOpens = 0;   // OpenStream calls that produced a stream
+    std::size_t taggedOpens = 0;  // OpenStreamTagged calls that produced a stream
+    std::size_t liveStreams = 0;  // streams and memory outputs not yet closed
+    uintptr_t lastOpenParameter = 0;  // tag 1 of the last tagged open
+};
+StreamCounters streamCounters();
+void resetStreamCounters();  // zeroes the open counts, keeps liveStreams
+
+}  // namespace pictra::host
