@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the pictra tool on the bundled samples.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh" "$root/build" -DPICTRA_BENCH=OFF
+pictra="$root/build/bin/pictra"
+
+echo
+echo '$ pictra formats'
+"$pictra" formats
+
+echo
+echo '$ pictra info examples/not-an-icon.cur'
+status=0
+"$pictra" info "$root/examples/not-an-icon.cur" || status=$?
+echo "(exit status $status: a cursor file is not an icon and is refused)"
+[ "$status" -eq 1 ]

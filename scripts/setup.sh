@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever the build and the tests need and
+# the machine lacks. Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # host services
+  libspng-dev libdeflate-dev libopenjp2-7-dev libstb-dev zlib1g-dev
+  # the pictra tool
+  libcli11-dev libfmt-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the module for 32-bit big-endian PowerPC
+  g++-powerpc-linux-gnu binutils-powerpc-linux-gnu
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

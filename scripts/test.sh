@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors, runs the
+# whole test suite, runs it again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then builds the module for 32-bit big-endian
+# PowerPC and checks what it imports.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/scripts/setup.sh"
+
+echo "== build and test"
+bash "$root/scripts/build.sh" "$root/build"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+echo "== build and test under ASan and UBSan"
+bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICTRA_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+
+echo "== PowerPC module"
+bash "$root/scripts/build-ppc.sh" "$root/build-ppc"
