@@ -1,0 +1,207 @@
+#include "commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
+
+#include "errors.h"
+#include "extract.h"
+#include "formats.h"
+#include "host/registry.h"
+#include "icon_file.h"
+#include "info.h"
+#include "safe_save.h"
+#include "session.h"
+
+#ifndef PICTRA_VERSION
+#define PICTRA_VERSION "0"
+#endif
+
+namespace pictra::cli {
+
+namespace {
+
+struct Options {
+    std::string modulePath;
+    bool json = false;
+    std::vector<std::string> files;
+    std::string outputFolder;
+    std::string input;
+    std::string output;
+    std::string formatName;
+    bool compress = false;
+};
+
+// A usage error found after parsing: reported like CLI11's own.
+struct UsageError {
+    std::string message;
+};
+
+// Runs `work` on each file; every failure is reported and the result says
+// whether any happened.
+template <typename Work>
+int forEachFile(const std::vector<std::string>& files, Work work) {
+    int status = kExitSuccess;
+    for (const std::string& file : files) {
+        try {
+            work(file);
+        } catch (const FileError& error) {
+            reportFileError(error);
+            status = kExitFailure;
+        }
+    }
+    return status;
+}
+
+int runFormats(const Session& session, const Options& options) {
+    const auto rows = formatRows(session.savers(), host::registeredFormats());
+    std::fputs((options.json ? formatsJson(rows) : formatsText(rows)).c_str(), stdout);
+    return kExitSuccess;
+}
+
+int runInfo(const Session& session, const Options& options) {
+    bool first = true;
+    return forEachFile(options.files, [&](const std::string& file) {
+        const LoadedIcon icon = loadIconFile(session, file);
+        const IconSummary summary = summariseIcon(file, icon.family, icon.attributes,
+                                                  session.entry().getIconImages(icon.record.get()));
+        if (options.json) {
+            fmt::print("{}\n", infoJson(summary));
+        } else {
+            fmt::print("{}{}", first ? "" : "\n", infoText(summary));
+            first = false;
+        }
+        std::fflush(stdout);
+    });
+}
+
+// Stems already written in this run: a second icon with the same stem would
+// overwrite the first one's pictures.
+int runExtract(const Session& session, const Options& options) {
+    std::error_code error;
+    std::filesystem::create_directories(options.outputFolder, error);
+    if (error || !std::filesystem::is_directory(options.outputFolder)) {
+        reportFileError(FileError(options.outputFolder,
+                                  "cannot create folder: " +
+                                      (error ? error.message() : "not a folder")));
+        return kExitFailure;
+    }
+    std::vector<std::pair<std::string, std::string>> stems;
+    return forEachFile(options.files, [&](const std::string& file) {
+        const std::string stem = std::filesystem::path(file).stem().string();
+        for (const auto& [usedStem, usedBy] : stems)
+            if (usedStem == stem)
+                throw FileError(file, "its pictures would overwrite those of " + usedBy);
+        const LoadedIcon icon = loadIconFile(session, file);
+        stems.emplace_back(stem, file);
+        const std::size_t count = extractPictures(
+            file, session.entry().getIconImages(icon.record.get()), options.outputFolder);
+        if (count == 0) throw FileError(file, "the icon has no pictures");
+    });
+}
+
+int runConvert(const Session& session, const Options& options) {
+    const std::string name = saverNameFor(options.formatName, options.output);
+    const host::Saver* saver = findSaver(session.savers(), name);
+    if (!saver) {
+        std::string known;
+        for (const host::Saver& each : session.savers()) known += (known.empty() ? "" : ", ") + each.name;
+        throw UsageError{fmt::format("unknown format '{}' (known: {})", name, known)};
+    }
+    return forEachFile({options.input}, [&](const std::string& file) {
+        LoadedIcon icon = loadIconFile(session, file);
+        IconImage* images = session.entry().getIconImages(icon.record.get());
+        if (!images) throw FileError(file, "the icon has no pictures");
+        PendingFile target(options.output);
+        const TagItem tags[] = {
+            {SaveTagFormat, saver->formatId},
+            {SaveTagCompress, options.compress ? 1u : 0u},
+            {SaveTagAttributes, reinterpret_cast<uintptr_t>(&icon.attributes)},
+            {TagEnd, 0},
+        };
+        if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0)
+            throw FileError(options.output,
+                            "the module could not save this icon as " + saver->name);
+        target.commit();
+    });
+}
+
+std::string failureMessage(const CLI::App* /*app*/, const CLI::Error& error) {
+    return fmt::format("pictra: {}\nRun 'pictra --help' for more information.\n", error.what());
+}
+
+}  // namespace
+
+int runTool(int argc, char** argv) {
+    Options options;
+    CLI::App app{"pictra: read, inspect and convert Amiga, Windows and macOS icons", "pictra"};
+    app.set_version_flag("--version", "pictra " PICTRA_VERSION);
+    app.option_defaults()->always_capture_default();
+    app.add_option("--module", options.modulePath,
+                   "The pictra.vxm to load (default: $PICTRA_MODULE, else the one next to pictra)")
+        ->type_name("PATH");
+    app.require_subcommand(1);
+    app.failure_message(failureMessage);
+    app.footer("Exit status: 0 success, 1 an input could not be processed, 2 usage error.");
+
+    CLI::App* formats = app.add_subcommand("formats", "List the formats the module can save");
+    formats->add_flag("--json", options.json, "One JSON object per format, one per line");
+
+    CLI::App* info = app.add_subcommand("info", "Show the attributes and pictures of icons");
+    info->add_flag("--json", options.json, "One JSON object per file, one per line");
+    info->add_option("FILE", options.files, "Icon files")->required();
+
+    CLI::App* extract = app.add_subcommand("extract", "Write every picture of icons as RGBA PNG");
+    extract->add_option("FILE", options.files, "Icon files")->required();
+    extract->add_option("-o,--output", options.outputFolder,
+                        "Folder for STEM-INDEX.png files (created if missing)")
+        ->required()
+        ->type_name("DIR");
+
+    CLI::App* convert = app.add_subcommand("convert", "Save an icon in another format");
+    convert->add_option("IN", options.input, "Icon file to read")->required();
+    convert->add_option("OUT", options.output, "File to write (replaced only on success)")
+        ->required();
+    convert->add_option("-f,--format", options.formatName,
+                        "Saver name, any case (see 'pictra formats'); "
+                        "default WINDOWS for .ico and MACOS for .icns")
+        ->type_name("NAME");
+    convert->add_flag("-c,--compress", options.compress,
+                      "Compress pictures where the format allows it");
+
+    for (CLI::App* command : {formats, info, extract, convert}) command->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+        if (convert->parsed() && saverNameFor(options.formatName, options.output).empty())
+            throw CLI::ValidationError(
+                "convert: cannot tell the format from '" + options.output +
+                "'; give --format NAME (see 'pictra formats')");
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? kExitSuccess : kExitUsage;
+    }
+
+    std::string error;
+    const std::unique_ptr<Session> session = Session::open(options.modulePath, error);
+    if (!session) {
+        reportError(error);
+        return kExitFailure;
+    }
+    try {
+        if (formats->parsed()) return runFormats(*session, options);
+        if (info->parsed()) return runInfo(*session, options);
+        if (extract->parsed()) return runExtract(*session, options);
+        return runConvert(*session, options);
+    } catch (const UsageError& usage) {
+        reportError(usage.message);
+        return kExitUsage;
+    }
+}
+
+}  // namespace pictra::cli

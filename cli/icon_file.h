@@ -1,0 +1,40 @@
+// Reading an icon file through the module, with the tool's own checks first:
+// the module reports only a null result, so whether the file can be read and
+// whether its header is one the module knows is found out here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "host/module_loader.h"
+#include "pictra/plugin.h"
+#include "session.h"
+
+namespace pictra::cli {
+
+inline constexpr std::size_t kHeaderSize = 4;
+
+// The format family of a file from its first four bytes: "macos", "png",
+// "amiga" or "windows"; nothing for any other header or fewer bytes.
+std::optional<std::string_view> iconFamily(std::span<const uint8_t> header);
+
+// "00 00 02 00": the bytes as hex pairs.
+std::string headerHex(std::span<const uint8_t> header);
+
+// Opens `path`, reads its header and returns the family; throws FileError
+// naming the file when it cannot be read or is not an icon.
+std::string_view checkIconFile(const std::string& path);
+
+struct LoadedIcon {
+    host::IconPtr record;
+    IconAttributes attributes{};  // texts point into `record`
+    std::string family;
+};
+
+// Loads `path` with its attributes; throws FileError on failure.
+LoadedIcon loadIconFile(const Session& session, const std::string& path);
+
+}  // namespace pictra::cli

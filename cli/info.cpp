@@ -1,0 +1,138 @@
+#include "info.h"
+
+#include <utility>
+
+#include <fmt/core.h>
+
+#include "errors.h"
+#include "json.h"
+#include "text.h"
+
+namespace pictra::cli {
+
+namespace {
+
+// No icon format holds more pictures or tool types than this; a longer list
+// can only be a damaged one, and the walk must end.
+constexpr std::size_t kMaxListLength = 1 << 16;
+
+// The integer attributes in the order both renderings show them.
+std::vector<std::pair<const char*, int32_t>> numberFields(const IconAttributes& a) {
+    return {
+        {"type", a.type},
+        {"currentX", a.currentX},
+        {"currentY", a.currentY},
+        {"drawerLeft", a.drawerLeft},
+        {"drawerTop", a.drawerTop},
+        {"drawerWidth", a.drawerWidth},
+        {"drawerHeight", a.drawerHeight},
+        {"drawerViewMode", a.drawerViewMode},
+        {"drawerShowAll", a.drawerShowAll},
+        {"stackSize", a.stackSize},
+    };
+}
+
+const char* typeName(int32_t type) {
+    switch (type) {
+        case 1: return "disk";
+        case 2: return "drawer";
+        case 3: return "tool";
+        case 4: return "project";
+        case 5: return "garbage";
+        case 6: return "device";
+        case 7: return "kick";
+        case 8: return "appicon";
+        default: return nullptr;
+    }
+}
+
+std::string flagsText(uint32_t flags) {
+    std::string names;
+    if (flags & IconImagePrimary) names += " primary";
+    if (flags & IconImageSelected) names += " selected";
+    if (names.empty()) return fmt::format("{}", flags);
+    return fmt::format("{} ({})", flags, names.substr(1));
+}
+
+}  // namespace
+
+IconSummary summariseIcon(const std::string& file, const std::string& format,
+                          const IconAttributes& attributes, const IconImage* firstImage) {
+    IconSummary icon;
+    icon.file = file;
+    icon.format = format;
+    icon.numbers = attributes;
+    icon.numbers.defaultTool = nullptr;
+    icon.numbers.toolTypes = nullptr;
+    if (attributes.defaultTool) icon.defaultTool = latin1ToUtf8(attributes.defaultTool);
+    if (attributes.toolTypes) {
+        for (char** entry = attributes.toolTypes; *entry; ++entry) {
+            if (icon.toolTypes.size() == kMaxListLength)
+                throw FileError(file, "the icon's tool-type list does not end");
+            icon.toolTypes.push_back(latin1ToUtf8(*entry));
+        }
+    }
+    for (const IconImage* image = firstImage; image; image = image->next) {
+        if (icon.images.size() == kMaxListLength)
+            throw FileError(file, "the icon's picture list does not end");
+        icon.images.push_back(
+            {image->width, image->height, image->depth, image->flags, image->transparentPen});
+    }
+    return icon;
+}
+
+std::string infoJson(const IconSummary& icon) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("file").value(icon.file);
+    json.key("format").value(icon.format);
+    for (const auto& [name, number] : numberFields(icon.numbers)) json.key(name).value(number);
+    json.key("defaultTool");
+    if (icon.defaultTool)
+        json.value(*icon.defaultTool);
+    else
+        json.null();
+    json.key("toolTypes").beginArray();
+    for (const std::string& text : icon.toolTypes) json.value(text);
+    json.endArray();
+    json.key("images").beginArray();
+    for (const PictureSummary& image : icon.images) {
+        json.beginObject();
+        json.key("width").value(image.width);
+        json.key("height").value(image.height);
+        json.key("depth").value(image.depth);
+        json.key("flags").value(int64_t{image.flags});
+        json.key("transparentPen").value(image.transparentPen);
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    return json.text();
+}
+
+std::string infoText(const IconSummary& icon) {
+    std::string out = fmt::format("file: {}\nformat: {}\n", printable(icon.file), icon.format);
+    for (const auto& [name, number] : numberFields(icon.numbers)) {
+        const char* type = std::string_view(name) == "type" ? typeName(number) : nullptr;
+        out += type ? fmt::format("{}: {} ({})\n", name, number, type)
+                    : fmt::format("{}: {}\n", name, number);
+    }
+    out += fmt::format("defaultTool: {}\n",
+                       icon.defaultTool ? printable(*icon.defaultTool) : "(none)");
+    if (icon.toolTypes.empty()) {
+        out += "toolTypes: (none)\n";
+    } else {
+        out += fmt::format("toolTypes: {}\n", icon.toolTypes.size());
+        for (const std::string& text : icon.toolTypes) out += "  " + printable(text) + "\n";
+    }
+    out += fmt::format("images: {}\n", icon.images.size());
+    for (std::size_t i = 0; i < icon.images.size(); ++i) {
+        const PictureSummary& image = icon.images[i];
+        out += fmt::format("  {}: width {}, height {}, depth {}, flags {}, transparentPen {}\n", i,
+                           image.width, image.height, image.depth, flagsText(image.flags),
+                           image.transparentPen);
+    }
+    return out;
+}
+
+}  // namespace pictra::cli
