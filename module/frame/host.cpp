@@ -1,0 +1,3 @@
+#include "frame/host.h"
+
+HostServices* Host = nullptr;

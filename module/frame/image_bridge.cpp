@@ -1,0 +1,57 @@
+#include "frame/image_bridge.h"
+
+#include <cstring>
+
+#include "frame/host.h"
+#include "model/icon_image.h"
+
+namespace {
+constexpr uint32_t MaxStreamWrite = 0x7FFFFFFFu;
+}  // namespace
+
+int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
+    char name[MemoryNameLength];
+    name[0] = '\0';
+    StreamHandle output = OpenMemoryOutput(name);
+    if (!output) return 0;
+    if (!EncodePngFile(name, static_cast<const uint32_t*>(image->pixels), image->width,
+                       image->height)) {
+        CloseMemoryOutput(output);
+        return 0;
+    }
+    uint32_t size = 0;
+    const void* bytes = MemoryOutputBytes(output, &size);
+    // The stream takes a signed count; a PNG too large for it is a failure,
+    // not a truncated file.
+    int32_t written = bytes && size <= MaxStreamWrite;
+    if (written) WriteStream(stream, bytes, static_cast<int32_t>(size));
+    CloseMemoryOutput(output);
+    return written;
+}
+
+int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
+                         IconImage** tail) {
+    MemoryBlockDesc desc{};
+    desc.data = data;
+    desc.extension = extension;
+    desc.sizeHigh = 0;
+    desc.sizeLow = size;
+    char name[MemoryNameLength];
+    name[0] = '\0';
+    NameMemoryBlock(name, &desc);
+
+    const TagItem tags[] = {{DecodeTagTrueColour, 1}, {DecodeTagMemoryBlock, 0}, {TagEnd, 0}};
+    int32_t width = 0;
+    int32_t height = 0;
+    HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
+    if (!decoded) return 0;
+    IconImage* image = AllocIconImage(width, height, 32, 0, 0, head, tail);
+    const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
+    if (pixels) {
+        uint32_t bytes = 0;
+        IconImageByteCount(width, height, 32, &bytes);  // AllocIconImage proved it fits
+        memcpy(image->pixels, pixels, bytes);
+    }
+    ReleaseImage(decoded);
+    return pixels ? 1 : 0;
+}

@@ -1,0 +1,57 @@
+#include "model/icon_image.h"
+
+#include "frame/host.h"
+#include "frame/sizes.h"
+
+namespace {
+constexpr uint32_t PaletteBytes = 256 * 4;
+constexpr uint32_t TrueColourBytesPerPixel = 4;
+constexpr int32_t MaxPaletteDepth = 8;
+}  // namespace
+
+int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes) {
+    if (width < 0 || height < 0) return 0;
+    uint32_t pixels = 0;
+    if (!MultiplySize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), &pixels)) return 0;
+    if (depth <= MaxPaletteDepth) {
+        *bytes = pixels;
+        return 1;
+    }
+    return MultiplySize(pixels, TrueColourBytesPerPixel, bytes);
+}
+
+IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                          int32_t selected, IconImage** head, IconImage** tail) {
+    uint32_t pixelBytes = 0;
+    if (!IconImageByteCount(width, height, depth, &pixelBytes)) return nullptr;
+
+    auto* image = static_cast<IconImage*>(AllocMemory(sizeof(IconImage), 1, "ic"));
+    if (!image) return nullptr;
+    // Linked at once, so that the list's owner releases it even when the
+    // blocks below cannot be had.
+    if (*tail)
+        (*tail)->next = image;
+    else
+        *head = image;
+
+    image->depth = depth;
+    image->transparentPen = transparentPen;
+    image->width = width;
+    image->height = height;
+    if (selected) image->flags = IconImageSelected;
+
+    image->pixels = AllocMemory(pixelBytes, 1, "icdata");
+    if (!image->pixels) return nullptr;
+    if (depth <= MaxPaletteDepth) {
+        image->palette = static_cast<uint32_t*>(AllocMemory(PaletteBytes, 1, "icpalette"));
+        if (!image->palette) return nullptr;
+    }
+    *tail = image;
+    return image;
+}
+
+void FreeIconImage(IconImage* image) {
+    if (image->pixels) FreeMemory(image->pixels);
+    if (image->palette) FreeMemory(image->palette);
+    FreeMemory(image);
+}

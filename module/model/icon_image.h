@@ -1,0 +1,25 @@
+// The picture list of an icon and the record that owns it.
+#pragma once
+
+#include <cstdint>
+
+#include "pictra/plugin.h"
+
+// Appends a zero-filled picture to the list held in *head / *tail (both null
+// while the list is empty). Depth 1-8 gets one byte per pixel and a 256-entry
+// palette, any other depth one 32-bit word per pixel and no palette.
+//
+// Returns null without touching the list when the sizes are negative or their
+// byte count does not fit in 32 bits, or when the node cannot be allocated.
+// When the node exists but its pixels or palette cannot be allocated, the
+// node stays linked (tail not advanced) so the list's owner releases it, and
+// the result is null.
+IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                          int32_t selected, IconImage** head, IconImage** tail);
+
+// Releases one picture and whatever blocks it has; does not unlink it.
+void FreeIconImage(IconImage* image);
+
+// Pixel bytes of a picture of these sizes, or 0 when the sizes are negative
+// or the count does not fit in 32 bits.
+int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes);

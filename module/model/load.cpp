@@ -1,0 +1,59 @@
+// LoadIcon: open the file, recognise its format by the first four bytes,
+// let that format's reader fill a new record, and hand it over.
+#include "frame/host.h"
+#include "frame/stream_io.h"
+#include "model/attributes.h"
+#include "model/format_io.h"
+#include "model/open_stream.h"
+#include "model/tags.h"
+
+namespace {
+
+constexpr uint32_t MagicMacIcon = 0x69636E73;      // "icns"
+constexpr uint32_t MagicPngIcon = 0x89504E47;      // 0x89 "PNG"
+constexpr uint32_t MagicAmigaIcon = 0xE3100001;    // magic 0xE310, version 1
+constexpr uint32_t MagicWindowsIcon = 0x00000100;  // reserved 0, type 1 (icon)
+
+// Runs the reader for `magic`; 0 for a word no reader claims.
+int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, IconRecord* record) {
+    switch (magic) {
+        case MagicMacIcon: return ReadMacIcon(stream, name, record);
+        case MagicPngIcon: return ReadPngIcon(stream, name, record);
+        case MagicAmigaIcon: return ReadAmigaIcon(stream, name, record);
+        case MagicWindowsIcon: return ReadWindowsIcon(stream, record);
+        default: return 0;
+    }
+}
+
+// The record read from `stream`, or null. The stream stays open.
+IconRecord* ReadIcon(StreamHandle stream, const char* name) {
+    auto* record = static_cast<IconRecord*>(AllocMemory(sizeof(IconRecord), 1, "iconinfo"));
+    if (!record) return nullptr;
+    uint32_t magic = ReadBE32(stream);
+    if (!ReadIconBody(magic, stream, name, record)) {
+        FreeIcon(record);
+        return nullptr;
+    }
+    return record;
+}
+
+}  // namespace
+
+IconRecord* LoadIcon(const char* name, const TagItem* tags) {
+    if (!Host) return nullptr;  // InitPlugin never received services
+    uintptr_t openParameter = GetTagValue(tags, LoadTagOpenParameter, 0);
+    auto* attributes =
+        reinterpret_cast<IconAttributes*>(GetTagValue(tags, LoadTagAttributes, 0));
+
+    StreamHandle stream = OpenIconStream(name, StreamModeRead, openParameter);
+    if (!stream) return nullptr;
+    IconRecord* record = ReadIcon(stream, name);
+    CloseStream(stream);
+    if (!record || !attributes) return record;
+
+    if (!HandOverAttributes(record, attributes)) {
+        FreeIcon(record);
+        return nullptr;
+    }
+    return record;
+}
