@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pictra/plugin.h"
+
 namespace pictra::host {
 
 struct Picture {
@@ -31,5 +33,23 @@ std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* 
 // An RGBA PNG of the picture; the file ends with the plain 12-byte IEND
 // chunk. Empty on failure.
 std::vector<uint8_t> encodePng(const uint32_t* pixels, uint32_t width, uint32_t height);
+
+// The image services of the host tables.
+//
+// DecodeImageFile: with tag 5 (DecodeTagMemoryBlock) present, `name` must be
+// a live memory-block name and nothing else; without it, `name` is a file
+// path and is never looked up among memory names. Pixels are always handed
+// out as 0xAARRGGBB words. Width and height are set to 0 on failure.
+HostImageHandle decodeImageFile(const char* name, const TagItem* tags, int32_t* width,
+                                int32_t* height, uintptr_t reserved);
+const uint32_t* imagePixels(HostImageHandle image);
+void releaseImage(HostImageHandle image);
+std::size_t liveImageCount();  // decoded images not yet released
+// EncodePngFile: `name` is a live memory-output name (the PNG is written at
+// the output's position) or else a file path (created or truncated). The
+// alpha argument is ignored: the PNG is always RGBA. 1 on success, 0 on
+// failure.
+int32_t encodePngFile(const char* name, const uint32_t* pixels, int32_t width, int32_t height,
+                      int32_t alpha, uintptr_t reserved5, uintptr_t reserved6);
 
 }  // namespace pictra::host

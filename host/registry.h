@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pictra/plugin.h"
+
 namespace pictra::host {
 
 struct RegisteredFormat {
@@ -18,5 +20,11 @@ struct RegisteredFormat {
 std::vector<RegisteredFormat> registeredFormats();
 std::size_t registrationCalls();  // every RegisterFormat call so far
 void clearRegisteredFormats();    // also zeroes the call count
+
+// The RegisterFormat service: records (description, extension, formatId);
+// the info block, kind, reserved pointer and flags are not kept. Returns 1.
+int32_t registerFormat(PluginInfo* info, uint32_t kind, const char* description,
+                       const void* reserved, const char* extension, uint32_t formatId,
+                       uint32_t flags);
 
 }  // namespace pictra::host

@@ -1,0 +1,81 @@
+// Block compression on libdeflate. Each thread keeps its own compressor and
+// decompressor, so calls never share state.
+#include "host/compression.h"
+
+#include <libdeflate.h>
+
+#include <memory>
+
+namespace pictra::host {
+namespace {
+
+constexpr int kCompressionLevel = 6;  // zlib's default
+
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_compressor* threadCompressor() {
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> compressor;
+    if (!compressor) compressor.reset(libdeflate_alloc_compressor(kCompressionLevel));
+    return compressor.get();
+}
+
+libdeflate_decompressor* threadDecompressor() {
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor;
+    if (!decompressor) decompressor.reset(libdeflate_alloc_decompressor());
+    return decompressor.get();
+}
+
+bool validArguments(void* destination, uint32_t* length, const void* source,
+                    uint32_t sourceLength) {
+    if (!length) return false;
+    if (!destination && *length != 0) return false;
+    if (!source && sourceLength != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+int32_t compressBlock(void* destination, uint32_t* length, const void* source,
+                      uint32_t sourceLength) {
+    if (!validArguments(destination, length, source, sourceLength)) return kZStreamError;
+    libdeflate_compressor* compressor = threadCompressor();
+    if (!compressor) return kZMemError;
+    // libdeflate reports "does not fit" as 0; a zlib stream is never empty.
+    const std::size_t produced =
+        libdeflate_zlib_compress(compressor, source, sourceLength, destination, *length);
+    if (produced == 0) return kZBufError;
+    *length = static_cast<uint32_t>(produced);
+    return kZOk;
+}
+
+int32_t uncompressBlock(void* destination, uint32_t* length, const void* source,
+                        uint32_t sourceLength) {
+    if (!validArguments(destination, length, source, sourceLength)) return kZStreamError;
+    libdeflate_decompressor* decompressor = threadDecompressor();
+    if (!decompressor) return kZMemError;
+    std::size_t produced = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress(
+        decompressor, source, sourceLength, destination, *length, &produced);
+    switch (result) {
+    case LIBDEFLATE_SUCCESS:
+        *length = static_cast<uint32_t>(produced);
+        return kZOk;
+    case LIBDEFLATE_INSUFFICIENT_SPACE:
+        return kZBufError;
+    default:
+        // Corrupt and truncated streams alike, as uncompress() reports them.
+        return kZDataError;
+    }
+}
+
+uint32_t crc32Block(const void* buffer, uint32_t length) {
+    if (!buffer) return 0;
+    return libdeflate_crc32(0, buffer, length);
+}
+
+}  // namespace pictra::host

@@ -1,0 +1,176 @@
+// JPEG 2000 decoding through OpenJPEG, from memory, with its messages off.
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "host/image_codecs.h"
+
+namespace pictra::host {
+namespace {
+
+constexpr OPJ_SIZE_T kStreamChunk = 64 * 1024;
+constexpr uint32_t kMaxPrecision = 31;
+
+struct Source {
+    std::span<const uint8_t> bytes;
+    std::size_t offset = 0;
+};
+
+OPJ_SIZE_T readSource(void* buffer, OPJ_SIZE_T count, void* user) {
+    auto* source = static_cast<Source*>(user);
+    const std::size_t left = source->bytes.size() - source->offset;
+    if (left == 0) return static_cast<OPJ_SIZE_T>(-1);
+    const std::size_t n = std::min<std::size_t>(count, left);
+    std::memcpy(buffer, source->bytes.data() + source->offset, n);
+    source->offset += n;
+    return n;
+}
+
+OPJ_OFF_T skipSource(OPJ_OFF_T count, void* user) {
+    auto* source = static_cast<Source*>(user);
+    if (count >= 0) {
+        const std::size_t left = source->bytes.size() - source->offset;
+        if (left == 0 && count > 0) return -1;
+        const std::size_t n = std::min<uint64_t>(static_cast<uint64_t>(count), left);
+        source->offset += n;
+        return static_cast<OPJ_OFF_T>(n);
+    }
+    const std::size_t back = std::min<uint64_t>(static_cast<uint64_t>(-(count + 1)) + 1,
+                                                source->offset);
+    source->offset -= back;
+    return -static_cast<OPJ_OFF_T>(back);
+}
+
+OPJ_BOOL seekSource(OPJ_OFF_T position, void* user) {
+    auto* source = static_cast<Source*>(user);
+    if (position < 0 || static_cast<uint64_t>(position) > source->bytes.size()) return OPJ_FALSE;
+    source->offset = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+void quiet(const char*, void*) {}
+
+struct CodecFree {
+    void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
+};
+struct StreamFree {
+    void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
+};
+struct ImageFree {
+    void operator()(opj_image_t* image) const { opj_image_destroy(image); }
+};
+
+// A sample of `precision` bits scaled to 0-255 with rounding; signed samples
+// are shifted up by half the range first, out-of-range values clamped.
+uint8_t toByte(int32_t sample, uint32_t precision, bool isSigned) {
+    const int64_t maximum = (int64_t{1} << precision) - 1;
+    int64_t value = sample;
+    if (isSigned) value += int64_t{1} << (precision - 1);
+    value = std::clamp<int64_t>(value, 0, maximum);
+    return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
+}
+
+}  // namespace
+
+std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codestream,
+                                      std::string* error, const DecodeLimits& limits) {
+    std::unique_ptr<opj_codec_t, CodecFree> codec(
+        opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+    if (!codec) {
+        setError(error, "out of memory");
+        return std::nullopt;
+    }
+    opj_set_info_handler(codec.get(), quiet, nullptr);
+    opj_set_warning_handler(codec.get(), quiet, nullptr);
+    opj_set_error_handler(codec.get(), quiet, nullptr);
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    if (!opj_setup_decoder(codec.get(), &parameters)) {
+        setError(error, "cannot set up the JPEG 2000 decoder");
+        return std::nullopt;
+    }
+
+    Source source{bytes, 0};
+    std::unique_ptr<opj_stream_t, StreamFree> stream(opj_stream_create(kStreamChunk, OPJ_TRUE));
+    if (!stream) {
+        setError(error, "out of memory");
+        return std::nullopt;
+    }
+    opj_stream_set_user_data(stream.get(), &source, nullptr);
+    opj_stream_set_user_data_length(stream.get(), bytes.size());
+    opj_stream_set_read_function(stream.get(), readSource);
+    opj_stream_set_skip_function(stream.get(), skipSource);
+    opj_stream_set_seek_function(stream.get(), seekSource);
+
+    opj_image_t* rawImage = nullptr;
+    const bool headerRead = opj_read_header(stream.get(), codec.get(), &rawImage);
+    std::unique_ptr<opj_image_t, ImageFree> image(rawImage);
+    if (!headerRead || !image) {
+        setError(error, "bad JPEG 2000 header");
+        return std::nullopt;
+    }
+    if (image->x1 <= image->x0 || image->y1 <= image->y0) {
+        setError(error, "image has no pixels");
+        return std::nullopt;
+    }
+    const uint32_t width = image->x1 - image->x0;
+    const uint32_t height = image->y1 - image->y0;
+    const auto count = checkedPixelCount(width, height, limits, error);
+    if (!count) return std::nullopt;
+    const uint32_t components = image->numcomps;
+    if (components < 1 || components > 4 || !image->comps) {
+        setError(error, "unsupported number of JPEG 2000 components");
+        return std::nullopt;
+    }
+    if (image->color_space == OPJ_CLRSPC_SYCC || image->color_space == OPJ_CLRSPC_EYCC ||
+        image->color_space == OPJ_CLRSPC_CMYK) {
+        setError(error, "unsupported JPEG 2000 colour space");
+        return std::nullopt;
+    }
+    for (uint32_t c = 0; c < components; ++c) {
+        const opj_image_comp_t& comp = image->comps[c];
+        if (comp.dx != 1 || comp.dy != 1) {
+            setError(error, "subsampled JPEG 2000 components are not supported");
+            return std::nullopt;
+        }
+    }
+
+    if (!opj_decode(codec.get(), stream.get(), image.get()) ||
+        !opj_end_decompress(codec.get(), stream.get())) {
+        setError(error, "corrupt JPEG 2000 data");
+        return std::nullopt;
+    }
+    for (uint32_t c = 0; c < components; ++c) {
+        const opj_image_comp_t& comp = image->comps[c];
+        if (!comp.data || comp.w != width || comp.h != height || comp.prec < 1 ||
+            comp.prec > kMaxPrecision) {
+            setError(error, "inconsistent JPEG 2000 components");
+            return std::nullopt;
+        }
+    }
+
+    // Grey, grey + alpha, RGB, RGBA: which component feeds each channel.
+    const bool grey = components <= 2;
+    const bool hasAlpha = components == 2 || components == 4;
+    const opj_image_comp_t* red = &image->comps[0];
+    const opj_image_comp_t* green = grey ? red : &image->comps[1];
+    const opj_image_comp_t* blue = grey ? red : &image->comps[2];
+    const opj_image_comp_t* alpha = hasAlpha ? &image->comps[components - 1] : nullptr;
+
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.resize(*count);
+    for (std::size_t i = 0; i < *count; ++i) {
+        const uint32_t r = toByte(red->data[i], red->prec, red->sgnd != 0);
+        const uint32_t g = toByte(green->data[i], green->prec, green->sgnd != 0);
+        const uint32_t b = toByte(blue->data[i], blue->prec, blue->sgnd != 0);
+        const uint32_t a = alpha ? toByte(alpha->data[i], alpha->prec, alpha->sgnd != 0) : 255;
+        picture.pixels[i] = a << 24 | r << 16 | g << 8 | b;
+    }
+    return picture;
+}
+
+}  // namespace pictra::host

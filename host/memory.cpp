@@ -1,0 +1,147 @@
+// Tagged host memory. Every live block is kept in one table with its size
+// and tag, so frees can be checked and usage reported per tag.
+#include "host/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+namespace pictra::host {
+namespace {
+
+// Blocks are aligned for any scalar and any 16-byte vector type.
+constexpr std::size_t kBlockAlignment = 16;
+
+struct Block {
+    std::size_t size = 0;
+    TagUsage* usage = nullptr;  // node of Ledger::tags, stable for the process
+};
+
+struct Ledger {
+    std::mutex lock;
+    std::map<std::string, TagUsage> tags;
+    std::unordered_map<void*, Block> blocks;
+    std::size_t liveBytes = 0;
+    std::size_t failCountdown = 0;  // 0 = off; 1 = the next allocation fails
+    std::string failTag;
+    bool failTagActive = false;
+};
+
+Ledger& ledger() {
+    static Ledger instance;
+    return instance;
+}
+
+// True when this allocation is chosen to fail; counts it either way.
+bool injectFault(Ledger& l, const std::string& tag) {
+    bool fail = false;
+    if (l.failCountdown != 0) {
+        if (--l.failCountdown == 0) fail = true;
+    }
+    if (l.failTagActive && tag == l.failTag) fail = true;
+    return fail;
+}
+
+}  // namespace
+
+void* allocMemory(uint32_t size, bool clear, const char* tag) {
+    const std::string name = tag ? tag : "";
+    // A 32-bit size rounded up to 16 cannot overflow a 64-bit size_t; on
+    // 32-bit machines the check below catches the wrap.
+    const std::size_t wanted = size == 0 ? kBlockAlignment : size;
+    if (wanted > SIZE_MAX - (kBlockAlignment - 1)) return nullptr;
+    const std::size_t rounded = (wanted + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    if (injectFault(l, name)) return nullptr;
+    void* block = std::aligned_alloc(kBlockAlignment, rounded);
+    if (!block) return nullptr;
+    if (clear) std::memset(block, 0, rounded);
+    try {
+        auto [it, inserted] = l.tags.try_emplace(name);
+        TagUsage& usage = it->second;
+        if (inserted) usage.tag = name;
+        l.blocks.emplace(block, Block{size, &usage});
+        ++usage.liveBlocks;
+        usage.liveBytes += size;
+        ++usage.allocations;
+        l.liveBytes += size;
+    } catch (...) {
+        std::free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void freeMemory(void* block) {
+    if (!block) return;
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    auto it = l.blocks.find(block);
+    // A pointer this allocator never handed out (or already took back) is
+    // left alone rather than corrupting the heap.
+    if (it == l.blocks.end()) return;
+    TagUsage& usage = *it->second.usage;
+    --usage.liveBlocks;
+    usage.liveBytes -= it->second.size;
+    l.liveBytes -= it->second.size;
+    l.blocks.erase(it);
+    std::free(block);
+}
+
+std::size_t liveBlockCount() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    return l.blocks.size();
+}
+
+std::size_t liveByteCount() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    return l.liveBytes;
+}
+
+std::vector<TagUsage> memoryUsageByTag() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    std::vector<TagUsage> result;
+    result.reserve(l.tags.size());
+    for (const auto& [name, usage] : l.tags) result.push_back(usage);
+    return result;
+}
+
+std::string leakReport() {
+    std::string report;
+    for (const TagUsage& usage : memoryUsageByTag()) {
+        if (usage.liveBlocks == 0) continue;
+        report += "\"" + usage.tag + "\": " + std::to_string(usage.liveBlocks) + " block(s), " +
+                  std::to_string(usage.liveBytes) + " byte(s) live\n";
+    }
+    return report;
+}
+
+void failAllocationNumber(std::size_t n) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failCountdown = n;
+}
+
+void failAllocationsTagged(const std::string& tag) {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failTag = tag;
+    l.failTagActive = !tag.empty();
+}
+
+void clearAllocationFaults() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.failCountdown = 0;
+    l.failTag.clear();
+    l.failTagActive = false;
+}
+
+}  // namespace pictra::host

@@ -1,0 +1,98 @@
+// Loading a module with dlopen and driving its entry points.
+#include "host/module_loader.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace pictra::host {
+namespace {
+
+// A module announces its savers one at a time; a module that never says
+// "no more" is cut off here.
+constexpr int kMaxSaverSteps = 64;
+
+template <typename Fn>
+bool lookUp(void* handle, const char* symbol, Fn& slot, std::string& error) {
+    dlerror();
+    void* address = dlsym(handle, symbol);
+    if (!address) {
+        error = std::string("module lacks the entry point ") + symbol;
+        return false;
+    }
+    slot = reinterpret_cast<Fn>(address);
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Module> Module::open(const std::string& path, std::string& error) {
+    if (path.empty()) {
+        error = "no module path given";
+        return nullptr;
+    }
+    std::unique_ptr<Module> module(new Module());
+    module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module->handle_) {
+        const char* reason = dlerror();
+        error = "cannot load module " + path + ": " + (reason ? reason : "unknown error");
+        return nullptr;
+    }
+    EntryPoints& e = module->entry_;
+    if (!lookUp(module->handle_, "InitPlugin", e.initPlugin, error) ||
+        !lookUp(module->handle_, "ClosePlugin", e.closePlugin, error) ||
+        !lookUp(module->handle_, "RegisterIconSaver", e.registerIconSaver, error) ||
+        !lookUp(module->handle_, "LoadIcon", e.loadIcon, error) ||
+        !lookUp(module->handle_, "GetIconImages", e.getIconImages, error) ||
+        !lookUp(module->handle_, "FreeIcon", e.freeIcon, error) ||
+        !lookUp(module->handle_, "SaveIcon", e.saveIcon, error)) {
+        error += " (" + path + ")";
+        return nullptr;
+    }
+    return module;
+}
+
+Module::~Module() {
+    if (initialised_ && entry_.closePlugin) entry_.closePlugin();
+    if (handle_) dlclose(handle_);
+}
+
+int32_t Module::initialise(HostServices* services) {
+    if (!entry_.initPlugin) return 0;
+    const int32_t result = entry_.initPlugin(&info_, services);
+    if (result != 0 && services) initialised_ = true;
+    return result;
+}
+
+std::vector<Saver> Module::savers() const {
+    std::vector<Saver> result;
+    if (!entry_.registerIconSaver) return result;
+    SaverQuery query{};
+    query.formatId = 0;
+    for (int step = 0; step < kMaxSaverSteps; ++step) {
+        query.more = 0;
+        query.name = nullptr;
+        entry_.registerIconSaver(&query);
+        if (!query.name) break;
+        result.push_back({query.name, query.formatId});
+        if (query.more != 1) break;
+    }
+    return result;
+}
+
+std::string findModulePath(const std::string& explicitPath) {
+    if (!explicitPath.empty()) return explicitPath;
+    if (const char* fromEnvironment = std::getenv("PICTRA_MODULE");
+        fromEnvironment && *fromEnvironment)
+        return fromEnvironment;
+    std::string executable(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", executable.data(), executable.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= executable.size()) return "pictra.vxm";
+    executable.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = executable.rfind('/');
+    if (slash == std::string::npos) return "pictra.vxm";
+    return executable.substr(0, slash + 1) + "pictra.vxm";
+}
+
+}  // namespace pictra::host

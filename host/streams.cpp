@@ -1,0 +1,186 @@
+// The stream operations of the host tables. Every stream is a byte array
+// with a position (see stream_internal.h); a stream is used by one thread at
+// a time, so only the shared counters take a lock.
+#include "host/streams.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "host/stream_internal.h"
+
+namespace pictra::host {
+namespace {
+
+// Tag lists come from the caller; a list that never ends stops here.
+constexpr int kMaxTagItems = 256;
+
+struct Counters {
+    std::mutex lock;
+    StreamCounters values;
+};
+
+Counters& counters() {
+    static Counters instance;
+    return instance;
+}
+
+StreamHandle openFileStream(const char* name, int32_t mode) {
+    if (!name || !*name) return nullptr;
+    auto stream = std::make_unique<PictraStream>();
+    if (mode == StreamModeRead) {
+        stream->kind = PictraStream::Kind::ReadFile;
+        if (!readWholeFile(name, kMaxReadFileBytes, stream->bytes)) return nullptr;
+    } else if (mode == StreamModeNewFile) {
+        stream->kind = PictraStream::Kind::NewFile;
+        stream->descriptor = createFile(name);
+        if (stream->descriptor < 0) return nullptr;
+    } else {
+        return nullptr;
+    }
+    noteStreamOpened();
+    return stream.release();
+}
+
+}  // namespace
+
+void noteStreamOpened() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    ++c.values.liveStreams;
+}
+
+void noteStreamClosed() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    if (c.values.liveStreams > 0) --c.values.liveStreams;
+}
+
+bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
+    if (stream.kind == PictraStream::Kind::ReadFile) return false;
+    if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
+        return false;
+    const std::size_t end = stream.position + data.size();
+    try {
+        if (end > stream.bytes.size()) stream.bytes.resize(end, 0);
+    } catch (...) {
+        return false;
+    }
+    if (!data.empty()) std::memcpy(stream.bytes.data() + stream.position, data.data(), data.size());
+    stream.position = end;
+    return true;
+}
+
+StreamHandle openStream(const char* name, int32_t mode) {
+    try {
+        StreamHandle stream = openFileStream(name, mode);
+        if (stream) {
+            Counters& c = counters();
+            std::lock_guard guard(c.lock);
+            ++c.values.plainOpens;
+        }
+        return stream;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+StreamHandle openStreamTagged(const char* name, int32_t mode, const TagItem* tags) {
+    uintptr_t parameter = 0;
+    for (int i = 0; tags && i < kMaxTagItems && tags[i].tag != TagEnd; ++i) {
+        if (tags[i].tag == OpenTagParameter) parameter = tags[i].value;
+    }
+    try {
+        StreamHandle stream = openFileStream(name, mode);
+        if (stream) {
+            Counters& c = counters();
+            std::lock_guard guard(c.lock);
+            ++c.values.taggedOpens;
+            c.values.lastOpenParameter = parameter;
+        }
+        return stream;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void closeStream(StreamHandle stream) {
+    if (!stream) return;
+    if (stream->kind == PictraStream::Kind::NewFile) {
+        const int fd = stream->descriptor;
+        stream->descriptor = -1;  // writeAndClose owns it now
+        writeAndClose(fd, stream->bytes);
+    }
+    releaseStream(stream);
+}
+
+int32_t seekStream(StreamHandle stream, int32_t offset, int32_t mode) {
+    if (!stream) return -1;
+    int64_t base = 0;
+    switch (mode) {
+    case SeekFromCurrent: base = static_cast<int64_t>(stream->position); break;
+    case SeekFromStart: base = 0; break;
+    case SeekFromEnd: base = static_cast<int64_t>(stream->bytes.size()); break;
+    default: return -1;
+    }
+    const int64_t target = base + offset;
+    if (target < 0 || target > static_cast<int64_t>(kMaxStreamBytes)) return -1;
+    const auto before = static_cast<int32_t>(stream->position);
+    stream->position = static_cast<std::size_t>(target);
+    return before;
+}
+
+int32_t readStream(StreamHandle stream, void* buffer, int32_t length) {
+    if (!stream || length < 0 || (!buffer && length > 0)) return -1;
+    const std::size_t size = stream->bytes.size();
+    if (stream->position >= size || length == 0) return 0;
+    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(length),
+                                                    size - stream->position);
+    std::memcpy(buffer, stream->bytes.data() + stream->position, count);
+    stream->position += count;
+    return static_cast<int32_t>(count);
+}
+
+int32_t writeStream(StreamHandle stream, const void* buffer, int32_t length) {
+    if (!stream || length < 0 || (!buffer && length > 0)) return -1;
+    const std::span data(static_cast<const uint8_t*>(buffer), static_cast<std::size_t>(length));
+    return streamWrite(*stream, data) ? length : -1;
+}
+
+int32_t readStreamByte(StreamHandle stream) {
+    // At the end the position stays put and every further call gives -1.
+    if (!stream || stream->position >= stream->bytes.size()) return -1;
+    return stream->bytes[stream->position++];
+}
+
+void writeStreamByte(StreamHandle stream, int32_t value) {
+    if (!stream) return;
+    const auto byte = static_cast<uint8_t>(value & 0xFF);
+    if (stream->position < stream->bytes.size() && stream->kind != PictraStream::Kind::ReadFile) {
+        stream->bytes[stream->position++] = byte;
+        return;
+    }
+    streamWrite(*stream, std::span(&byte, 1));
+}
+
+int32_t streamAtEnd(StreamHandle stream) {
+    if (!stream) return 1;
+    return stream->position >= stream->bytes.size() ? 1 : 0;
+}
+
+StreamCounters streamCounters() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    return c.values;
+}
+
+void resetStreamCounters() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    c.values.plainOpens = 0;
+    c.values.taggedOpens = 0;
+    c.values.lastOpenParameter = 0;
+}
+
+}  // namespace pictra::host
