@@ -1,0 +1,174 @@
+// The tool's pieces that do not need the module: picture expansion, output
+// names, saver choice, header recognition and safe saving.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/stat.h>
+
+#include "errors.h"
+#include "extract.h"
+#include "formats.h"
+#include "icon_file.h"
+#include "safe_save.h"
+
+namespace fs = std::filesystem;
+
+namespace pictra::cli {
+namespace {
+
+TEST(Expand, PalettePensBecomeOpaqueExceptTheTransparentOne) {
+    std::array<uint8_t, 6> pixels{0, 1, 2, 3, 1, 255};
+    std::array<uint32_t, 256> palette{};
+    palette[0] = 0x112233;
+    palette[1] = 0xFF0000;
+    palette[2] = 0xAB00FF00;  // stray high byte must not leak into alpha
+    palette[3] = 0x000000;
+    palette[255] = 0x0000FF;
+    IconImage image{nullptr, pixels.data(), 3, 2, 0, palette.data(), 1, 8, 0};
+    std::string error;
+    const auto rgba = expandPicture(image, error);
+    ASSERT_TRUE(rgba) << error;
+    EXPECT_EQ(*rgba, (std::vector<uint32_t>{0xFF112233, 0x00FF0000, 0xFF00FF00, 0xFF000000,
+                                            0x00FF0000, 0xFF0000FF}));
+
+    image.transparentPen = -1;
+    const auto opaque = expandPicture(image, error);
+    ASSERT_TRUE(opaque);
+    for (uint32_t pixel : *opaque) EXPECT_EQ(pixel >> 24, 0xFFu);
+}
+
+TEST(Expand, TrueColourIsCopiedAsItIs) {
+    std::array<uint32_t, 2> pixels{0x80102030, 0x00FFFFFF};
+    IconImage image{nullptr, pixels.data(), 1, 2, 0, nullptr, 0, 32, 0};
+    std::string error;
+    const auto rgba = expandPicture(image, error);
+    ASSERT_TRUE(rgba) << error;
+    EXPECT_EQ(*rgba, (std::vector<uint32_t>{0x80102030, 0x00FFFFFF}));
+}
+
+TEST(Expand, RefusesPicturesThatDescribeNoValidPixels) {
+    std::array<uint32_t, 4> pixels{};
+    std::array<uint32_t, 256> palette{};
+    const IconImage good{nullptr, pixels.data(), 2, 2, 0, palette.data(), -1, 4, 0};
+    std::vector<IconImage> bad(6, good);
+    bad[0].width = 0;
+    bad[1].height = -3;
+    bad[2].depth = 0;
+    bad[3].depth = 33;
+    bad[4].palette = nullptr;
+    bad[5].pixels = nullptr;
+    std::string error;
+    EXPECT_TRUE(expandPicture(good, error));
+    for (const IconImage& image : bad) {
+        error.clear();
+        EXPECT_FALSE(expandPicture(image, error));
+        EXPECT_FALSE(error.empty());
+    }
+    IconImage huge = good;
+    huge.width = huge.height = 0x7FFFFFFF;  // product overflows 32 bits
+    EXPECT_FALSE(expandPicture(huge, error));
+}
+
+TEST(Names, StemDropsOnlyTheLastExtensionAndFolders) {
+    EXPECT_EQ(pictureFileName("icons/Disk.info", 0), "Disk-0.png");
+    EXPECT_EQ(pictureFileName("a.b.icns", 12), "a.b-12.png");
+    EXPECT_EQ(pictureFileName("/x/noext", 3), "noext-3.png");
+}
+
+TEST(Names, SaverComesFromOptionElseFromExtension) {
+    EXPECT_EQ(saverNameFor("", "out/x.ico"), "WINDOWS");
+    EXPECT_EQ(saverNameFor("", "X.ICNS"), "MACOS");
+    EXPECT_EQ(saverNameFor("", "x.info"), "");
+    EXPECT_EQ(saverNameFor("", "ico"), "");
+    EXPECT_EQ(saverNameFor("newicon", "x.ico"), "newicon");
+
+    const std::vector<host::Saver> savers{{"AMIGAOS", 1}, {"AMIGAOS35", 3}, {"MACOS", 7}};
+    ASSERT_NE(findSaver(savers, "amigaos35"), nullptr);
+    EXPECT_EQ(findSaver(savers, "amigaos35")->formatId, 3u);
+    EXPECT_EQ(findSaver(savers, "AmigaOS")->formatId, 1u);
+    EXPECT_EQ(findSaver(savers, "AMIGA"), nullptr);
+    EXPECT_EQ(findSaver(savers, ""), nullptr);
+}
+
+TEST(Header, FamiliesNeedAllFourBytes) {
+    using Bytes = std::vector<uint8_t>;
+    EXPECT_EQ(iconFamily(Bytes{'i', 'c', 'n', 's', 0}), "macos");
+    EXPECT_EQ(iconFamily(Bytes{0x89, 'P', 'N', 'G'}), "png");
+    EXPECT_EQ(iconFamily(Bytes{0xE3, 0x10, 0x00, 0x01}), "amiga");
+    EXPECT_EQ(iconFamily(Bytes{0x00, 0x00, 0x01, 0x00}), "windows");
+    EXPECT_FALSE(iconFamily(Bytes{0x00, 0x00, 0x02, 0x00}));  // cursor
+    EXPECT_FALSE(iconFamily(Bytes{0xE3, 0x10, 0x00, 0x02}));
+    EXPECT_FALSE(iconFamily(Bytes{0xE3, 0x10, 0x00}));
+    EXPECT_EQ(headerHex(Bytes{0x00, 0xAB, 0x02}), "00 ab 02");
+}
+
+class SafeSave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "pictra-cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::size_t entries() {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(SafeSave, UncommittedSaveLeavesTargetAndNoTemporary) {
+    const fs::path target = folder_ / "out.ico";
+    std::ofstream(target) << "precious";
+    {
+        PendingFile pending(target.string());
+        std::ofstream(pending.tempPath()) << "half written";
+        EXPECT_EQ(entries(), 2u);
+    }
+    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(SafeSave, CommitReplacesAndKeepsPermissions) {
+    const fs::path target = folder_ / "out.png";
+    std::ofstream(target) << "old";
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const std::array<uint8_t, 3> bytes{'n', 'e', 'w'};
+    writeFileSafely(target.string(), bytes);
+    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(entries(), 1u);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST_F(SafeSave, FailuresNameTheTarget) {
+    const std::string missing = (folder_ / "no" / "out.ico").string();
+    try {
+        PendingFile pending(missing);
+        FAIL() << "a temporary in a missing folder";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.file(), missing);
+    }
+    // A folder in the way of the target: the rename fails and nothing is left.
+    const fs::path blocked = folder_ / "blocked";
+    fs::create_directories(blocked / "inside");
+    const std::array<uint8_t, 1> bytes{1};
+    EXPECT_THROW(writeFileSafely(blocked.string(), bytes), FileError);
+    EXPECT_TRUE(fs::is_directory(blocked / "inside"));
+    EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
+}  // namespace pictra::cli
