@@ -1,0 +1,301 @@
+// The icon model and the load and save dispatch, compiled into the test with
+// stand-in format readers and writers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "frame/formats.h"
+#include "model/icon_image.h"
+#include "units_fixture.h"
+
+namespace {
+
+using pictra::test::Bytes;
+using pictra::test::calls;
+namespace host = pictra::host;
+namespace fs = std::filesystem;
+
+class ModelTest : public pictra::test::ModuleUnitTest {
+protected:
+    host::TagUsage usage(const std::string& tag) {
+        for (const auto& entry : host::memoryUsageByTag())
+            if (entry.tag == tag) return entry;
+        return host::TagUsage{tag};
+    }
+
+    // An Amiga-looking file whose reader (a stand-in) gives the record
+    // these tool types, each text followed by its NUL, ended by one more.
+    std::string iconWithToolTypes(const std::string& texts) {
+        pictra::test::writeFile(path("tt.info"), {0xE3, 0x10, 0x00, 0x01, 0x55});
+        pictra::test::fillRecord = [texts](IconRecord* record) {
+            record->type = 2;
+            record->currentX = 10;
+            record->currentY = -20;
+            record->drawerLeft = 1;
+            record->drawerTop = 2;
+            record->drawerWidth = 300;
+            record->drawerHeight = 200;
+            record->drawerViewMode = 4;
+            record->drawerShowAll = 5;
+            record->stackSize = 4096;
+            if (texts.empty()) return int32_t{1};
+            record->toolTypes = static_cast<char*>(
+                host::allocMemory(static_cast<uint32_t>(texts.size() + 1), true, "tooltypes"));
+            std::memcpy(record->toolTypes, texts.data(), texts.size());
+            return int32_t{1};
+        };
+        return path("tt.info");
+    }
+
+    IconRecord* loadWith(const std::string& file, IconAttributes* attributes) {
+        TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(attributes)}, {TagEnd, 0}};
+        return LoadIcon(file.c_str(), tags);
+    }
+
+    static std::vector<std::string> texts(char** array) {
+        std::vector<std::string> out;
+        for (; *array; ++array) out.emplace_back(*array);
+        return out;
+    }
+};
+
+TEST_F(ModelTest, PicturesAreSizedByDepth) {
+    IconImage* head = nullptr;
+    IconImage* tail = nullptr;
+    IconImage* palette = AllocIconImage(5, 3, 8, 2, 0, &head, &tail);
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(usage("icdata").liveBytes, 15u);
+    EXPECT_EQ(usage("icpalette").liveBytes, 1024u);
+    Bytes zeros(1024, 0);
+    EXPECT_EQ(std::memcmp(palette->palette, zeros.data(), 1024), 0);
+    EXPECT_EQ(palette->transparentPen, 2);
+    EXPECT_EQ(palette->flags, 0u);
+
+    IconImage* deep = AllocIconImage(5, 3, 24, -1, 1, &head, &tail);
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->palette, nullptr);
+    EXPECT_EQ(usage("icdata").liveBytes, 15u + 60u);
+    EXPECT_EQ(usage("icpalette").liveBlocks, 1u);
+
+    // Linked in call order; the selected one carries flag 2.
+    EXPECT_EQ(head, palette);
+    EXPECT_EQ(palette->next, deep);
+    EXPECT_EQ(tail, deep);
+    EXPECT_EQ(deep->flags, static_cast<uint32_t>(IconImageSelected));
+    EXPECT_EQ(deep->mark, 0u);
+    FreeIconImage(deep);
+    FreeIconImage(palette);
+}
+
+TEST_F(ModelTest, ImpossibleSizesAllocateNothing) {
+    struct Case { int32_t width, height, depth; };
+    const Case cases[] = {{-1, 4, 8}, {4, -1, 32}, {INT32_MIN, 1, 8}, {65536, 65536, 8},
+                          {32768, 32768, 32}, {65536, 16384, 24}};
+    for (const Case& c : cases) {
+        IconImage* head = nullptr;
+        IconImage* tail = nullptr;
+        std::size_t before = usage("ic").allocations;
+        EXPECT_EQ(AllocIconImage(c.width, c.height, c.depth, -1, 0, &head, &tail), nullptr)
+            << c.width << "x" << c.height << "x" << c.depth;
+        EXPECT_EQ(usage("ic").allocations, before);
+        EXPECT_EQ(head, nullptr);
+        EXPECT_EQ(tail, nullptr);
+    }
+}
+
+// A half-built node stays linked (tail not advanced) and goes with the record.
+TEST_F(ModelTest, FailedAllocationsLeaveTheListReleasable) {
+    for (const char* tag : {"icdata", "icpalette"}) {
+        SCOPED_TRACE(tag);
+        auto* record = static_cast<IconRecord*>(host::allocMemory(sizeof(IconRecord), true, "iconinfo"));
+        IconImage* tail = nullptr;
+        IconImage* first = AllocIconImage(4, 4, 8, -1, 0, &record->images, &tail);
+        ASSERT_NE(first, nullptr);
+        host::failAllocationsTagged(tag);
+        EXPECT_EQ(AllocIconImage(4, 4, 4, -1, 1, &record->images, &tail), nullptr);
+        host::clearAllocationFaults();
+        ASSERT_NE(first->next, nullptr);
+        EXPECT_EQ(first->next->flags, static_cast<uint32_t>(IconImageSelected));
+        EXPECT_EQ(tail, first);
+        EXPECT_EQ(GetIconImages(record), first);
+        FreeIcon(record);
+    }
+    // The node itself failing leaves the list as it was.
+    IconImage* head = nullptr;
+    IconImage* tail = nullptr;
+    host::failAllocationNumber(1);
+    EXPECT_EQ(AllocIconImage(4, 4, 32, -1, 0, &head, &tail), nullptr);
+    EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(tail, nullptr);
+}
+
+TEST_F(ModelTest, RecordHelpersOnEmptyAndNullRecords) {
+    EXPECT_EQ(GetIconImages(nullptr), nullptr);
+    FreeIcon(nullptr);
+    auto* record = static_cast<IconRecord*>(host::allocMemory(sizeof(IconRecord), true, "iconinfo"));
+    EXPECT_EQ(GetIconImages(record), nullptr);
+    FreeIcon(record);
+}
+
+TEST_F(ModelTest, EachMagicWordReachesItsReaderRightAfterIt) {
+    struct Case { Bytes bytes; const char* reader; bool named; };
+    const Case cases[] = {
+        {{'i', 'c', 'n', 's', 0x11}, "mac", true},
+        {{0x89, 'P', 'N', 'G', 0x22}, "png", true},
+        {{0xE3, 0x10, 0x00, 0x01, 0x33}, "amiga", true},
+        {{0x00, 0x00, 0x01, 0x00, 0x44}, "windows", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reader);
+        pictra::test::resetFakeFormats();
+        std::string file = path(std::string(c.reader) + ".png");  // the name plays no part
+        pictra::test::writeFile(file, c.bytes);
+        IconRecord* record = LoadIcon(file.c_str(), nullptr);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(calls.reader, c.reader);
+        EXPECT_EQ(calls.byteAfterMagic, c.bytes[4]);
+        if (c.named) {
+            EXPECT_EQ(calls.fileName, file);
+        }
+        EXPECT_EQ(host::streamCounters().liveStreams, 0u);
+        FreeIcon(record);
+    }
+    for (const Bytes& refused : {Bytes{0x00, 0x00, 0x02, 0x00}, Bytes{0xE3, 0x10, 0x00, 0x02},
+                                 Bytes{'I', 'C', 'N', 'S'}, Bytes{0x89, 'P', 'N'}}) {
+        pictra::test::resetFakeFormats();
+        pictra::test::writeFile(path("refused"), refused);
+        EXPECT_EQ(LoadIcon(path("refused").c_str(), nullptr), nullptr);
+        EXPECT_EQ(calls.reader, "");
+    }
+}
+
+TEST_F(ModelTest, FailingReaderHasItsRecordReleased) {
+    pictra::test::writeFile(path("a.ico"), {0x00, 0x00, 0x01, 0x00});
+    pictra::test::fillRecord = [](IconRecord* record) {
+        IconImage* tail = nullptr;
+        AllocIconImage(2, 2, 8, -1, 0, &record->images, &tail);
+        host::failAllocationsTagged("icpalette");
+        AllocIconImage(2, 2, 8, -1, 1, &record->images, &tail);
+        host::clearAllocationFaults();
+        record->defaultTool = static_cast<char*>(host::allocMemory(4, true, "deftool"));
+        return int32_t{0};
+    };
+    IconAttributes attributes{};
+    EXPECT_EQ(loadWith(path("a.ico"), &attributes), nullptr);
+    EXPECT_EQ(attributes.defaultTool, nullptr);
+}
+
+TEST_F(ModelTest, AttributesAreCopiedAndNewIconsLinesLeftOut) {
+    using namespace std::string_literals;
+    std::string file = iconWithToolTypes("IM1=abc\0FOO=1\0IM2=def\0BAR\0"s);
+    IconAttributes attributes{};
+    IconRecord* record = loadWith(file, &attributes);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(attributes.type, 2);
+    EXPECT_EQ(attributes.currentX, 10);
+    EXPECT_EQ(attributes.currentY, -20);
+    EXPECT_EQ(attributes.drawerLeft, 1);
+    EXPECT_EQ(attributes.drawerTop, 2);
+    EXPECT_EQ(attributes.drawerWidth, 300);
+    EXPECT_EQ(attributes.drawerHeight, 200);
+    EXPECT_EQ(attributes.drawerViewMode, 4);
+    EXPECT_EQ(attributes.drawerShowAll, 1);
+    EXPECT_EQ(attributes.stackSize, 4096);
+    EXPECT_EQ(attributes.defaultTool, nullptr);
+    ASSERT_EQ(attributes.toolTypes, record->toolTypeArray);
+    EXPECT_EQ(texts(attributes.toolTypes), (std::vector<std::string>{"FOO=1", "BAR"}));
+    // Room for four texts and the null; the entries point into the record.
+    EXPECT_EQ(usage("ttarray").liveBytes, 5 * sizeof(char*));
+    EXPECT_EQ(attributes.toolTypes[0], record->toolTypes + 8);
+    FreeIcon(record);
+}
+
+TEST_F(ModelTest, OnlyExactUpperCaseNewIconsPrefixesAreLeftOut) {
+    using namespace std::string_literals;
+    IconAttributes attributes{};
+    IconRecord* record = loadWith(iconWithToolTypes("im1=x\0IM1\0IM3=y\0IM2=\0 IM1=z\0"s), &attributes);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(texts(attributes.toolTypes),
+              (std::vector<std::string>{"im1=x", "IM1", "IM3=y", " IM1=z"}));
+    FreeIcon(record);
+
+    // Nothing but NewIcons lines: an empty array, not a null pointer.
+    record = loadWith(iconWithToolTypes("IM1=a\0IM2=b\0"s), &attributes);
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(attributes.toolTypes, nullptr);
+    EXPECT_EQ(attributes.toolTypes[0], nullptr);
+    FreeIcon(record);
+}
+
+TEST_F(ModelTest, IconWithoutToolTypesLeavesTheCallersWord) {
+    using namespace std::string_literals;
+    char* sentinelText[] = {nullptr};
+    for (const std::string& texts : {""s, "\0"s}) {
+        IconAttributes attributes{};
+        attributes.toolTypes = sentinelText;
+        IconRecord* record = loadWith(iconWithToolTypes(texts), &attributes);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(attributes.toolTypes, sentinelText);
+        EXPECT_EQ(attributes.stackSize, 4096);
+        EXPECT_EQ(record->toolTypeArray, nullptr);
+        FreeIcon(record);
+    }
+}
+
+TEST_F(ModelTest, WithoutAttributesNoArrayIsBuilt) {
+    using namespace std::string_literals;
+    IconRecord* record = LoadIcon(iconWithToolTypes("FOO\0"s).c_str(), nullptr);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->toolTypeArray, nullptr);
+    EXPECT_EQ(usage("ttarray").allocations, 0u);
+    FreeIcon(record);
+}
+
+// The array is built before any attribute is written, so a failure leaves
+// the caller's record exactly as it was, with nothing pointing into the
+// released icon.
+TEST_F(ModelTest, FailedArrayLeavesTheAttributesUntouched) {
+    using namespace std::string_literals;
+    std::string file = iconWithToolTypes("FOO=1\0"s);
+    IconAttributes attributes;
+    std::memset(&attributes, 0x5A, sizeof attributes);
+    IconAttributes before = attributes;
+    host::failAllocationsTagged("ttarray");
+    EXPECT_EQ(loadWith(file, &attributes), nullptr);
+    EXPECT_EQ(std::memcmp(&attributes, &before, sizeof attributes), 0);
+}
+
+TEST_F(ModelTest, SaveHandsEachFormatWhatItNeeds) {
+    IconAttributes attributes{};
+    IconImage picture{};
+    auto attrs = reinterpret_cast<uintptr_t>(&attributes);
+    struct Case { int32_t index; const char* writer; bool getsAttributes; bool getsCompress; };
+    const Case cases[] = {{0, "amiga", true, true}, {1, "amiga", true, true}, {2, "amiga", true, true},
+                          {3, "amiga", true, true}, {4, "png", true, false},
+                          {5, "windows", false, true}, {6, "mac", false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.writer + std::to_string(c.index));
+        pictra::test::resetFakeFormats();
+        std::string file = path("out" + std::to_string(c.index) + ".ico");
+        TagItem tags[] = {{SaveTagCompress, 0}, {SaveTagFormat, FormatIds[c.index]},
+                          {SaveTagAttributes, attrs}, {SaveTagCompress, 9}, {TagEnd, 0}};
+        EXPECT_EQ(SaveIcon(file.c_str(), &picture, tags), 1);
+        EXPECT_EQ(calls.writer, c.writer);
+        EXPECT_EQ(calls.images, &picture);
+        EXPECT_EQ(calls.attributes, c.getsAttributes ? &attributes : nullptr);
+        EXPECT_EQ(calls.compress, c.getsCompress ? 1 : -1);
+        if (c.index <= 3) {
+            EXPECT_EQ(calls.formatIndex, c.index);
+        }
+        EXPECT_EQ(pictra::test::readFile(file), (Bytes{'o', 'k'}));
+    }
+    // The writer's failure is the result; the file stays as written.
+    pictra::test::writerResult = 0;
+    TagItem tags[] = {{SaveTagFormat, FormatIds[FormatWindows]}, {TagEnd, 0}};
+    EXPECT_EQ(SaveIcon(path("failed.ico").c_str(), &picture, tags), 0);
+    EXPECT_TRUE(fs::exists(path("failed.ico")));
+    EXPECT_EQ(calls.compress, 0);
+}
+
+}  // namespace
