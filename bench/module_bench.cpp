@@ -1,0 +1,96 @@
+// Costs that every format pays: one host call per byte through the byte
+// helpers, and the allocation and release of pictures.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "frame/host.h"
+#include "frame/stream_io.h"
+#include "host/memory.h"
+#include "host/services.h"
+#include "host/streams.h"
+#include "model/icon_image.h"
+
+namespace {
+
+constexpr int32_t kFileBytes = 1 << 20;
+
+HostServices& services() {
+    static HostServices table = pictra::host::makeHostServices();
+    return table;
+}
+
+void useHost() { Host = &services(); }
+
+std::string benchFile(const char* name) {
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+// Bytes per second, and its inverse: the time per byte.
+void reportBytes(benchmark::State& state, int64_t bytes) {
+    state.SetBytesProcessed(bytes);
+    state.counters["time_per_byte"] = benchmark::Counter(
+        static_cast<double>(bytes), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_ReadBE32(benchmark::State& state) {
+    useHost();
+    std::string path = benchFile("pictra-bench-read.bin");
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::vector<char> bytes(kFileBytes, '\x5A');
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        StreamHandle in = pictra::host::openStream(path.c_str(), StreamModeRead);
+        uint32_t sum = 0;
+        for (int32_t i = 0; i < kFileBytes; i += 4) sum += ReadBE32(in);
+        benchmark::DoNotOptimize(sum);
+        pictra::host::closeStream(in);
+        bytes += kFileBytes;
+    }
+    reportBytes(state, bytes);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ReadBE32)->Unit(benchmark::kMillisecond);
+
+void BM_WriteLE32(benchmark::State& state) {
+    useHost();
+    std::string path = benchFile("pictra-bench-write.bin");
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        StreamHandle out = pictra::host::openStream(path.c_str(), StreamModeNewFile);
+        for (int32_t i = 0; i < kFileBytes; i += 4) WriteLE32(out, static_cast<uint32_t>(i));
+        pictra::host::closeStream(out);
+        bytes += kFileBytes;
+    }
+    reportBytes(state, bytes);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_WriteLE32)->Unit(benchmark::kMillisecond);
+
+// One picture of side x side at the given depth, allocated and released.
+void BM_AllocFreeIconImage(benchmark::State& state) {
+    useHost();
+    auto side = static_cast<int32_t>(state.range(0));
+    auto depth = static_cast<int32_t>(state.range(1));
+    for (auto _ : state) {
+        IconImage* head = nullptr;
+        IconImage* tail = nullptr;
+        IconImage* image = AllocIconImage(side, side, depth, -1, 0, &head, &tail);
+        benchmark::DoNotOptimize(image);
+        if (image) FreeIconImage(image);
+    }
+    state.SetItemsProcessed(state.iterations());
+    if (pictra::host::liveBlockCount() != 0) state.SkipWithError("pictures leaked");
+}
+BENCHMARK(BM_AllocFreeIconImage)->Args({32, 8})->Args({32, 32})->Args({256, 32});
+
+}  // namespace
+
+BENCHMARK_MAIN();
