@@ -57,7 +57,7 @@ std::optional<Picture> decodePng(std::span<const uint8_t> bytes, std::string* er
         setError(error, "out of memory");
         return std::nullopt;
     }
-    spng_set_image_limits(ctx.get(), limits.maxDimension, limits.maxDimension);
+    // The caps are checked on the header below, before any pixel memory.
     spng_set_chunk_limits(ctx.get(), kPngChunkLimit, kPngChunkLimit);
     if (spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()) != 0) {
         setError(error, "cannot read PNG data");

@@ -1,0 +1,367 @@
+// Image decoding and PNG encoding through the Image and Stream tables.
+#include <gtest/gtest.h>
+#include <openjpeg.h>
+#include <spng.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "host/compression.h"
+#include "host/images.h"
+#include "host/streams.h"
+#include "test_support.h"
+
+namespace pictra::host {
+namespace {
+
+using test::fileBytes;
+using test::services;
+using test::tempPath;
+using test::writeFile;
+
+const uint8_t kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+
+std::vector<uint32_t> samplePixels(uint32_t width, uint32_t height) {
+    std::vector<uint32_t> pixels(std::size_t{width} * height);
+    for (uint32_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = (i * 0x9E3779B9u) ^ (i << 7);  // every channel, every alpha
+    return pixels;
+}
+
+// Encodes with libspng directly: palette, grey and 16-bit files the host's
+// own encoder never writes.
+std::vector<uint8_t> spngEncode(const spng_ihdr& header, std::vector<uint8_t> image,
+                                const spng_plte* palette = nullptr,
+                                const spng_trns* transparency = nullptr) {
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
+    spng_ihdr copy = header;
+    spng_set_ihdr(ctx, &copy);
+    if (palette) spng_set_plte(ctx, const_cast<spng_plte*>(palette));
+    if (transparency) spng_set_trns(ctx, const_cast<spng_trns*>(transparency));
+    std::vector<uint8_t> result;
+    if (spng_encode_image(ctx, image.data(), image.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE) == 0) {
+        std::size_t length = 0;
+        int error = 0;
+        void* buffer = spng_get_png_buffer(ctx, &length, &error);
+        auto* bytes = static_cast<uint8_t*>(buffer);
+        if (buffer) result.assign(bytes, bytes + length);
+        std::free(buffer);
+    }
+    spng_ctx_free(ctx);
+    return result;
+}
+
+struct Decoded {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;
+    bool ok = false;
+};
+
+Decoded decodeByName(const char* name, bool memoryBlock) {
+    const ImageTable& image = *services().image;
+    const TagItem fileTags[] = {{DecodeTagTrueColour, 1}, {TagEnd, 0}};
+    const TagItem memoryTags[] = {{DecodeTagTrueColour, 1}, {DecodeTagMemoryBlock, 0}, {TagEnd, 0}};
+    Decoded result;
+    HostImageHandle handle =
+        image.DecodeImageFile(name, memoryBlock ? memoryTags : fileTags, &result.width,
+                              &result.height, 0);
+    if (!handle) return result;
+    const uint32_t* pixels = image.ImagePixels(handle);
+    result.pixels.assign(pixels, pixels + std::size_t(result.width) * std::size_t(result.height));
+    image.ReleaseImage(handle);
+    result.ok = true;
+    return result;
+}
+
+std::string nameBlock(const std::vector<uint8_t>& bytes, const char* extension = "png") {
+    MemoryBlockDesc desc{};
+    desc.data = bytes.data();
+    desc.extension = extension;
+    desc.sizeHigh = 0;
+    desc.sizeLow = static_cast<uint32_t>(bytes.size());
+    char name[MemoryNameLength];
+    if (!services().stream->NameMemoryBlock(name, MemoryNameLength, &desc, 0)) return "";
+    return name;
+}
+
+Decoded decodeBytes(const std::vector<uint8_t>& bytes) {
+    const std::string name = nameBlock(bytes);
+    return decodeByName(name.c_str(), true);
+}
+
+TEST(PngTest, RoundTripThroughAMemoryOutputEndsWithThePlainIend) {
+    const auto pixels = samplePixels(13, 7);
+    char name[MemoryNameLength];
+    StreamHandle output = services().stream->OpenMemoryOutput(name, MemoryNameLength, 0);
+    ASSERT_NE(output, nullptr);
+    ASSERT_NE(services().image->EncodePngFile(name, pixels.data(), 13, 7, 1, 0, 0), 0);
+    uint32_t size = 0;
+    const auto* bytes =
+        static_cast<const uint8_t*>(services().stream->MemoryOutputBytes(output, &size, 0));
+    const std::vector<uint8_t> png(bytes, bytes + size);
+    services().stream->CloseMemoryOutput(output);
+
+    ASSERT_GT(png.size(), 8u + 25u + 12u);
+    EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
+    // Byte 25 of the file is the IHDR colour type: 6, RGBA.
+    EXPECT_EQ(png[25], 6);
+    const Decoded decoded = decodeBytes(png);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.width, 13);
+    EXPECT_EQ(decoded.height, 7);
+    EXPECT_EQ(decoded.pixels, pixels);
+    EXPECT_EQ(liveImageCount(), 0u);
+}
+
+TEST(PngTest, EncodesIntoAFileWhenTheNameIsAPath) {
+    const std::string path = tempPath("encode.png");
+    const uint32_t pixels[2] = {0xFF102030, 0x80FFFFFF};
+    ASSERT_NE(services().image->EncodePngFile(path.c_str(), pixels, 2, 1, 1, 0, 0), 0);
+    const std::vector<uint8_t> png = fileBytes(path);
+    ASSERT_GT(png.size(), 12u);
+    EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
+    const Decoded decoded = decodeByName(path.c_str(), false);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF102030, 0x80FFFFFF}));
+    EXPECT_EQ(services().image->EncodePngFile(path.c_str(), pixels, 0, 1, 1, 0, 0), 0);
+    EXPECT_EQ(services().image->EncodePngFile(path.c_str(), nullptr, 2, 1, 1, 0, 0), 0);
+    std::remove(path.c_str());
+}
+
+TEST(PngTest, PaletteAndGreyFilesDecodeToArgbWords) {
+    spng_plte palette{};
+    palette.n_entries = 3;
+    palette.entries[0] = {255, 0, 0, 0};
+    palette.entries[1] = {0, 128, 255, 0};
+    palette.entries[2] = {9, 8, 7, 0};
+    spng_trns transparency{};
+    transparency.n_type3_entries = 2;
+    transparency.type3_alpha[0] = 0;
+    transparency.type3_alpha[1] = 200;
+    spng_ihdr indexed{3, 1, 8, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0};
+    const Decoded fromPalette = decodeBytes(spngEncode(indexed, {0, 1, 2}, &palette, &transparency));
+    ASSERT_TRUE(fromPalette.ok);
+    EXPECT_EQ(fromPalette.pixels, (std::vector<uint32_t>{0x00FF0000, 0xC80080FF, 0xFF090807}));
+
+    spng_ihdr grey16{2, 1, 16, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0};
+    // Samples whose two bytes agree read the same in either byte order.
+    const Decoded fromGrey = decodeBytes(spngEncode(grey16, {0x12, 0x12, 0xFF, 0xFF}));
+    ASSERT_TRUE(fromGrey.ok);
+    EXPECT_EQ(fromGrey.pixels, (std::vector<uint32_t>{0xFF121212, 0xFFFFFFFF}));
+}
+
+// A PNG signature and IHDR that declare the given size, then nothing.
+std::vector<uint8_t> pngHeaderOnly(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13,
+                                'I',  'H', 'D', 'R'};
+    for (uint32_t v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
+    png.insert(png.end(), {8, 6, 0, 0, 0});
+    const uint32_t crc = crc32Block(png.data() + 12, 17);
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(crc >> shift));
+    return png;
+}
+
+TEST(DecodeLimitsTest, OverLargeDeclaredSizesAreRefusedBeforeDecoding) {
+    std::string error;
+    EXPECT_FALSE(decodeImage(pngHeaderOnly(100000, 1), &error));
+    EXPECT_NE(error.find("dimension"), std::string::npos) << error;
+    // Within the dimension cap but 16000 x 16000 x 4 bytes is over the byte cap.
+    error.clear();
+    EXPECT_FALSE(decodeImage(pngHeaderOnly(16000, 16000), &error));
+    EXPECT_NE(error.find("memory limit"), std::string::npos) << error;
+    // Caps are the caller's: a small picture over a tighter cap is refused.
+    const auto pixels = samplePixels(64, 64);
+    const std::vector<uint8_t> png = encodePng(pixels.data(), 64, 64);
+    EXPECT_TRUE(decodeImage(png));
+    EXPECT_FALSE(decodeImage(png, nullptr, DecodeLimits{32, uint64_t{1} << 20}));
+    EXPECT_FALSE(decodeImage(png, nullptr, DecodeLimits{1024, 64 * 64 * 4 - 1}));
+}
+
+TEST(DecodeTest, TruncatedAndUnknownDataFailCleanly) {
+    const auto pixels = samplePixels(20, 20);
+    const std::vector<uint8_t> png = encodePng(pixels.data(), 20, 20);
+    // Every cut that loses compressed picture data, that is before the last
+    // IDAT's CRC and the IEND chunk (16 bytes), fails.
+    for (std::size_t cut = 0; cut < png.size() - 16; cut += 7) {
+        const std::vector<uint8_t> part(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(cut));
+        EXPECT_FALSE(decodeImage(part)) << "cut at " << cut;
+    }
+    const std::vector<uint8_t> text = {'h', 'e', 'l', 'l', 'o', '!', '!', '!'};
+    std::string error;
+    EXPECT_FALSE(decodeImage(text, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(MemoryNameTest, ANameResolvesOnceAndOnlyWithTheMemoryTag) {
+    const auto pixels = samplePixels(4, 4);
+    const std::vector<uint8_t> png = encodePng(pixels.data(), 4, 4);
+    const std::string name = nameBlock(png);
+    ASSERT_FALSE(name.empty());
+    // Without the memory tag a name is a file path, which does not exist.
+    EXPECT_FALSE(decodeByName(name.c_str(), false).ok);
+    const Decoded first = decodeByName(name.c_str(), true);
+    ASSERT_TRUE(first.ok);
+    EXPECT_EQ(first.pixels, pixels);
+    EXPECT_FALSE(decodeByName(name.c_str(), true).ok);  // one-shot
+
+    // A made-up name of the same shape resolves to nothing.
+    std::string forged = nameBlock(png);
+    ASSERT_FALSE(forged.empty());
+    forged.back() = forged.back() == 'g' ? 'n' : 'g';
+    EXPECT_FALSE(decodeByName(forged.c_str(), true).ok);
+    const std::string madeUp = "mem:0000000000000000:1.png";
+    EXPECT_FALSE(decodeByName(madeUp.c_str(), true).ok);
+    int32_t width = -5, height = -5;
+    EXPECT_EQ(services().image->DecodeImageFile(madeUp.c_str(), nullptr, &width, &height, 0), nullptr);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(height, 0);
+}
+
+TEST(MemoryNameTest, TheCallersBufferMayGoAwayAndOldNamesAreRetired) {
+    const auto pixels = samplePixels(3, 3);
+    auto png = std::make_unique<std::vector<uint8_t>>(encodePng(pixels.data(), 3, 3));
+    const std::string kept = nameBlock(*png);
+    png.reset();  // the host copied the bytes
+    // Naming many more retires the oldest names; the newest still resolve.
+    const std::vector<uint8_t> again = encodePng(pixels.data(), 3, 3);
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) names.push_back(nameBlock(again));
+    EXPECT_FALSE(decodeByName(kept.c_str(), true).ok);
+    EXPECT_FALSE(decodeByName(names.front().c_str(), true).ok);
+    EXPECT_TRUE(decodeByName(names.back().c_str(), true).ok);
+}
+
+// ---- JPEG 2000: files made with OpenJPEG's encoder -----------------------
+
+struct Sink {
+    std::vector<uint8_t> bytes;
+    std::size_t position = 0;
+};
+
+OPJ_SIZE_T sinkWrite(void* buffer, OPJ_SIZE_T count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    if (sink->position + count > sink->bytes.size()) sink->bytes.resize(sink->position + count);
+    std::memcpy(sink->bytes.data() + sink->position, buffer, count);
+    sink->position += count;
+    return count;
+}
+OPJ_OFF_T sinkSkip(OPJ_OFF_T count, void* user) {
+    static_cast<Sink*>(user)->position += static_cast<std::size_t>(count);
+    return count;
+}
+OPJ_BOOL sinkSeek(OPJ_OFF_T position, void* user) {
+    static_cast<Sink*>(user)->position = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+// Lossless JPEG 2000 of `components` planes of `precision` bits.
+std::vector<uint8_t> encodeJpeg2000(bool jp2, uint32_t width, uint32_t height,
+                                    const std::vector<std::vector<int32_t>>& planes,
+                                    uint32_t precision, uint32_t dx = 1) {
+    const auto components = static_cast<uint32_t>(planes.size());
+    std::vector<opj_image_cmptparm_t> parameters(components);
+    for (auto& p : parameters) {
+        p = {};
+        p.dx = dx;
+        p.dy = 1;
+        p.w = (width + dx - 1) / dx;
+        p.h = height;
+        p.prec = precision;
+        p.sgnd = 0;
+    }
+    const OPJ_COLOR_SPACE space = components >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY;
+    opj_image_t* image = opj_image_create(components, parameters.data(), space);
+    image->x1 = width;
+    image->y1 = height;
+    for (uint32_t c = 0; c < components; ++c) {
+        std::memcpy(image->comps[c].data, planes[c].data(), planes[c].size() * sizeof(int32_t));
+        if (c == 3 || (components == 2 && c == 1)) image->comps[c].alpha = 1;
+    }
+    opj_cparameters_t settings;
+    opj_set_default_encoder_parameters(&settings);
+    settings.tcp_numlayers = 1;
+    settings.tcp_rates[0] = 0;
+    settings.cp_disto_alloc = 1;
+    settings.numresolution = 1;
+    opj_codec_t* codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+    Sink sink;
+    opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_FALSE);
+    opj_stream_set_user_data(stream, &sink, nullptr);
+    opj_stream_set_write_function(stream, sinkWrite);
+    opj_stream_set_skip_function(stream, sinkSkip);
+    opj_stream_set_seek_function(stream, sinkSeek);
+    const bool ok = opj_setup_encoder(codec, &settings, image) &&
+                    opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
+                    opj_end_compress(codec, stream);
+    opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    return ok ? sink.bytes : std::vector<uint8_t>{};
+}
+
+TEST(Jpeg2000Test, RgbaBoxFileAndRawCodestreamDecodeExactly) {
+    const uint32_t w = 9, h = 5;
+    std::vector<std::vector<int32_t>> planes(4, std::vector<int32_t>(w * h));
+    std::vector<uint32_t> expected(w * h);
+    for (uint32_t i = 0; i < w * h; ++i) {
+        const int32_t r = (i * 29) & 0xFF, g = (i * 53 + 7) & 0xFF, b = (255 - i * 3) & 0xFF;
+        const int32_t a = (i * 97) & 0xFF;
+        planes[0][i] = r;
+        planes[1][i] = g;
+        planes[2][i] = b;
+        planes[3][i] = a;
+        expected[i] = uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+    }
+    for (bool jp2 : {true, false}) {
+        const std::vector<uint8_t> file = encodeJpeg2000(jp2, w, h, planes, 8);
+        ASSERT_FALSE(file.empty());
+        const Decoded decoded = decodeBytes(file);
+        ASSERT_TRUE(decoded.ok) << (jp2 ? "jp2" : "j2k");
+        EXPECT_EQ(decoded.width, int32_t(w));
+        EXPECT_EQ(decoded.height, int32_t(h));
+        EXPECT_EQ(decoded.pixels, expected);
+    }
+}
+
+TEST(Jpeg2000Test, GreyOfTwelveBitsIsScaledToEightOpaqueBits) {
+    const std::vector<std::vector<int32_t>> planes = {{0, 4095, 2048, 16}};
+    const std::vector<uint8_t> file = encodeJpeg2000(true, 2, 2, planes, 12);
+    ASSERT_FALSE(file.empty());
+    std::string error;
+    EXPECT_TRUE(decodeImage(file, &error)) << error;
+    const Decoded decoded = decodeBytes(file);
+    ASSERT_TRUE(decoded.ok);
+    // v * 255 / 4095, rounded: 0, 255, 128 (2048 -> 127.5...), 1.
+    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFF010101}));
+}
+
+TEST(Jpeg2000Test, GreyWithAlphaAndTruncatedFiles) {
+    const std::vector<std::vector<int32_t>> planes = {{10, 200}, {255, 0}};
+    const std::vector<uint8_t> file = encodeJpeg2000(false, 1, 2, planes, 8);
+    ASSERT_FALSE(file.empty());
+    const Decoded decoded = decodeBytes(file);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF0A0A0A, 0x00C8C8C8}));
+    for (std::size_t cut = 0; cut < file.size(); cut += 5) {
+        const std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
+        decodeImage(part);  // any result, but no sanitizer report and no hang
+    }
+}
+
+TEST(Jpeg2000Test, SubsampledComponentsAreRefused) {
+    std::vector<std::vector<int32_t>> planes(3, std::vector<int32_t>(4 * 2, 100));
+    const std::vector<uint8_t> file = encodeJpeg2000(true, 8, 2, planes, 8, 2);
+    ASSERT_FALSE(file.empty());
+    std::string error;
+    EXPECT_FALSE(decodeImage(file, &error));
+    EXPECT_NE(error.find("subsampled"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace pictra::host

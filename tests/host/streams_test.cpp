@@ -1,0 +1,179 @@
+// File streams, memory names and memory outputs through the Stream table.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host/memory.h"
+#include "host/streams.h"
+#include "test_support.h"
+
+namespace pictra::host {
+namespace {
+
+using test::fileBytes;
+using test::services;
+using test::tempPath;
+using test::writeFile;
+
+const StreamTable& streams() { return *services().stream; }
+
+TEST(FileStreamTest, SeekReturnsThePositionBeforeTheMove) {
+    const std::string path = tempPath("seek.bin");
+    writeFile(path, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeRead);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(streams().SeekStream(s, 4, SeekFromStart), 0);
+    EXPECT_EQ(streams().SeekStream(s, 0, SeekFromCurrent), 4);  // a tell moves nothing
+    EXPECT_EQ(streams().ReadStreamByte(s), 4);
+    EXPECT_EQ(streams().SeekStream(s, -2, SeekFromEnd), 5);
+    EXPECT_EQ(streams().ReadStreamByte(s), 8);
+    EXPECT_EQ(streams().SeekStream(s, -3, SeekFromCurrent), 9);
+    EXPECT_EQ(streams().ReadStreamByte(s), 6);
+    // A seek before the start fails and leaves the position alone.
+    EXPECT_EQ(streams().SeekStream(s, -100, SeekFromCurrent), -1);
+    EXPECT_EQ(streams().SeekStream(s, -1, SeekFromStart), -1);
+    EXPECT_EQ(streams().SeekStream(s, 0, SeekFromCurrent), 7);
+    streams().CloseStream(s);
+    std::remove(path.c_str());
+}
+
+TEST(FileStreamTest, ReadsStopAtTheEndWithMinusOneAndShortCounts) {
+    const std::string path = tempPath("end.bin");
+    writeFile(path, {0xFF, 0x00, 0x80});
+    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeRead);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(streams().ReadStreamByte(s), 0xFF);  // bytes are unsigned
+    EXPECT_EQ(streams().StreamAtEnd(s), 0);
+    uint8_t buffer[8] = {};
+    EXPECT_EQ(streams().ReadStream(s, buffer, 8), 2);
+    EXPECT_EQ(buffer[1], 0x80);
+    EXPECT_NE(streams().StreamAtEnd(s), 0);
+    EXPECT_EQ(streams().ReadStreamByte(s), -1);
+    EXPECT_EQ(streams().ReadStreamByte(s), -1);
+    EXPECT_EQ(streams().ReadStream(s, buffer, 8), 0);
+    // Seeking past the end is allowed; reading there gives nothing.
+    EXPECT_EQ(streams().SeekStream(s, 10, SeekFromEnd), 3);
+    EXPECT_EQ(streams().ReadStreamByte(s), -1);
+    // A read stream refuses writes.
+    EXPECT_EQ(streams().WriteStream(s, buffer, 1), -1);
+    streams().CloseStream(s);
+    EXPECT_EQ(fileBytes(path), (std::vector<uint8_t>{0xFF, 0x00, 0x80}));
+    std::remove(path.c_str());
+}
+
+TEST(FileStreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
+    const std::string path = tempPath("patch.bin");
+    writeFile(path, std::vector<uint8_t>(50, 0xEE));  // truncated by the open
+    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeNewFile);
+    ASSERT_NE(s, nullptr);
+    const uint8_t head[] = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
+    EXPECT_EQ(streams().WriteStream(s, head, 8), 8);
+    streams().WriteStreamByte(s, 0x1234);  // only the low 8 bits
+    const int32_t end = streams().SeekStream(s, 4, SeekFromStart);
+    EXPECT_EQ(end, 9);
+    streams().WriteStreamByte(s, 0);
+    streams().WriteStreamByte(s, 0);
+    streams().WriteStreamByte(s, 0);
+    streams().WriteStreamByte(s, 1);
+    EXPECT_EQ(streams().SeekStream(s, 2, SeekFromEnd), 8);
+    streams().WriteStreamByte(s, 0xAB);  // the gap reads back as zeros
+    EXPECT_EQ(streams().SeekStream(s, 0, SeekFromStart), 12);
+    EXPECT_EQ(streams().ReadStreamByte(s), 'F');
+    streams().CloseStream(s);
+    EXPECT_EQ(fileBytes(path),
+              (std::vector<uint8_t>{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
+    std::remove(path.c_str());
+}
+
+TEST(FileStreamTest, OpensAreCountedAndTheTaggedParameterRecorded) {
+    const std::string path = tempPath("count.bin");
+    writeFile(path, {1});
+    resetStreamCounters();
+    const std::size_t live = streamCounters().liveStreams;
+    EXPECT_EQ(streams().OpenStream(tempPath("missing").c_str(), StreamModeRead), nullptr);
+    EXPECT_EQ(streams().OpenStream(path.c_str(), 7), nullptr);
+    StreamHandle plain = streams().OpenStream(path.c_str(), StreamModeRead);
+    const TagItem tags[] = {{99, 5}, {OpenTagParameter, 0xC0FFEE}, {TagEnd, 0}};
+    StreamHandle tagged = streams().OpenStreamTagged(path.c_str(), StreamModeRead, tags);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(tagged, nullptr);
+    EXPECT_EQ(streams().ReadStreamByte(tagged), 1);
+    StreamCounters counters = streamCounters();
+    EXPECT_EQ(counters.plainOpens, 1u);
+    EXPECT_EQ(counters.taggedOpens, 1u);
+    EXPECT_EQ(counters.lastOpenParameter, 0xC0FFEEu);
+    EXPECT_EQ(counters.liveStreams, live + 2);
+    streams().CloseStream(plain);
+    streams().CloseStream(tagged);
+    EXPECT_EQ(streamCounters().liveStreams, live);
+    std::remove(path.c_str());
+}
+
+TEST(FileStreamTest, StreamsDoNotUseTaggedMemory) {
+    const std::size_t blocks = liveBlockCount();
+    char name[MemoryNameLength];
+    StreamHandle output = streams().OpenMemoryOutput(name, MemoryNameLength, 0);
+    ASSERT_NE(output, nullptr);
+    streams().WriteStreamByte(output, 1);
+    EXPECT_EQ(liveBlockCount(), blocks);
+    streams().CloseMemoryOutput(output);
+}
+
+MemoryBlockDesc describe(const void* data, int64_t size, const char* extension) {
+    MemoryBlockDesc desc{};
+    desc.data = data;
+    desc.extension = extension;
+    desc.sizeHigh = static_cast<uint32_t>(static_cast<uint64_t>(size) >> 32);
+    desc.sizeLow = static_cast<uint32_t>(static_cast<uint64_t>(size));
+    return desc;
+}
+
+TEST(MemoryNameTest, RejectsNegativeAbsurdAndUnnamedBlocks) {
+    const uint8_t data[4] = {};
+    char name[MemoryNameLength] = "junk";
+    MemoryBlockDesc negative = describe(data, -1, "png");
+    EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, &negative, 0), 0);
+    EXPECT_STREQ(name, "");
+    MemoryBlockDesc huge = describe(data, int64_t{1} << 40, "png");
+    EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, &huge, 0), 0);
+    MemoryBlockDesc nullData = describe(nullptr, 4, "bin");
+    EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, &nullData, 0), 0);
+    MemoryBlockDesc fine = describe(data, 4, "png");
+    EXPECT_EQ(streams().NameMemoryBlock(name, 4, &fine, 0), 0);  // no room for the name
+    EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, nullptr, 0), 0);
+}
+
+TEST(MemoryOutputTest, CollectsWritesAndIsReleasedByName) {
+    char name[MemoryNameLength];
+    const std::size_t live = streamCounters().liveStreams;
+    StreamHandle output = streams().OpenMemoryOutput(name, MemoryNameLength, 0);
+    ASSERT_NE(output, nullptr);
+    EXPECT_GT(std::strlen(name), 0u);
+    char other[MemoryNameLength];
+    StreamHandle second = streams().OpenMemoryOutput(other, MemoryNameLength, 0);
+    ASSERT_NE(second, nullptr);
+    EXPECT_STRNE(name, other);
+
+    uint32_t size = 99;
+    EXPECT_NE(streams().MemoryOutputBytes(output, &size, 0), nullptr);
+    EXPECT_EQ(size, 0u);
+    const uint8_t bytes[] = {1, 2, 3, 4};
+    EXPECT_EQ(streams().WriteStream(output, bytes, 4), 4);
+    EXPECT_EQ(streams().SeekStream(output, 1, SeekFromStart), 4);
+    streams().WriteStreamByte(output, 9);
+    const auto* held = static_cast<const uint8_t*>(streams().MemoryOutputBytes(output, &size, 0));
+    ASSERT_EQ(size, 4u);
+    EXPECT_EQ(std::vector<uint8_t>(held, held + size), (std::vector<uint8_t>{1, 9, 3, 4}));
+    EXPECT_EQ(streamCounters().liveStreams, live + 2);
+    streams().CloseMemoryOutput(output);
+    streams().CloseStream(second);  // the ordinary close releases an output too
+    EXPECT_EQ(streamCounters().liveStreams, live);
+    // A file stream is not a memory output.
+    EXPECT_EQ(streams().MemoryOutputBytes(nullptr, &size, 0), nullptr);
+    EXPECT_EQ(size, 0u);
+}
+
+}  // namespace
+}  // namespace pictra::host
