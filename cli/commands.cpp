@@ -141,32 +141,31 @@ int runTool(int argc, char** argv) {
     Options options;
     CLI::App app{"pictra: read, inspect and convert Amiga, Windows and macOS icons", "pictra"};
     app.set_version_flag("--version", "pictra " PICTRA_VERSION);
-    app.option_defaults()->always_capture_default();
     app.add_option("--module", options.modulePath,
                    "The pictra.vxm to load (default: $PICTRA_MODULE, else the one next to pictra)")
         ->type_name("PATH");
     app.require_subcommand(1);
     app.failure_message(failureMessage);
-    app.footer("Exit status: 0 success, 1 an input could not be processed, 2 usage error.");
 
     CLI::App* formats = app.add_subcommand("formats", "List the formats the module can save");
     formats->add_flag("--json", options.json, "One JSON object per format, one per line");
 
     CLI::App* info = app.add_subcommand("info", "Show the attributes and pictures of icons");
     info->add_flag("--json", options.json, "One JSON object per file, one per line");
-    info->add_option("FILE", options.files, "Icon files")->required();
+    info->add_option("FILE", options.files, "Icon files")->required()->type_name("");
 
     CLI::App* extract = app.add_subcommand("extract", "Write every picture of icons as RGBA PNG");
-    extract->add_option("FILE", options.files, "Icon files")->required();
+    extract->add_option("FILE", options.files, "Icon files")->required()->type_name("");
     extract->add_option("-o,--output", options.outputFolder,
                         "Folder for STEM-INDEX.png files (created if missing)")
         ->required()
         ->type_name("DIR");
 
     CLI::App* convert = app.add_subcommand("convert", "Save an icon in another format");
-    convert->add_option("IN", options.input, "Icon file to read")->required();
+    convert->add_option("IN", options.input, "Icon file to read")->required()->type_name("");
     convert->add_option("OUT", options.output, "File to write (replaced only on success)")
-        ->required();
+        ->required()
+        ->type_name("");
     convert->add_option("-f,--format", options.formatName,
                         "Saver name, any case (see 'pictra formats'); "
                         "default WINDOWS for .ico and MACOS for .icns")
@@ -175,6 +174,7 @@ int runTool(int argc, char** argv) {
                       "Compress pictures where the format allows it");
 
     for (CLI::App* command : {formats, info, extract, convert}) command->fallthrough();
+    app.footer("Exit status: 0 success, 1 an input could not be processed, 2 usage error.");
 
     try {
         app.parse(argc, argv);

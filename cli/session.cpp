@@ -14,7 +14,10 @@ std::unique_ptr<Session> Session::open(const std::string& explicitPath, std::str
     std::string reason;
     session->module_ = host::Module::open(session->path_, reason);
     if (!session->module_) {
-        error = "cannot load module " + session->path_ + ": " + reason;
+        // The loader's reason usually names the path already.
+        error = reason.find(session->path_) != std::string::npos
+                    ? reason
+                    : "cannot load module " + session->path_ + ": " + reason;
         return nullptr;
     }
     const host::EntryPoints& entry = session->module_->entry();

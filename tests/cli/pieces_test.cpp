@@ -5,7 +5,6 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <sys/stat.h>
 
@@ -14,6 +13,7 @@
 #include "formats.h"
 #include "icon_file.h"
 #include "safe_save.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -106,27 +106,7 @@ TEST(Header, FamiliesNeedAllFourBytes) {
     EXPECT_EQ(headerHex(Bytes{0x00, 0xAB, 0x02}), "00 ab 02");
 }
 
-class SafeSave : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pictra-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string contents(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    std::size_t entries() {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
-    }
-
-    fs::path folder_;
-};
+using SafeSave = ScratchFolderTest;
 
 TEST_F(SafeSave, UncommittedSaveLeavesTargetAndNoTemporary) {
     const fs::path target = folder_ / "out.ico";
@@ -134,10 +114,10 @@ TEST_F(SafeSave, UncommittedSaveLeavesTargetAndNoTemporary) {
     {
         PendingFile pending(target.string());
         std::ofstream(pending.tempPath()) << "half written";
-        EXPECT_EQ(entries(), 2u);
+        EXPECT_EQ(listing().size(), 2u);
     }
-    EXPECT_EQ(contents(target), "precious");
-    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(slurp(target), "precious");
+    EXPECT_EQ(listing().size(), 1u);
 }
 
 TEST_F(SafeSave, CommitReplacesAndKeepsPermissions) {
@@ -146,8 +126,8 @@ TEST_F(SafeSave, CommitReplacesAndKeepsPermissions) {
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     const std::array<uint8_t, 3> bytes{'n', 'e', 'w'};
     writeFileSafely(target.string(), bytes);
-    EXPECT_EQ(contents(target), "new");
-    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(slurp(target), "new");
+    EXPECT_EQ(listing().size(), 1u);
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -167,7 +147,7 @@ TEST_F(SafeSave, FailuresNameTheTarget) {
     const std::array<uint8_t, 1> bytes{1};
     EXPECT_THROW(writeFileSafely(blocked.string(), bytes), FileError);
     EXPECT_TRUE(fs::is_directory(blocked / "inside"));
-    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(listing().size(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // line on stderr that names the failing file.
 #include <gtest/gtest.h>
 
+#include "host/images.h"
+#include "scratch_folder.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,13 +30,6 @@ struct Result {
     std::string err;
 };
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
@@ -51,18 +47,11 @@ uint32_t crc32(const std::string& text) {
     return ~crc;
 }
 
-class Tool : public ::testing::Test {
+class Tool : public ScratchFolderTest {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pictra-tool-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    // Runs pictra with `args`, after --module unless `withModule` is false.
-    Result run(std::vector<std::string> args, bool withModule = true) {
-        if (withModule) args.insert(args.begin(), {"--module", PICTRA_TEST_MODULE});
+    // Runs pictra with `args`, after --module `module` unless that is null.
+    Result run(std::vector<std::string> args, const char* module = PICTRA_TEST_MODULE) {
+        if (module) args.insert(args.begin(), {"--module", module});
         args.insert(args.begin(), PICTRA_TEST_TOOL);
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
@@ -93,16 +82,6 @@ protected:
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-
-    std::vector<std::string> listing() {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    fs::path folder_;
 };
 
 const std::string kCursor("\x00\x00\x02\x00\x01\x00\x10\x10", 8);
@@ -199,13 +178,13 @@ TEST_F(Tool, UsageErrorsExitTwo) {
 }
 
 TEST_F(Tool, HelpAndVersionSucceed) {
-    const Result help = run({"--help"}, false);
+    const Result help = run({"--help"}, nullptr);
     EXPECT_EQ(help.status, 0);
     for (const char* command : {"formats", "info", "extract", "convert", "--module"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     for (const char* command : {"formats", "info", "extract", "convert"})
-        EXPECT_EQ(run({command, "--help"}, false).status, 0) << command;
-    const Result version = run({"--version"}, false);
+        EXPECT_EQ(run({command, "--help"}, nullptr).status, 0) << command;
+    const Result version = run({"--version"}, nullptr);
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("pictra ", 0), 0u);
 }
@@ -213,7 +192,7 @@ TEST_F(Tool, HelpAndVersionSucceed) {
 TEST_F(Tool, AModuleThatCannotBeLoadedIsOneLineAndExitOne) {
     const fs::path fake = file("fake.vxm", "not a shared object");
     for (const std::string& path : {fake.string(), (folder_ / "none.vxm").string()}) {
-        const Result result = run({"--module", path, "formats"}, false);
+        const Result result = run({"--module", path, "formats"}, nullptr);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
         EXPECT_NE(result.err.find(path), std::string::npos) << result.err;
@@ -251,6 +230,83 @@ TEST_F(Tool, ExtractCreatesTheFolderAndReportsBadInput) {
     const Result blocked = run({"extract", cursor.string(), "-o", cursor.string()});
     EXPECT_EQ(blocked.status, 1);
     EXPECT_NE(blocked.err.find("cannot create folder"), std::string::npos) << blocked.err;
+}
+
+// The fake module loads files that start with this and 'S' (see fake_module.cpp).
+const std::string kFakeIcon("\xE3\x10\x00\x01S", 5);
+
+TEST_F(Tool, InfoShowsWhatTheModuleLoaded) {
+    const fs::path icon = file("icon.info", kFakeIcon);
+    const fs::path cursor = file("a.cur", kCursor);
+    const Result result =
+        run({"info", "--json", icon.string(), cursor.string(), icon.string()}, PICTRA_FAKE_MODULE);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    const std::string expected =
+        "{\"file\":\"" + icon.string() + "\",\"format\":\"amiga\",\"type\":3,\"currentX\":5,"
+        "\"currentY\":6,\"drawerLeft\":0,\"drawerTop\":0,\"drawerWidth\":0,\"drawerHeight\":0,"
+        "\"drawerViewMode\":0,\"drawerShowAll\":0,\"stackSize\":4096,\"defaultTool\":\"Caf\xC3\xA9\","
+        "\"toolTypes\":[\"A=1\",\"B\"],\"images\":["
+        "{\"width\":2,\"height\":2,\"depth\":2,\"flags\":1,\"transparentPen\":0},"
+        "{\"width\":1,\"height\":1,\"depth\":32,\"flags\":0,\"transparentPen\":-1}]}";
+    EXPECT_EQ(lines(result.out), (std::vector<std::string>{expected, expected}));
+
+    const Result text = run({"info", icon.string()}, PICTRA_FAKE_MODULE);
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("defaultTool: Caf\xC3\xA9\ntoolTypes: 2\n  A=1\n  B\nimages: 2\n"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(Tool, ExtractWritesEveryPictureAsRgbaPng) {
+    const fs::path icon = file("icon.info", kFakeIcon);
+    const fs::path out = folder_ / "out";
+    const Result result = run({"extract", icon.string(), "-o", out.string()}, PICTRA_FAKE_MODULE);
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(out))
+        written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"icon-0.png", "icon-1.png"}));
+
+    const std::vector<std::vector<uint32_t>> pixels{
+        {0x00112233, 0xFFFF0000, 0xFF00FF00, 0xFFFF0000}, {0x80FF0000}};
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::string bytes = slurp(out / ("icon-" + std::to_string(i) + ".png"));
+        const auto picture = pictra::host::decodeImage(
+            std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+        ASSERT_TRUE(picture) << i;
+        EXPECT_EQ(picture->pixels, pixels[i]) << i;
+    }
+
+    // A second icon with the same stem would overwrite those pictures.
+    fs::create_directories(folder_ / "other");
+    const fs::path twin = folder_ / "other" / "icon.info";
+    std::ofstream(twin, std::ios::binary) << kFakeIcon;
+    const Result clash =
+        run({"extract", icon.string(), twin.string(), "-o", out.string()}, PICTRA_FAKE_MODULE);
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_EQ(clash.err, "pictra: " + twin.string() + ": its pictures would overwrite those of " +
+                             icon.string() + "\n");
+}
+
+TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
+    const fs::path icon = file("icon.info", kFakeIcon);
+    const fs::path target = file("out.info", "precious");
+    const Result failed = run({"convert", icon.string(), target.string(), "--format", "fake",
+                               "--compress"},
+                              PICTRA_FAKE_MODULE);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err,
+              "pictra: " + target.string() + ": the module could not save this icon as FAKE\n");
+    EXPECT_EQ(slurp(target), "precious");
+    EXPECT_EQ(listing(), (std::vector<std::string>{"icon.info", "out.info"}));
+
+    const Result saved =
+        run({"convert", icon.string(), target.string(), "-f", "Fake"}, PICTRA_FAKE_MODULE);
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(slurp(target), "saved pt Caf\xE9");  // attributes reached the saver
+    EXPECT_EQ(listing(), (std::vector<std::string>{"icon.info", "out.info"}));
 }
 
 }  // namespace
