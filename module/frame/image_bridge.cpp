@@ -10,6 +10,8 @@ constexpr uint32_t MaxStreamWrite = 0x7FFFFFFFu;
 }  // namespace
 
 int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
+    // The encoder reads four bytes per pixel; a palette picture has one.
+    if (image->depth <= 8 || !image->pixels) return 0;
     char name[MemoryNameLength];
     name[0] = '\0';
     StreamHandle output = OpenMemoryOutput(name);

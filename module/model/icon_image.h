@@ -20,6 +20,6 @@ IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t 
 // Releases one picture and whatever blocks it has; does not unlink it.
 void FreeIconImage(IconImage* image);
 
-// Pixel bytes of a picture of these sizes, or 0 when the sizes are negative
-// or the count does not fit in 32 bits.
+// Writes the pixel bytes of a picture of these sizes to *bytes and returns 1,
+// or returns 0 when a size is negative or the count does not fit in 32 bits.
 int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes);
