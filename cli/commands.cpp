@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -193,15 +194,26 @@ int runTool(int argc, char** argv) {
         reportError(error);
         return kExitFailure;
     }
+    int status = kExitSuccess;
     try {
-        if (formats->parsed()) return runFormats(*session, options);
-        if (info->parsed()) return runInfo(*session, options);
-        if (extract->parsed()) return runExtract(*session, options);
-        return runConvert(*session, options);
+        if (formats->parsed())
+            status = runFormats(*session, options);
+        else if (info->parsed())
+            status = runInfo(*session, options);
+        else if (extract->parsed())
+            status = runExtract(*session, options);
+        else
+            status = runConvert(*session, options);
     } catch (const UsageError& usage) {
         reportError(usage.message);
         return kExitUsage;
     }
+    // A full disk or closed pipe behind stdout is a failure too.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        reportError("cannot write the output: " + systemMessage(errno));
+        return kExitFailure;
+    }
+    return status;
 }
 
 }  // namespace pictra::cli
