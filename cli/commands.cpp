@@ -81,17 +81,17 @@ int runInfo(const Session& session, const Options& options) {
     });
 }
 
-// Stems already written in this run: a second icon with the same stem would
-// overwrite the first one's pictures.
 int runExtract(const Session& session, const Options& options) {
     std::error_code error;
     std::filesystem::create_directories(options.outputFolder, error);
-    if (error || !std::filesystem::is_directory(options.outputFolder)) {
+    if (error || !std::filesystem::is_directory(options.outputFolder, error)) {
         reportFileError(FileError(options.outputFolder,
                                   "cannot create folder: " +
                                       (error ? error.message() : "not a folder")));
         return kExitFailure;
     }
+    // Stems used so far in this run, with their icons: a second icon with
+    // the same stem would overwrite the first one's pictures.
     std::vector<std::pair<std::string, std::string>> stems;
     return forEachFile(options.files, [&](const std::string& file) {
         const std::string stem = std::filesystem::path(file).stem().string();
