@@ -14,6 +14,7 @@
 #include "extract.h"
 #include "formats.h"
 #include "host/registry.h"
+#include "host/streams.h"
 #include "icon_file.h"
 #include "info.h"
 #include "safe_save.h"
@@ -125,9 +126,13 @@ int runConvert(const Session& session, const Options& options) {
             {SaveTagAttributes, reinterpret_cast<uintptr_t>(&icon.attributes)},
             {TagEnd, 0},
         };
+        const std::size_t lostBefore = host::streamCounters().failedWrites;
         if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0)
             throw FileError(options.output,
                             "the module could not save this icon as " + saver->name);
+        // The module cannot see failed writes (a full disk): the host counts them.
+        if (host::streamCounters().failedWrites != lostBefore)
+            throw FileError(options.output, "cannot write: the file could not be stored in full");
         target.commit();
     });
 }

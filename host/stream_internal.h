@@ -50,6 +50,7 @@ bool writeWholeFile(const char* path, std::span<const uint8_t> data);
 // Live-stream bookkeeping shared by file streams and memory outputs.
 void noteStreamOpened();
 void noteStreamClosed();
+void noteFailedWrite();
 
 // Memory outputs by name (memory_names.cpp). Null when the name is not a
 // live output.

@@ -51,6 +51,12 @@ void noteStreamOpened() {
     ++c.values.liveStreams;
 }
 
+void noteFailedWrite() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    ++c.values.failedWrites;
+}
+
 void noteStreamClosed() {
     Counters& c = counters();
     std::lock_guard guard(c.lock);
@@ -110,7 +116,7 @@ void closeStream(StreamHandle stream) {
     if (stream->kind == PictraStream::Kind::NewFile) {
         const int fd = stream->descriptor;
         stream->descriptor = -1;  // writeAndClose owns it now
-        writeAndClose(fd, stream->bytes);
+        if (!writeAndClose(fd, stream->bytes)) noteFailedWrite();
     }
     releaseStream(stream);
 }
@@ -145,7 +151,9 @@ int32_t readStream(StreamHandle stream, void* buffer, int32_t length) {
 int32_t writeStream(StreamHandle stream, const void* buffer, int32_t length) {
     if (!stream || length < 0 || (!buffer && length > 0)) return -1;
     const std::span data(static_cast<const uint8_t*>(buffer), static_cast<std::size_t>(length));
-    return streamWrite(*stream, data) ? length : -1;
+    if (streamWrite(*stream, data)) return length;
+    noteFailedWrite();
+    return -1;
 }
 
 int32_t readStreamByte(StreamHandle stream) {
@@ -161,7 +169,7 @@ void writeStreamByte(StreamHandle stream, int32_t value) {
         stream->bytes[stream->position++] = byte;
         return;
     }
-    streamWrite(*stream, std::span(&byte, 1));
+    if (!streamWrite(*stream, std::span(&byte, 1))) noteFailedWrite();
 }
 
 int32_t streamAtEnd(StreamHandle stream) {
@@ -181,6 +189,7 @@ void resetStreamCounters() {
     c.values.plainOpens = 0;
     c.values.taggedOpens = 0;
     c.values.lastOpenParameter = 0;
+    c.values.failedWrites = 0;
 }
 
 }  // namespace pictra::host

@@ -31,8 +31,13 @@ struct StreamCounters {
     std::size_t taggedOpens = 0;  // OpenStreamTagged calls that produced a stream
     std::size_t liveStreams = 0;  // streams and memory outputs not yet closed
     uintptr_t lastOpenParameter = 0;  // tag 1 of the last tagged open
+    // Writes that were lost: a write the stream refused, or a new file whose
+    // bytes could not be stored when it was closed. The module does not look
+    // at write results, so a host application compares this count around a
+    // save to learn whether the file is complete.
+    std::size_t failedWrites = 0;
 };
 StreamCounters streamCounters();
-void resetStreamCounters();  // zeroes the open counts, keeps liveStreams
+void resetStreamCounters();  // zeroes the other counts, keeps liveStreams
 
 }  // namespace pictra::host
