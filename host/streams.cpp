@@ -165,9 +165,20 @@ int32_t readStreamByte(StreamHandle stream) {
 void writeStreamByte(StreamHandle stream, int32_t value) {
     if (!stream) return;
     const auto byte = static_cast<uint8_t>(value & 0xFF);
-    if (stream->position < stream->bytes.size() && stream->kind != PictraStream::Kind::ReadFile) {
-        stream->bytes[stream->position++] = byte;
-        return;
+    std::vector<uint8_t>& bytes = stream->bytes;
+    if (stream->kind != PictraStream::Kind::ReadFile) {
+        // The two common cases, patching in place and appending, skip the
+        // general write.
+        if (stream->position < bytes.size()) {
+            bytes[stream->position++] = byte;
+            return;
+        }
+        if (stream->position == bytes.size() && bytes.size() < kMaxStreamBytes &&
+            bytes.size() < bytes.capacity()) {
+            bytes.push_back(byte);
+            ++stream->position;
+            return;
+        }
     }
     if (!streamWrite(*stream, std::span(&byte, 1))) noteFailedWrite();
 }
