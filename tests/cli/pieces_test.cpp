@@ -13,14 +13,14 @@
 #include "formats.h"
 #include "icon_file.h"
 #include "safe_save.h"
-#include "scratch_folder.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace pictra::cli {
 namespace {
 
-TEST(Expand, PalettePensBecomeOpaqueExceptTheTransparentOne) {
+TEST(Expand, PalettePensBecomeOpaqueExceptTheTransparentOneAndTrueColourIsKept) {
     std::array<uint8_t, 6> pixels{0, 1, 2, 3, 1, 255};
     std::array<uint32_t, 256> palette{};
     palette[0] = 0x112233;
@@ -39,15 +39,12 @@ TEST(Expand, PalettePensBecomeOpaqueExceptTheTransparentOne) {
     const auto opaque = expandPicture(image, error);
     ASSERT_TRUE(opaque);
     for (uint32_t pixel : *opaque) EXPECT_EQ(pixel >> 24, 0xFFu);
-}
 
-TEST(Expand, TrueColourIsCopiedAsItIs) {
-    std::array<uint32_t, 2> pixels{0x80102030, 0x00FFFFFF};
-    IconImage image{nullptr, pixels.data(), 1, 2, 0, nullptr, 0, 32, 0};
-    std::string error;
-    const auto rgba = expandPicture(image, error);
-    ASSERT_TRUE(rgba) << error;
-    EXPECT_EQ(*rgba, (std::vector<uint32_t>{0x80102030, 0x00FFFFFF}));
+    // True colour is copied as it is.
+    std::array<uint32_t, 2> deep{0x80102030, 0x00FFFFFF};
+    const auto copied = expandPicture(IconImage{nullptr, deep.data(), 1, 2, 0, nullptr, 0, 32, 0}, error);
+    ASSERT_TRUE(copied) << error;
+    EXPECT_EQ(*copied, (std::vector<uint32_t>{0x80102030, 0x00FFFFFF}));
 }
 
 TEST(Expand, RefusesPicturesThatDescribeNoValidPixels) {
@@ -106,7 +103,8 @@ TEST(Header, FamiliesNeedAllFourBytes) {
     EXPECT_EQ(headerHex(Bytes{0x00, 0xAB, 0x02}), "00 ab 02");
 }
 
-using SafeSave = ScratchFolderTest;
+using SafeSave = pictra::test::ScratchTest;
+using pictra::test::readText;
 
 TEST_F(SafeSave, UncommittedSaveLeavesTargetAndNoTemporary) {
     const fs::path target = folder_ / "out.ico";
@@ -116,7 +114,7 @@ TEST_F(SafeSave, UncommittedSaveLeavesTargetAndNoTemporary) {
         std::ofstream(pending.tempPath()) << "half written";
         EXPECT_EQ(listing().size(), 2u);
     }
-    EXPECT_EQ(slurp(target), "precious");
+    EXPECT_EQ(readText(target), "precious");
     EXPECT_EQ(listing().size(), 1u);
 }
 
@@ -126,7 +124,7 @@ TEST_F(SafeSave, CommitReplacesAndKeepsPermissions) {
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     const std::array<uint8_t, 3> bytes{'n', 'e', 'w'};
     writeFileSafely(target.string(), bytes);
-    EXPECT_EQ(slurp(target), "new");
+    EXPECT_EQ(readText(target), "new");
     EXPECT_EQ(listing().size(), 1u);
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);

@@ -1,73 +1,57 @@
 // Compression, CRC-32 and format registration through their tables.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/registry.h"
-#include "test_support.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {
 
+using test::Bytes;
 using test::services;
 
-std::vector<uint8_t> sample() {
-    std::vector<uint8_t> data(5000);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i / 7) ^ (i % 13));
-    return data;
-}
-
-TEST(CompressionTest, RoundTripInZlibFormat) {
+TEST(CompressionTest, RoundTripInZlibFormatAndErrorCodes) {
     const CompressionTable& table = *services().compression;
-    const std::vector<uint8_t> data = sample();
-    std::vector<uint8_t> packed(data.size() + 64);
+    Bytes data(5000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i / 7) ^ (i % 13));
+    Bytes packed(data.size() + 64);
     uint32_t packedLength = uint32_t(packed.size());
     ASSERT_EQ(table.CompressBlock(packed.data(), &packedLength, data.data(), uint32_t(data.size())), 0);
     ASSERT_LT(packedLength, data.size());
     // zlib header: deflate, 32K window, check bits make it a multiple of 31.
     EXPECT_EQ(packed[0], 0x78);
     EXPECT_EQ((packed[0] * 256 + packed[1]) % 31, 0);
+    Bytes out(data.size());
+    uint32_t room = uint32_t(out.size());
+    ASSERT_EQ(table.UncompressBlock(out.data(), &room, packed.data(), packedLength), 0);
+    EXPECT_EQ(room, data.size());
+    EXPECT_EQ(out, data);
 
-    std::vector<uint8_t> unpacked(data.size());
-    uint32_t unpackedLength = uint32_t(unpacked.size());
-    ASSERT_EQ(table.UncompressBlock(unpacked.data(), &unpackedLength, packed.data(), packedLength), 0);
-    EXPECT_EQ(unpackedLength, data.size());
-    EXPECT_EQ(unpacked, data);
-}
-
-TEST(CompressionTest, SmallDestinationsAndCorruptInputGiveZlibCodes) {
-    const CompressionTable& table = *services().compression;
-    const std::vector<uint8_t> data = sample();
-    std::vector<uint8_t> packed(data.size() + 64);
-    uint32_t packedLength = uint32_t(packed.size());
-    ASSERT_EQ(table.CompressBlock(packed.data(), &packedLength, data.data(), uint32_t(data.size())), 0);
-
+    // Destinations too small.
     uint32_t tiny = 4;
     EXPECT_EQ(table.CompressBlock(packed.data(), &tiny, data.data(), uint32_t(data.size())), -5);
     EXPECT_EQ(tiny, 4u);
-    std::vector<uint8_t> out(data.size());
-    uint32_t shortRoom = uint32_t(data.size() - 1);
-    EXPECT_EQ(table.UncompressBlock(out.data(), &shortRoom, packed.data(), packedLength), -5);
+    room = uint32_t(data.size() - 1);
+    EXPECT_EQ(table.UncompressBlock(out.data(), &room, packed.data(), packedLength), -5);
 
-    std::vector<uint8_t> corrupt(packed.begin(), packed.begin() + packedLength);
-    corrupt[0] = 0x79;  // not a deflate header any more
-    uint32_t room = uint32_t(out.size());
-    EXPECT_EQ(table.UncompressBlock(out.data(), &room, corrupt.data(), uint32_t(corrupt.size())), -3);
-    corrupt = std::vector<uint8_t>(packed.begin(), packed.begin() + packedLength);
-    corrupt.back() ^= 0xFF;  // Adler-32 no longer matches
-    room = uint32_t(out.size());
-    EXPECT_EQ(table.UncompressBlock(out.data(), &room, corrupt.data(), uint32_t(corrupt.size())), -3);
-    room = uint32_t(out.size());
-    EXPECT_EQ(table.UncompressBlock(out.data(), &room, packed.data(), packedLength / 2), -3);
+    // Not a deflate header, an Adler-32 that no longer matches, a cut stream.
+    packed.resize(packedLength);
+    Bytes badHeader = packed, badSum = packed, cut(packed.begin(), packed.begin() + packedLength / 2);
+    badHeader[0] = 0x79;
+    badSum.back() ^= 0xFF;
+    for (const Bytes* corrupt : {&badHeader, &badSum, &cut}) {
+        room = uint32_t(out.size());
+        EXPECT_EQ(table.UncompressBlock(out.data(), &room, corrupt->data(), uint32_t(corrupt->size())), -3);
+    }
 }
 
 TEST(ChecksumTest, Crc32MatchesPng) {
     const char* text = "123456789";
     EXPECT_EQ(services().checksum->Crc32Block(text, 9), 0xCBF43926u);
-    const uint8_t iend[] = {'I', 'E', 'N', 'D'};
-    EXPECT_EQ(services().checksum->Crc32Block(iend, 4), 0xAE426082u);
+    EXPECT_EQ(services().checksum->Crc32Block("IEND", 4), 0xAE426082u);
     EXPECT_EQ(services().checksum->Crc32Block(text, 0), 0u);
 }
 

@@ -12,15 +12,12 @@
 #include "host/compression.h"
 #include "host/images.h"
 #include "host/streams.h"
-#include "test_support.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {
 
-using test::fileBytes;
 using test::services;
-using test::tempPath;
-using test::writeFile;
 
 const uint8_t kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 
@@ -78,11 +75,10 @@ Decoded decodeByName(const char* name, bool memoryBlock) {
     return result;
 }
 
-std::string nameBlock(const std::vector<uint8_t>& bytes, const char* extension = "png") {
+std::string nameBlock(const std::vector<uint8_t>& bytes) {
     MemoryBlockDesc desc{};
     desc.data = bytes.data();
-    desc.extension = extension;
-    desc.sizeHigh = 0;
+    desc.extension = "png";
     desc.sizeLow = static_cast<uint32_t>(bytes.size());
     char name[MemoryNameLength];
     if (!services().stream->NameMemoryBlock(name, MemoryNameLength, &desc, 0)) return "";
@@ -94,7 +90,9 @@ Decoded decodeBytes(const std::vector<uint8_t>& bytes) {
     return decodeByName(name.c_str(), true);
 }
 
-TEST(PngTest, RoundTripThroughAMemoryOutputEndsWithThePlainIend) {
+using PngTest = test::ScratchTest;
+
+TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFileEndsWithThePlainIend) {
     const auto pixels = samplePixels(13, 7);
     char name[MemoryNameLength];
     StreamHandle output = services().stream->OpenMemoryOutput(name, MemoryNameLength, 0);
@@ -103,37 +101,30 @@ TEST(PngTest, RoundTripThroughAMemoryOutputEndsWithThePlainIend) {
     uint32_t size = 0;
     const auto* bytes =
         static_cast<const uint8_t*>(services().stream->MemoryOutputBytes(output, &size, 0));
-    const std::vector<uint8_t> png(bytes, bytes + size);
+    const std::vector<uint8_t> inMemory(bytes, bytes + size);
     services().stream->CloseMemoryOutput(output);
+    const std::string file = path("encode.png");
+    ASSERT_NE(services().image->EncodePngFile(file.c_str(), pixels.data(), 13, 7, 1, 0, 0), 0);
+    const std::vector<uint8_t> inFile = test::readFile(file);
 
-    ASSERT_GT(png.size(), 8u + 25u + 12u);
-    EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
-    // Byte 25 of the file is the IHDR colour type: 6, RGBA.
-    EXPECT_EQ(png[25], 6);
-    const Decoded decoded = decodeBytes(png);
-    ASSERT_TRUE(decoded.ok);
-    EXPECT_EQ(decoded.width, 13);
-    EXPECT_EQ(decoded.height, 7);
-    EXPECT_EQ(decoded.pixels, pixels);
+    for (bool viaFile : {false, true}) {
+        const std::vector<uint8_t>& png = viaFile ? inFile : inMemory;
+        ASSERT_GT(png.size(), 8u + 25u + 12u);
+        EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
+        // Byte 25 of the file is the IHDR colour type: 6, RGBA.
+        EXPECT_EQ(png[25], 6);
+        const Decoded decoded = viaFile ? decodeByName(file.c_str(), false) : decodeBytes(png);
+        ASSERT_TRUE(decoded.ok);
+        EXPECT_EQ(decoded.width, 13);
+        EXPECT_EQ(decoded.height, 7);
+        EXPECT_EQ(decoded.pixels, pixels);
+    }
     EXPECT_EQ(liveImageCount(), 0u);
+    EXPECT_EQ(services().image->EncodePngFile(file.c_str(), pixels.data(), 0, 1, 1, 0, 0), 0);
+    EXPECT_EQ(services().image->EncodePngFile(file.c_str(), nullptr, 2, 1, 1, 0, 0), 0);
 }
 
-TEST(PngTest, EncodesIntoAFileWhenTheNameIsAPath) {
-    const std::string path = tempPath("encode.png");
-    const uint32_t pixels[2] = {0xFF102030, 0x80FFFFFF};
-    ASSERT_NE(services().image->EncodePngFile(path.c_str(), pixels, 2, 1, 1, 0, 0), 0);
-    const std::vector<uint8_t> png = fileBytes(path);
-    ASSERT_GT(png.size(), 12u);
-    EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
-    const Decoded decoded = decodeByName(path.c_str(), false);
-    ASSERT_TRUE(decoded.ok);
-    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF102030, 0x80FFFFFF}));
-    EXPECT_EQ(services().image->EncodePngFile(path.c_str(), pixels, 0, 1, 1, 0, 0), 0);
-    EXPECT_EQ(services().image->EncodePngFile(path.c_str(), nullptr, 2, 1, 1, 0, 0), 0);
-    std::remove(path.c_str());
-}
-
-TEST(PngTest, PaletteAndGreyFilesDecodeToArgbWords) {
+TEST_F(PngTest, PaletteAndGreyFilesDecodeToArgbWords) {
     spng_plte palette{};
     palette.n_entries = 3;
     palette.entries[0] = {255, 0, 0, 0};
@@ -198,11 +189,13 @@ TEST(DecodeTest, TruncatedAndUnknownDataFailCleanly) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST(MemoryNameTest, ANameResolvesOnceAndOnlyWithTheMemoryTag) {
+TEST(MemoryNameTest, ANameResolvesOnceOnlyWithTheMemoryTagAndForgedNamesNever) {
     const auto pixels = samplePixels(4, 4);
-    const std::vector<uint8_t> png = encodePng(pixels.data(), 4, 4);
-    const std::string name = nameBlock(png);
+    auto png = std::make_unique<std::vector<uint8_t>>(encodePng(pixels.data(), 4, 4));
+    const std::string name = nameBlock(*png);
     ASSERT_FALSE(name.empty());
+    const std::string forged = nameBlock(*png);
+    png.reset();  // the host copied the bytes
     // Without the memory tag a name is a file path, which does not exist.
     EXPECT_FALSE(decodeByName(name.c_str(), false).ok);
     const Decoded first = decodeByName(name.c_str(), true);
@@ -211,57 +204,33 @@ TEST(MemoryNameTest, ANameResolvesOnceAndOnlyWithTheMemoryTag) {
     EXPECT_FALSE(decodeByName(name.c_str(), true).ok);  // one-shot
 
     // A made-up name of the same shape resolves to nothing.
-    std::string forged = nameBlock(png);
     ASSERT_FALSE(forged.empty());
-    forged.back() = forged.back() == 'g' ? 'n' : 'g';
-    EXPECT_FALSE(decodeByName(forged.c_str(), true).ok);
+    std::string changed = forged;
+    changed.back() = changed.back() == 'g' ? 'n' : 'g';
+    EXPECT_FALSE(decodeByName(changed.c_str(), true).ok);
     const std::string madeUp = "mem:0000000000000000:1.png";
     EXPECT_FALSE(decodeByName(madeUp.c_str(), true).ok);
     int32_t width = -5, height = -5;
     EXPECT_EQ(services().image->DecodeImageFile(madeUp.c_str(), nullptr, &width, &height, 0), nullptr);
     EXPECT_EQ(width, 0);
     EXPECT_EQ(height, 0);
-}
 
-TEST(MemoryNameTest, TheCallersBufferMayGoAwayAndOldNamesAreRetired) {
-    const auto pixels = samplePixels(3, 3);
-    auto png = std::make_unique<std::vector<uint8_t>>(encodePng(pixels.data(), 3, 3));
-    const std::string kept = nameBlock(*png);
-    png.reset();  // the host copied the bytes
     // Naming many more retires the oldest names; the newest still resolve.
-    const std::vector<uint8_t> again = encodePng(pixels.data(), 3, 3);
+    const std::vector<uint8_t> again = encodePng(pixels.data(), 4, 4);
     std::vector<std::string> names;
     for (int i = 0; i < 100; ++i) names.push_back(nameBlock(again));
-    EXPECT_FALSE(decodeByName(kept.c_str(), true).ok);
+    EXPECT_FALSE(decodeByName(forged.c_str(), true).ok);
     EXPECT_FALSE(decodeByName(names.front().c_str(), true).ok);
     EXPECT_TRUE(decodeByName(names.back().c_str(), true).ok);
 }
 
 // ---- JPEG 2000: files made with OpenJPEG's encoder -----------------------
 
-struct Sink {
-    std::vector<uint8_t> bytes;
-    std::size_t position = 0;
-};
+using Jpeg2000Test = test::ScratchTest;
 
-OPJ_SIZE_T sinkWrite(void* buffer, OPJ_SIZE_T count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    if (sink->position + count > sink->bytes.size()) sink->bytes.resize(sink->position + count);
-    std::memcpy(sink->bytes.data() + sink->position, buffer, count);
-    sink->position += count;
-    return count;
-}
-OPJ_OFF_T sinkSkip(OPJ_OFF_T count, void* user) {
-    static_cast<Sink*>(user)->position += static_cast<std::size_t>(count);
-    return count;
-}
-OPJ_BOOL sinkSeek(OPJ_OFF_T position, void* user) {
-    static_cast<Sink*>(user)->position = static_cast<std::size_t>(position);
-    return OPJ_TRUE;
-}
-
-// Lossless JPEG 2000 of `components` planes of `precision` bits.
-std::vector<uint8_t> encodeJpeg2000(bool jp2, uint32_t width, uint32_t height,
+// Lossless JPEG 2000 of `components` planes of `precision` bits, made
+// through the file at `path`.
+std::vector<uint8_t> encodeJpeg2000(const std::string& path, bool jp2, uint32_t width, uint32_t height,
                                     const std::vector<std::vector<int32_t>>& planes,
                                     uint32_t precision, uint32_t dx = 1) {
     const auto components = static_cast<uint32_t>(planes.size());
@@ -290,22 +259,17 @@ std::vector<uint8_t> encodeJpeg2000(bool jp2, uint32_t width, uint32_t height,
     settings.cp_disto_alloc = 1;
     settings.numresolution = 1;
     opj_codec_t* codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
-    Sink sink;
-    opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_FALSE);
-    opj_stream_set_user_data(stream, &sink, nullptr);
-    opj_stream_set_write_function(stream, sinkWrite);
-    opj_stream_set_skip_function(stream, sinkSkip);
-    opj_stream_set_seek_function(stream, sinkSeek);
+    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_FALSE);
     const bool ok = opj_setup_encoder(codec, &settings, image) &&
                     opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
                     opj_end_compress(codec, stream);
     opj_stream_destroy(stream);
     opj_destroy_codec(codec);
     opj_image_destroy(image);
-    return ok ? sink.bytes : std::vector<uint8_t>{};
+    return ok ? test::readFile(path) : std::vector<uint8_t>{};
 }
 
-TEST(Jpeg2000Test, RgbaBoxFileAndRawCodestreamDecodeExactly) {
+TEST_F(Jpeg2000Test, RgbaBoxFileAndRawCodestreamDecodeExactly) {
     const uint32_t w = 9, h = 5;
     std::vector<std::vector<int32_t>> planes(4, std::vector<int32_t>(w * h));
     std::vector<uint32_t> expected(w * h);
@@ -319,7 +283,7 @@ TEST(Jpeg2000Test, RgbaBoxFileAndRawCodestreamDecodeExactly) {
         expected[i] = uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
     }
     for (bool jp2 : {true, false}) {
-        const std::vector<uint8_t> file = encodeJpeg2000(jp2, w, h, planes, 8);
+        const std::vector<uint8_t> file = encodeJpeg2000(path("rgba"), jp2, w, h, planes, 8);
         ASSERT_FALSE(file.empty());
         const Decoded decoded = decodeBytes(file);
         ASSERT_TRUE(decoded.ok) << (jp2 ? "jp2" : "j2k");
@@ -329,34 +293,31 @@ TEST(Jpeg2000Test, RgbaBoxFileAndRawCodestreamDecodeExactly) {
     }
 }
 
-TEST(Jpeg2000Test, GreyOfTwelveBitsIsScaledToEightOpaqueBits) {
-    const std::vector<std::vector<int32_t>> planes = {{0, 4095, 2048, 16}};
-    const std::vector<uint8_t> file = encodeJpeg2000(true, 2, 2, planes, 12);
-    ASSERT_FALSE(file.empty());
-    std::string error;
-    EXPECT_TRUE(decodeImage(file, &error)) << error;
-    const Decoded decoded = decodeBytes(file);
-    ASSERT_TRUE(decoded.ok);
-    // v * 255 / 4095, rounded: 0, 255, 128 (2048 -> 127.5...), 1.
-    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFF010101}));
-}
-
-TEST(Jpeg2000Test, GreyWithAlphaAndTruncatedFiles) {
-    const std::vector<std::vector<int32_t>> planes = {{10, 200}, {255, 0}};
-    const std::vector<uint8_t> file = encodeJpeg2000(false, 1, 2, planes, 8);
-    ASSERT_FALSE(file.empty());
-    const Decoded decoded = decodeBytes(file);
-    ASSERT_TRUE(decoded.ok);
-    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF0A0A0A, 0x00C8C8C8}));
-    for (std::size_t cut = 0; cut < file.size(); cut += 5) {
-        const std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
-        decodeImage(part);  // any result, but no sanitizer report and no hang
+TEST_F(Jpeg2000Test, GreyIsScaledToEightBitsWithOrWithoutAlpha) {
+    struct Case { std::vector<std::vector<int32_t>> planes; uint32_t width, height, precision;
+                  std::vector<uint32_t> expected; };
+    const Case cases[] = {
+        // v * 255 / 4095, rounded: 0, 255, 128 (2048 -> 127.5...), 1.
+        {{{0, 4095, 2048, 16}}, 2, 2, 12, {0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFF010101}},
+        {{{10, 200}, {255, 0}}, 1, 2, 8, {0xFF0A0A0A, 0x00C8C8C8}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> file =
+            encodeJpeg2000(path("grey"), c.precision == 12, c.width, c.height, c.planes, c.precision);
+        ASSERT_FALSE(file.empty());
+        const Decoded decoded = decodeBytes(file);
+        ASSERT_TRUE(decoded.ok) << c.precision;
+        EXPECT_EQ(decoded.pixels, c.expected);
+        for (std::size_t cut = 0; cut < file.size(); cut += 5) {
+            const std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
+            decodeImage(part);  // any result, but no sanitizer report and no hang
+        }
     }
 }
 
-TEST(Jpeg2000Test, SubsampledComponentsAreRefused) {
+TEST_F(Jpeg2000Test, SubsampledComponentsAreRefused) {
     std::vector<std::vector<int32_t>> planes(3, std::vector<int32_t>(4 * 2, 100));
-    const std::vector<uint8_t> file = encodeJpeg2000(true, 8, 2, planes, 8, 2);
+    const std::vector<uint8_t> file = encodeJpeg2000(path("sub"), true, 8, 2, planes, 8, 2);
     ASSERT_FALSE(file.empty());
     std::string error;
     EXPECT_FALSE(decodeImage(file, &error));

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/module_loader.h"
-#include "test_support.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {

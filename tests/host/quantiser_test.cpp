@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/compression.h"
-#include "test_support.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {
@@ -75,6 +75,12 @@ TEST(QuantiserTest, ChooseModeKeepsFewColoursExactlyInOrderOfAppearance) {
     ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
     EXPECT_EQ(out, (std::vector<uint8_t>{0, 2, 1, 0, 3, 1}));
     EXPECT_EQ(palette[3], 0x0000FFu);
+
+    // An all-transparent picture uses only the pen.
+    const std::vector<uint32_t> clear(6, 0x00FFFFFF);
+    job.destinationTransparentPen = 4;
+    ASSERT_NE(convert(clear.data(), out, job, ConvertChoosePalette), 0);
+    EXPECT_EQ(out, std::vector<uint8_t>(6, 4));
 }
 
 // Many colours: a smooth gradient with noise, 256 x 256.
@@ -118,15 +124,6 @@ TEST(QuantiserTest, MedianCutFillsTheRoomAndIsRepeatable) {
     ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
     EXPECT_EQ(crc32Block(again.data(), sizeof again), firstPalette);
     EXPECT_EQ(crc32Block(out.data(), uint32_t(out.size())), firstIndexes);
-}
-
-TEST(QuantiserTest, AllTransparentPictureUsesOnlyThePen) {
-    const std::vector<uint32_t> pixels(10, 0x00FFFFFF);
-    std::array<uint32_t, 256> palette{};
-    ConvertJob job{10, 1, 32, 8, nullptr, palette.data(), -1, 4};
-    std::vector<uint8_t> out;
-    ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
-    EXPECT_EQ(out, std::vector<uint8_t>(10, 4));
 }
 
 TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {

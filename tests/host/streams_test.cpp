@@ -1,28 +1,25 @@
 // File streams, memory names and memory outputs through the Stream table.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "host/memory.h"
 #include "host/streams.h"
-#include "test_support.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {
 
-using test::fileBytes;
-using test::services;
-using test::tempPath;
-using test::writeFile;
+using test::Bytes;
 
-const StreamTable& streams() { return *services().stream; }
+const StreamTable& streams() { return *test::services().stream; }
 
-TEST(FileStreamTest, SeekReturnsThePositionBeforeTheMove) {
-    const std::string path = tempPath("seek.bin");
-    writeFile(path, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeRead);
+using StreamTest = test::LeakCheckedTest;
+
+TEST_F(StreamTest, SeekReturnsThePositionBeforeTheMove) {
+    test::writeFile(path("seek"), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    StreamHandle s = streams().OpenStream(path("seek").c_str(), StreamModeRead);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(streams().SeekStream(s, 4, SeekFromStart), 0);
     EXPECT_EQ(streams().SeekStream(s, 0, SeekFromCurrent), 4);  // a tell moves nothing
@@ -36,13 +33,11 @@ TEST(FileStreamTest, SeekReturnsThePositionBeforeTheMove) {
     EXPECT_EQ(streams().SeekStream(s, -1, SeekFromStart), -1);
     EXPECT_EQ(streams().SeekStream(s, 0, SeekFromCurrent), 7);
     streams().CloseStream(s);
-    std::remove(path.c_str());
 }
 
-TEST(FileStreamTest, ReadsStopAtTheEndWithMinusOneAndShortCounts) {
-    const std::string path = tempPath("end.bin");
-    writeFile(path, {0xFF, 0x00, 0x80});
-    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeRead);
+TEST_F(StreamTest, ReadsStopAtTheEndWithMinusOneAndShortCounts) {
+    test::writeFile(path("end"), {0xFF, 0x00, 0x80});
+    StreamHandle s = streams().OpenStream(path("end").c_str(), StreamModeRead);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(streams().ReadStreamByte(s), 0xFF);  // bytes are unsigned
     EXPECT_EQ(streams().StreamAtEnd(s), 0);
@@ -59,66 +54,43 @@ TEST(FileStreamTest, ReadsStopAtTheEndWithMinusOneAndShortCounts) {
     // A read stream refuses writes.
     EXPECT_EQ(streams().WriteStream(s, buffer, 1), -1);
     streams().CloseStream(s);
-    EXPECT_EQ(fileBytes(path), (std::vector<uint8_t>{0xFF, 0x00, 0x80}));
-    std::remove(path.c_str());
+    EXPECT_EQ(test::readFile(path("end")), (Bytes{0xFF, 0x00, 0x80}));
 }
 
-TEST(FileStreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
-    const std::string path = tempPath("patch.bin");
-    writeFile(path, std::vector<uint8_t>(50, 0xEE));  // truncated by the open
-    StreamHandle s = streams().OpenStream(path.c_str(), StreamModeNewFile);
+TEST_F(StreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
+    test::writeFile(path("patch"), Bytes(50, 0xEE));  // truncated by the open
+    StreamHandle s = streams().OpenStream(path("patch").c_str(), StreamModeNewFile);
     ASSERT_NE(s, nullptr);
     const uint8_t head[] = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
     EXPECT_EQ(streams().WriteStream(s, head, 8), 8);
     streams().WriteStreamByte(s, 0x1234);  // only the low 8 bits
-    const int32_t end = streams().SeekStream(s, 4, SeekFromStart);
-    EXPECT_EQ(end, 9);
-    streams().WriteStreamByte(s, 0);
-    streams().WriteStreamByte(s, 0);
-    streams().WriteStreamByte(s, 0);
-    streams().WriteStreamByte(s, 1);
+    EXPECT_EQ(streams().SeekStream(s, 4, SeekFromStart), 9);
+    for (int byte : {0, 0, 0, 1}) streams().WriteStreamByte(s, byte);
     EXPECT_EQ(streams().SeekStream(s, 2, SeekFromEnd), 8);
     streams().WriteStreamByte(s, 0xAB);  // the gap reads back as zeros
     EXPECT_EQ(streams().SeekStream(s, 0, SeekFromStart), 12);
     EXPECT_EQ(streams().ReadStreamByte(s), 'F');
     streams().CloseStream(s);
-    EXPECT_EQ(fileBytes(path),
-              (std::vector<uint8_t>{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
-    std::remove(path.c_str());
+    EXPECT_EQ(test::readFile(path("patch")), (Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
 }
 
-TEST(FileStreamTest, OpensAreCountedAndTheTaggedParameterRecorded) {
-    const std::string path = tempPath("count.bin");
-    writeFile(path, {1});
-    resetStreamCounters();
-    const std::size_t live = streamCounters().liveStreams;
-    EXPECT_EQ(streams().OpenStream(tempPath("missing").c_str(), StreamModeRead), nullptr);
-    EXPECT_EQ(streams().OpenStream(path.c_str(), 7), nullptr);
-    StreamHandle plain = streams().OpenStream(path.c_str(), StreamModeRead);
+TEST_F(StreamTest, OpensAreCountedAndTheTaggedParameterRecorded) {
+    test::writeFile(path("count"), {1});
+    EXPECT_EQ(streams().OpenStream(path("missing").c_str(), StreamModeRead), nullptr);
+    EXPECT_EQ(streams().OpenStream(path("count").c_str(), 7), nullptr);
+    StreamHandle plain = streams().OpenStream(path("count").c_str(), StreamModeRead);
     const TagItem tags[] = {{99, 5}, {OpenTagParameter, 0xC0FFEE}, {TagEnd, 0}};
-    StreamHandle tagged = streams().OpenStreamTagged(path.c_str(), StreamModeRead, tags);
+    StreamHandle tagged = streams().OpenStreamTagged(path("count").c_str(), StreamModeRead, tags);
     ASSERT_NE(plain, nullptr);
     ASSERT_NE(tagged, nullptr);
     EXPECT_EQ(streams().ReadStreamByte(tagged), 1);
-    StreamCounters counters = streamCounters();
+    const StreamCounters counters = streamCounters();
     EXPECT_EQ(counters.plainOpens, 1u);
     EXPECT_EQ(counters.taggedOpens, 1u);
     EXPECT_EQ(counters.lastOpenParameter, 0xC0FFEEu);
-    EXPECT_EQ(counters.liveStreams, live + 2);
+    EXPECT_EQ(counters.liveStreams, 2u);
     streams().CloseStream(plain);
     streams().CloseStream(tagged);
-    EXPECT_EQ(streamCounters().liveStreams, live);
-    std::remove(path.c_str());
-}
-
-TEST(FileStreamTest, StreamsDoNotUseTaggedMemory) {
-    const std::size_t blocks = liveBlockCount();
-    char name[MemoryNameLength];
-    StreamHandle output = streams().OpenMemoryOutput(name, MemoryNameLength, 0);
-    ASSERT_NE(output, nullptr);
-    streams().WriteStreamByte(output, 1);
-    EXPECT_EQ(liveBlockCount(), blocks);
-    streams().CloseMemoryOutput(output);
 }
 
 MemoryBlockDesc describe(const void* data, int64_t size, const char* extension) {
@@ -130,7 +102,7 @@ MemoryBlockDesc describe(const void* data, int64_t size, const char* extension) 
     return desc;
 }
 
-TEST(MemoryNameTest, RejectsNegativeAbsurdAndUnnamedBlocks) {
+TEST_F(StreamTest, MemoryNamesRefuseNegativeAbsurdAndUnnamedBlocks) {
     const uint8_t data[4] = {};
     char name[MemoryNameLength] = "junk";
     MemoryBlockDesc negative = describe(data, -1, "png");
@@ -145,15 +117,14 @@ TEST(MemoryNameTest, RejectsNegativeAbsurdAndUnnamedBlocks) {
     EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, nullptr, 0), 0);
 }
 
-TEST(MemoryOutputTest, CollectsWritesAndIsReleasedByName) {
+TEST_F(StreamTest, MemoryOutputCollectsWritesWithoutTaggedMemory) {
     char name[MemoryNameLength];
-    const std::size_t live = streamCounters().liveStreams;
-    StreamHandle output = streams().OpenMemoryOutput(name, MemoryNameLength, 0);
-    ASSERT_NE(output, nullptr);
-    EXPECT_GT(std::strlen(name), 0u);
     char other[MemoryNameLength];
+    StreamHandle output = streams().OpenMemoryOutput(name, MemoryNameLength, 0);
     StreamHandle second = streams().OpenMemoryOutput(other, MemoryNameLength, 0);
+    ASSERT_NE(output, nullptr);
     ASSERT_NE(second, nullptr);
+    EXPECT_GT(std::strlen(name), 0u);
     EXPECT_STRNE(name, other);
 
     uint32_t size = 99;
@@ -165,12 +136,12 @@ TEST(MemoryOutputTest, CollectsWritesAndIsReleasedByName) {
     streams().WriteStreamByte(output, 9);
     const auto* held = static_cast<const uint8_t*>(streams().MemoryOutputBytes(output, &size, 0));
     ASSERT_EQ(size, 4u);
-    EXPECT_EQ(std::vector<uint8_t>(held, held + size), (std::vector<uint8_t>{1, 9, 3, 4}));
-    EXPECT_EQ(streamCounters().liveStreams, live + 2);
+    EXPECT_EQ(Bytes(held, held + size), (Bytes{1, 9, 3, 4}));
+    EXPECT_EQ(liveBlockCount(), 0u);
+    EXPECT_EQ(streamCounters().liveStreams, 2u);
     streams().CloseMemoryOutput(output);
     streams().CloseStream(second);  // the ordinary close releases an output too
-    EXPECT_EQ(streamCounters().liveStreams, live);
-    // A file stream is not a memory output.
+    // No stream is not a memory output.
     EXPECT_EQ(streams().MemoryOutputBytes(nullptr, &size, 0), nullptr);
     EXPECT_EQ(size, 0u);
 }

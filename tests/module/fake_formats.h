@@ -1,13 +1,17 @@
 // Stand-ins for the format readers and writers, so that the load and save
 // dispatch and the attribute hand-over can be tested through the real
-// LoadIcon and SaveIcon before (and independently of) the real formats.
+// LoadIcon and SaveIcon, and the fixture of the tests that use them.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "host/services.h"
 #include "pictra/plugin.h"
+#include "test_support.h"
+
+extern "C" int32_t InitPlugin(PluginInfo* info, HostServices* host);
 
 namespace pictra::test {
 
@@ -29,5 +33,18 @@ extern std::function<int32_t(IconRecord*)> fillRecord;
 extern int32_t writerResult;
 
 void resetFakeFormats();
+
+// The module's sources compiled into the test binary: InitPlugin runs here
+// with the host's real services, and the module's globals are visible.
+class ModuleUnitTest : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        static HostServices services = host::makeHostServices();
+        PluginInfo info{};
+        InitPlugin(&info, &services);
+        resetFakeFormats();
+    }
+};
 
 }  // namespace pictra::test

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "fake_formats.h"
 #include "frame/crc.h"
 #include "frame/formats.h"
 #include "frame/image_bridge.h"
@@ -11,39 +12,28 @@
 #include "frame/sizes.h"
 #include "frame/stream_io.h"
 #include "model/icon_image.h"
-#include "units_fixture.h"
 
 namespace {
 
 using pictra::test::Bytes;
+using pictra::test::bitwiseCrc32;
 namespace host = pictra::host;
 
-class FrameTest : public pictra::test::ModuleUnitTest {
-protected:
-    std::size_t allocationsTagged(const std::string& tag) {
-        for (const auto& usage : host::memoryUsageByTag())
-            if (usage.tag == tag) return usage.allocations;
-        return 0;
-    }
-};
+using FrameTest = pictra::test::ModuleUnitTest;
 
-TEST_F(FrameTest, CrcMatchesTheBitwiseDefinition) {
+TEST_F(FrameTest, CrcTableAndFormatIdsMatchTheBitwiseDefinition) {
     EXPECT_EQ(CrcTable[0], 0u);
     EXPECT_EQ(CrcTable[128], 0xEDB88320u);
     for (int byte = 1; byte < 256; ++byte) {
         const char text[2] = {static_cast<char>(byte), 0};
-        EXPECT_EQ(UpdateCrcText(0xFFFFFFFFu, text) ^ 0xFFFFFFFFu, pictra::test::bitwiseCrc32(text))
-            << byte;
+        EXPECT_EQ(UpdateCrcText(0xFFFFFFFFu, text) ^ 0xFFFFFFFFu, bitwiseCrc32(text)) << byte;
     }
     // The published check value of CRC-32.
     EXPECT_EQ(UpdateCrcText(0xFFFFFFFFu, "123456789") ^ 0xFFFFFFFFu, 0xCBF43926u);
-    EXPECT_EQ(ComputeFormatId(""), pictra::test::bitwiseCrc32("pictra/"));
-}
+    EXPECT_EQ(ComputeFormatId(""), bitwiseCrc32("pictra/"));
 
-TEST_F(FrameTest, FormatIdsHashTheDescriptionsAndEndWithZero) {
     for (int i = 0; i < FormatCount; ++i) {
-        EXPECT_EQ(FormatIds[i], pictra::test::bitwiseCrc32(std::string("pictra/") +
-                                                           IconFormats[i].description));
+        EXPECT_EQ(FormatIds[i], bitwiseCrc32(std::string("pictra/") + IconFormats[i].description));
         EXPECT_EQ(FindFormatIndex(FormatIds[i]), i);
     }
     EXPECT_EQ(FormatIds[FormatCount], 0u);
@@ -51,7 +41,17 @@ TEST_F(FrameTest, FormatIdsHashTheDescriptionsAndEndWithZero) {
     EXPECT_EQ(IconFormats[FormatCount].name, nullptr);
 }
 
-TEST_F(FrameTest, ReadHelpersTakeBytesInTheirOrderAndZeroPastTheEnd) {
+TEST_F(FrameTest, ByteHelpersKeepTheirOrderAndReadZeroPastTheEnd) {
+    StreamHandle out = host::openStream(path("out").c_str(), StreamModeNewFile);
+    ASSERT_NE(out, nullptr);
+    WriteLE32(out, 0x00010000u);
+    WriteBE32(out, 0x11223344u);
+    WriteBE16(out, 0xABCD1234u);  // only the low 16 bits
+    WriteLE16(out, 0x1234u);
+    host::closeStream(out);
+    EXPECT_EQ(pictra::test::readFile(path("out")),
+              (Bytes{0x00, 0x00, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0x12, 0x34, 0x34, 0x12}));
+
     pictra::test::writeFile(path("in"), {0xFF, 0xFE, 0xFF, 0xFE, 1, 2, 3, 4, 1, 2, 3, 4, 0xAB});
     StreamHandle in = host::openStream(path("in").c_str(), StreamModeRead);
     ASSERT_NE(in, nullptr);
@@ -62,18 +62,6 @@ TEST_F(FrameTest, ReadHelpersTakeBytesInTheirOrderAndZeroPastTheEnd) {
     EXPECT_EQ(ReadBE32(in), 0xAB000000u);  // one byte left, three read past the end
     EXPECT_EQ(ReadLE16(in), 0u);
     host::closeStream(in);
-}
-
-TEST_F(FrameTest, WriteHelpersPutBytesInTheirOrder) {
-    StreamHandle out = host::openStream(path("out").c_str(), StreamModeNewFile);
-    ASSERT_NE(out, nullptr);
-    WriteLE32(out, 0x00010000u);
-    WriteBE32(out, 0x11223344u);
-    WriteBE16(out, 0xABCD1234u);  // only the low 16 bits
-    WriteLE16(out, 0x1234u);
-    host::closeStream(out);
-    EXPECT_EQ(pictra::test::readFile(path("out")),
-              (Bytes{0x00, 0x00, 0x01, 0x00, 0x11, 0x22, 0x33, 0x44, 0x12, 0x34, 0x34, 0x12}));
 }
 
 TEST_F(FrameTest, MultiplySizeRefusesProductsBeyond32Bits) {
@@ -91,14 +79,14 @@ TEST_F(FrameTest, ScratchIsReusedOnlyWhileLargerThanNeeded) {
     void* block = ReserveScratch(nullptr, 100, &capacity);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(capacity, 100);
-    std::size_t before = allocationsTagged("pbuf");
+    const std::size_t before = pictra::test::tagUsage("pbuf").allocations;
     EXPECT_EQ(ReserveScratch(block, 50, &capacity), block);
-    EXPECT_EQ(allocationsTagged("pbuf"), before);
+    EXPECT_EQ(pictra::test::tagUsage("pbuf").allocations, before);
 
     // Equal to the capacity is not enough: a fresh block is taken.
     block = ReserveScratch(block, 100, &capacity);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(allocationsTagged("pbuf"), before + 1);
+    EXPECT_EQ(pictra::test::tagUsage("pbuf").allocations, before + 1);
     EXPECT_EQ(capacity, 100);
     EXPECT_EQ(host::liveBlockCount(), 1u);
 
@@ -109,53 +97,41 @@ TEST_F(FrameTest, ScratchIsReusedOnlyWhileLargerThanNeeded) {
     EXPECT_EQ(host::liveBlockCount(), 0u);
 }
 
-TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixels) {
+TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     IconImage* head = nullptr;
     IconImage* tail = nullptr;
     IconImage* image = AllocIconImage(3, 2, 32, 0, 0, &head, &tail);
     ASSERT_NE(image, nullptr);
     const uint32_t pixels[6] = {0xFF112233, 0x00000000, 0x80FF0000, 0xFF00FF00, 0xFF0000FF, 0x40FFFFFF};
     std::memcpy(image->pixels, pixels, sizeof pixels);
-
     StreamHandle out = host::openStream(path("a.png").c_str(), StreamModeNewFile);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(WritePngImage(out, image), 1);
     host::closeStream(out);
     Bytes png = pictra::test::readFile(path("a.png"));
     ASSERT_GT(png.size(), 12u);
-    EXPECT_EQ(Bytes(png.begin(), png.begin() + 4), (Bytes{0x89, 'P', 'N', 'G'}));
+    const auto size = static_cast<uint32_t>(png.size());
 
-    ASSERT_EQ(DecodeImageBlock(png.data(), static_cast<uint32_t>(png.size()), "png", &head, &tail), 1);
+    ASSERT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), 1);
     ASSERT_EQ(image->next, tail);
     EXPECT_EQ(tail->width, 3);
     EXPECT_EQ(tail->height, 2);
     EXPECT_EQ(tail->depth, 32);
     EXPECT_EQ(std::memcmp(tail->pixels, pixels, sizeof pixels), 0);
     FreeIconImage(tail);
-    FreeIconImage(image);
-}
+    image->next = nullptr;
+    tail = image;
 
-TEST_F(FrameTest, DecodeImageBlockFailsCleanly) {
-    IconImage* head = nullptr;
-    IconImage* tail = nullptr;
+    // Data that does not decode, and a valid image whose picture cannot be
+    // allocated: the decoded image is released and nothing is linked.
     const Bytes garbage = {0x89, 'P', 'N', 'G', 0, 1, 2, 3};
     EXPECT_EQ(DecodeImageBlock(garbage.data(), 8, "png", &head, &tail), 0);
-    EXPECT_EQ(head, nullptr);
-
-    // A valid image whose picture cannot be allocated: the decoded image is
-    // released and nothing is linked.
-    IconImage* source = AllocIconImage(2, 2, 32, 0, 0, &head, &tail);
-    ASSERT_NE(source, nullptr);
-    StreamHandle out = host::openStream(path("b.png").c_str(), StreamModeNewFile);
-    ASSERT_NE(out, nullptr);
-    ASSERT_EQ(WritePngImage(out, source), 1);
-    host::closeStream(out);
-    Bytes png = pictra::test::readFile(path("b.png"));
     host::failAllocationsTagged("ic");
-    EXPECT_EQ(DecodeImageBlock(png.data(), static_cast<uint32_t>(png.size()), "png", &head, &tail), 0);
+    EXPECT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), 0);
     host::clearAllocationFaults();
-    EXPECT_EQ(source->next, nullptr);
-    FreeIconImage(source);
+    EXPECT_EQ(image->next, nullptr);
+    EXPECT_EQ(tail, image);
+    FreeIconImage(image);
 }
 
 }  // namespace
