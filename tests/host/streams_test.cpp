@@ -74,6 +74,32 @@ TEST_F(StreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
     EXPECT_EQ(test::readFile(path("patch")), (Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
 }
 
+TEST_F(StreamTest, ManyAppendedBytesArriveInOrderAndLostWritesAreCounted) {
+    StreamHandle s = streams().OpenStream(path("long").c_str(), StreamModeNewFile);
+    ASSERT_NE(s, nullptr);
+    Bytes expected;
+    for (int i = 0; i < 5000; ++i) {  // grows the stream many times
+        streams().WriteStreamByte(s, i * 7);
+        expected.push_back(static_cast<uint8_t>(i * 7));
+    }
+    streams().CloseStream(s);
+    EXPECT_EQ(test::readFile(path("long")), expected);
+
+    // Nothing the module writes is checked, so the host keeps count of what
+    // was lost: a write to a read stream, and a file that cannot be stored.
+    resetStreamCounters();
+    s = streams().OpenStream(path("long").c_str(), StreamModeRead);
+    ASSERT_NE(s, nullptr);
+    streams().WriteStreamByte(s, 1);
+    streams().CloseStream(s);
+    EXPECT_EQ(streamCounters().failedWrites, 1u);
+    s = streams().OpenStream("/dev/full", StreamModeNewFile);
+    ASSERT_NE(s, nullptr);
+    streams().WriteStreamByte(s, 1);
+    streams().CloseStream(s);
+    EXPECT_EQ(streamCounters().failedWrites, 2u);
+}
+
 TEST_F(StreamTest, OpensAreCountedAndTheTaggedParameterRecorded) {
     test::writeFile(path("count"), {1});
     EXPECT_EQ(streams().OpenStream(path("missing").c_str(), StreamModeRead), nullptr);
