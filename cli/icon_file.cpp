@@ -9,6 +9,7 @@
 #include <fmt/core.h>
 
 #include "errors.h"
+#include "host/posix_file.h"
 
 namespace pictra::cli {
 
@@ -25,33 +26,6 @@ constexpr std::array<Signature, 4> kSignatures{{
     {{0xE3, 0x10, 0x00, 0x01}, "amiga"},
     {{0x00, 0x00, 0x01, 0x00}, "windows"},
 }};
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads up to `buffer.size()` bytes, retrying short reads; -1 on error.
-ssize_t readFully(int fd, std::span<uint8_t> buffer) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t got = ::read(fd, buffer.data() + done, buffer.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return -1;
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 }  // namespace
 
@@ -73,10 +47,10 @@ std::string headerHex(std::span<const uint8_t> header) {
 }
 
 std::string_view checkIconFile(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    host::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) throw FileError(path, "cannot open: " + systemMessage(errno));
     std::array<uint8_t, kHeaderSize> header{};
-    const ssize_t got = readFully(file.get(), header);
+    const ssize_t got = host::readFully(file.get(), header);
     if (got < 0) throw FileError(path, "cannot read: " + systemMessage(errno));
     const auto present = std::span<const uint8_t>(header).first(static_cast<std::size_t>(got));
     if (present.size() < kHeaderSize)

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "errors.h"
+#include "host/posix_file.h"
 
 namespace pictra::cli {
 
@@ -58,12 +59,8 @@ void PendingFile::commit() {
 
 void writeFileSafely(const std::string& target, std::span<const uint8_t> bytes) {
     PendingFile file(target);
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(file.descriptor(), bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) throw FileError(target, "cannot write: " + systemMessage(errno));
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
+    if (!host::writeFully(file.descriptor(), bytes))
+        throw FileError(target, "cannot write: " + systemMessage(errno));
     file.commit();
 }
 

@@ -3,50 +3,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "host/posix_file.h"
 #include "host/stream_internal.h"
 
 namespace pictra::host {
-namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-}  // namespace
 
 bool readWholeFile(const char* path, std::size_t limit, std::vector<uint8_t>& out) {
     if (!path || !*path) return false;
-    Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) return false;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > limit) return false;
     out.assign(static_cast<std::size_t>(info.st_size), 0);
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t got = ::read(file.get(), out.data() + done, out.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;  // the file shrank under us: keep what is there
-        done += static_cast<std::size_t>(got);
-    }
-    out.resize(done);
+    // A file that shrank under us keeps what is there.
+    const ssize_t done = readFully(file.get(), out);
+    if (done < 0) return false;
+    out.resize(static_cast<std::size_t>(done));
     return true;
 }
 
@@ -56,15 +29,9 @@ int createFile(const char* path) {
 }
 
 bool writeAndClose(int fd, std::span<const uint8_t> data) {
-    Descriptor file(fd);
+    FileDescriptor file(fd);
     if (file.get() < 0) return false;
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t put = ::write(file.get(), data.data() + done, data.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
+    if (!writeFully(file.get(), data)) return false;
     return file.close();
 }
 
