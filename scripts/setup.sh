@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ clang pkg-config
   # host services
   libspng-dev libdeflate-dev libopenjp2-7-dev libstb-dev zlib1g-dev
   # the pictra tool

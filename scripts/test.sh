@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors, runs the
-# whole test suite, runs it again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then builds the module for 32-bit big-endian
-# PowerPC and checks what it imports.
+# whole test suite, runs it again built by Clang and under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then builds the module for 32-bit
+# big-endian PowerPC and checks what it imports.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -11,6 +11,10 @@ bash "$root/scripts/setup.sh"
 echo "== build and test"
 bash "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+echo "== build and test with Clang"
+CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-clang" -DPICTRA_BENCH=OFF
+ctest --test-dir "$root/build-clang" --output-on-failure -j "$jobs"
 
 echo "== build and test under ASan and UBSan"
 bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICTRA_BENCH=OFF
