@@ -137,8 +137,14 @@ int runConvert(const Session& session, const Options& options) {
     });
 }
 
-std::string failureMessage(const CLI::App* /*app*/, const CLI::Error& error) {
-    return fmt::format("pictra: {}\nRun 'pictra --help' for more information.\n", error.what());
+std::string failureMessage(const CLI::App* app, const CLI::Error& error) {
+    // A mistyped subcommand is left over as an extra word; say so rather
+    // than that a subcommand is missing.
+    const std::vector<std::string> extra = app->remaining();
+    const std::string what = app->get_subcommands().empty() && !extra.empty()
+                                 ? "unknown subcommand '" + extra.front() + "'"
+                                 : std::string(error.what());
+    return fmt::format("pictra: {}\nRun 'pictra --help' for more information.\n", what);
 }
 
 }  // namespace

@@ -143,6 +143,7 @@ TEST_F(Tool, UsageErrorsExitTwo) {
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(result.err.rfind("pictra: ", 0), 0u) << result.err;
     }
+    EXPECT_EQ(run({"frobnicate"}).err.find("pictra: unknown subcommand 'frobnicate'"), 0u);
     const Result unknown = run({"convert", cursor, "y.info", "--format", "GIF"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("unknown format 'GIF'"), std::string::npos) << unknown.err;
