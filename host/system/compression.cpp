@@ -1,12 +1,13 @@
 // Block compression on libdeflate. Each thread keeps its own compressor and
 // decompressor, so calls never share state.
-#include "host/compression.h"
-
 #include <libdeflate.h>
 
 #include <memory>
 
-namespace pictra::host {
+#include "host/compression.h"
+#include "host/system/codecs.h"
+
+namespace pictra::host::system {
 namespace {
 
 constexpr int kCompressionLevel = 6;  // zlib's default
@@ -30,19 +31,9 @@ libdeflate_decompressor* threadDecompressor() {
     return decompressor.get();
 }
 
-bool validArguments(void* destination, uint32_t* length, const void* source,
-                    uint32_t sourceLength) {
-    if (!length) return false;
-    if (!destination && *length != 0) return false;
-    if (!source && sourceLength != 0) return false;
-    return true;
-}
-
 }  // namespace
 
-int32_t compressBlock(void* destination, uint32_t* length, const void* source,
-                      uint32_t sourceLength) {
-    if (!validArguments(destination, length, source, sourceLength)) return kZStreamError;
+int32_t compress(void* destination, uint32_t* length, const void* source, uint32_t sourceLength) {
     libdeflate_compressor* compressor = threadCompressor();
     if (!compressor) return kZMemError;
     // libdeflate reports "does not fit" as 0; a zlib stream is never empty.
@@ -53,9 +44,8 @@ int32_t compressBlock(void* destination, uint32_t* length, const void* source,
     return kZOk;
 }
 
-int32_t uncompressBlock(void* destination, uint32_t* length, const void* source,
-                        uint32_t sourceLength) {
-    if (!validArguments(destination, length, source, sourceLength)) return kZStreamError;
+int32_t uncompress(void* destination, uint32_t* length, const void* source,
+                   uint32_t sourceLength) {
     libdeflate_decompressor* decompressor = threadDecompressor();
     if (!decompressor) return kZMemError;
     std::size_t produced = 0;
@@ -73,9 +63,6 @@ int32_t uncompressBlock(void* destination, uint32_t* length, const void* source,
     }
 }
 
-uint32_t crc32Block(const void* buffer, uint32_t length) {
-    if (!buffer) return 0;
-    return libdeflate_crc32(0, buffer, length);
-}
+uint32_t crc32(const void* buffer, uint32_t length) { return libdeflate_crc32(0, buffer, length); }
 
-}  // namespace pictra::host
+}  // namespace pictra::host::system

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "host/image_codecs.h"
+#include "host/system/codecs.h"
 
-namespace pictra::host {
+namespace pictra::host::system {
 namespace {
 
 constexpr OPJ_SIZE_T kStreamChunk = 64 * 1024;
@@ -173,4 +173,4 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
     return picture;
 }
 
-}  // namespace pictra::host
+}  // namespace pictra::host::system
