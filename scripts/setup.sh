@@ -12,8 +12,8 @@ packages=(
   libcli11-dev libfmt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # the module for 32-bit big-endian PowerPC
-  g++-powerpc-linux-gnu binutils-powerpc-linux-gnu
+  # the module, the host and their tests for 32-bit big-endian PowerPC
+  g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 )
 
 missing=()

@@ -21,5 +21,5 @@ bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICT
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
 
-echo "== PowerPC module"
-bash "$root/scripts/build-ppc.sh" "$root/build-ppc"
+echo "== PowerPC module, host and their tests under qemu-ppc"
+bash "$root/scripts/test-ppc.sh" "$root/build-ppc"
