@@ -41,6 +41,10 @@ const CodecSet& systemCodecs();    // defined where the system set is built
 const CodecSet& portableCodecs();  // defined where the portable set is built
 const CodecSet& hostCodecs();      // the set this build's host uses
 
+// decodeImage() through the given set rather than the host's.
+std::optional<Picture> decodeImageWith(const CodecSet& codecs, std::span<const uint8_t> bytes,
+                                       std::string* error, const DecodeLimits& limits);
+
 inline void setError(std::string* error, const char* text) {
     if (error) *error = text;
 }

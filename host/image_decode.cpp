@@ -19,10 +19,9 @@ bool startsWith(std::span<const uint8_t> bytes, const uint8_t (&signature)[N]) {
 
 }  // namespace
 
-std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error,
-                                   const DecodeLimits& limits) {
+std::optional<Picture> decodeImageWith(const CodecSet& codecs, std::span<const uint8_t> bytes,
+                                       std::string* error, const DecodeLimits& limits) {
     try {
-        const CodecSet& codecs = hostCodecs();
         if (startsWith(bytes, kPngSignature)) return codecs.decodePng(bytes, error, limits);
         if (startsWith(bytes, kJp2Signature)) return codecs.decodeJpeg2000(bytes, false, error, limits);
         if (startsWith(bytes, kJ2kSignature)) return codecs.decodeJpeg2000(bytes, true, error, limits);
@@ -31,6 +30,11 @@ std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* 
         setError(error, "out of memory");
     }
     return std::nullopt;
+}
+
+std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error,
+                                   const DecodeLimits& limits) {
+    return decodeImageWith(hostCodecs(), bytes, error, limits);
 }
 
 }  // namespace pictra::host
