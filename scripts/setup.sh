@@ -12,6 +12,8 @@ packages=(
   libcli11-dev libfmt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz run: libFuzzer and the sanitizer runtimes for Clang
+  libclang-rt-14-dev
   # the module, the host and their tests for 32-bit big-endian PowerPC
   g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
 )

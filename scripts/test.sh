@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors, runs the
 # whole test suite, runs it again built by Clang and under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then builds the module for 32-bit
-# big-endian PowerPC and checks what it imports.
+# and UndefinedBehaviorSanitizer, fuzzes each reader entry point briefly,
+# then builds the module for 32-bit big-endian PowerPC and checks what it
+# imports.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -20,6 +21,9 @@ echo "== build and test under ASan and UBSan"
 bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICTRA_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+
+echo "== short fuzz run"
+bash "$root/scripts/fuzz.sh" 15
 
 echo "== PowerPC module, host and their tests under qemu-ppc"
 bash "$root/scripts/test-ppc.sh" "$root/build-ppc"
