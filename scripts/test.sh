@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything with warnings as errors, runs the
 # whole test suite, runs it again built by Clang and under AddressSanitizer
 # and UndefinedBehaviorSanitizer, fuzzes each reader entry point briefly,
-# then builds the module for 32-bit big-endian PowerPC and checks what it
-# imports.
+# then cross-builds the module, the host and their tests for 32-bit
+# big-endian PowerPC, checks what the module imports and runs the tests
+# under qemu-ppc.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
