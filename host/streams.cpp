@@ -43,6 +43,26 @@ StreamHandle openFileStream(const char* name, int32_t mode) {
     return stream.release();
 }
 
+// Opens a file stream and counts it as a plain or a tagged open.
+StreamHandle openCountedStream(const char* name, int32_t mode, bool tagged, uintptr_t parameter) {
+    try {
+        StreamHandle stream = openFileStream(name, mode);
+        if (stream) {
+            Counters& c = counters();
+            std::lock_guard guard(c.lock);
+            if (tagged) {
+                ++c.values.taggedOpens;
+                c.values.lastOpenParameter = parameter;
+            } else {
+                ++c.values.plainOpens;
+            }
+        }
+        return stream;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 void noteStreamOpened() {
@@ -78,18 +98,9 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     return true;
 }
 
+
 StreamHandle openStream(const char* name, int32_t mode) {
-    try {
-        StreamHandle stream = openFileStream(name, mode);
-        if (stream) {
-            Counters& c = counters();
-            std::lock_guard guard(c.lock);
-            ++c.values.plainOpens;
-        }
-        return stream;
-    } catch (...) {
-        return nullptr;
-    }
+    return openCountedStream(name, mode, false, 0);
 }
 
 StreamHandle openStreamTagged(const char* name, int32_t mode, const TagItem* tags) {
@@ -97,18 +108,7 @@ StreamHandle openStreamTagged(const char* name, int32_t mode, const TagItem* tag
     for (int i = 0; tags && i < kMaxTagItems && tags[i].tag != TagEnd; ++i) {
         if (tags[i].tag == OpenTagParameter) parameter = tags[i].value;
     }
-    try {
-        StreamHandle stream = openFileStream(name, mode);
-        if (stream) {
-            Counters& c = counters();
-            std::lock_guard guard(c.lock);
-            ++c.values.taggedOpens;
-            c.values.lastOpenParameter = parameter;
-        }
-        return stream;
-    } catch (...) {
-        return nullptr;
-    }
+    return openCountedStream(name, mode, true, parameter);
 }
 
 void closeStream(StreamHandle stream) {
