@@ -6,6 +6,7 @@
 
 #include "errors.h"
 #include "host/images.h"
+#include "icon_file.h"
 #include "safe_save.h"
 
 namespace pictra::cli {
@@ -18,7 +19,6 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 constexpr uint32_t kColourMask = 0x00FFFFFFu;
 // As many pixels as a 32768 x 32768 picture; no icon comes near it.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
-constexpr std::size_t kMaxPictures = 1 << 16;
 
 }  // namespace
 
@@ -65,7 +65,7 @@ std::size_t extractPictures(const std::string& iconPath, const IconImage* firstI
                             const std::string& folder) {
     std::size_t index = 0;
     for (const IconImage* image = firstImage; image; image = image->next, ++index) {
-        if (index == kMaxPictures) throw FileError(iconPath, "the icon's picture list does not end");
+        if (index == kMaxListLength) throw FileError(iconPath, "the icon's picture list does not end");
         std::string error;
         const auto rgba = expandPicture(*image, error);
         if (!rgba) throw FileError(iconPath, fmt::format("picture {}: {}", index, error));

@@ -17,6 +17,10 @@ namespace pictra::cli {
 
 inline constexpr std::size_t kHeaderSize = 4;
 
+// No icon format holds more pictures or tool types than this; a longer list
+// can only be a damaged one, and every walk over it must end.
+inline constexpr std::size_t kMaxListLength = 1 << 16;
+
 // The format family of a file from its first four bytes: "macos", "png",
 // "amiga" or "windows"; nothing for any other header or fewer bytes.
 std::optional<std::string_view> iconFamily(std::span<const uint8_t> header);

@@ -5,16 +5,13 @@
 #include <fmt/core.h>
 
 #include "errors.h"
+#include "icon_file.h"
 #include "json.h"
 #include "text.h"
 
 namespace pictra::cli {
 
 namespace {
-
-// No icon format holds more pictures or tool types than this; a longer list
-// can only be a damaged one, and the walk must end.
-constexpr std::size_t kMaxListLength = 1 << 16;
 
 // The integer attributes in the order both renderings show them.
 std::vector<std::pair<const char*, int32_t>> numberFields(const IconAttributes& a) {

@@ -4,6 +4,7 @@
 
 #include "host/images.h"
 #include "host/stream_internal.h"
+#include "host/tag_list.h"
 
 struct PictraHostImage {
     std::vector<uint32_t> pixels;
@@ -12,7 +13,6 @@ struct PictraHostImage {
 namespace pictra::host {
 namespace {
 
-constexpr int kMaxTagItems = 256;  // a tag list that never ends stops here
 std::atomic<std::size_t> liveImages{0};
 
 }  // namespace
@@ -22,10 +22,7 @@ HostImageHandle decodeImageFile(const char* name, const TagItem* tags, int32_t* 
     if (width) *width = 0;
     if (height) *height = 0;
     if (!name) return nullptr;
-    bool memoryBlock = false;
-    for (int i = 0; tags && i < kMaxTagItems && tags[i].tag != TagEnd; ++i) {
-        if (tags[i].tag == DecodeTagMemoryBlock) memoryBlock = true;
-    }
+    const bool memoryBlock = tagValue(tags, DecodeTagMemoryBlock).has_value();
     try {
         std::vector<uint8_t> bytes;
         const bool found = memoryBlock ? takeNamedBlock(name, bytes)

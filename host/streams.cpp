@@ -9,12 +9,10 @@
 #include <mutex>
 
 #include "host/stream_internal.h"
+#include "host/tag_list.h"
 
 namespace pictra::host {
 namespace {
-
-// Tag lists come from the caller; a list that never ends stops here.
-constexpr int kMaxTagItems = 256;
 
 struct Counters {
     std::mutex lock;
@@ -104,11 +102,7 @@ StreamHandle openStream(const char* name, int32_t mode) {
 }
 
 StreamHandle openStreamTagged(const char* name, int32_t mode, const TagItem* tags) {
-    uintptr_t parameter = 0;
-    for (int i = 0; tags && i < kMaxTagItems && tags[i].tag != TagEnd; ++i) {
-        if (tags[i].tag == OpenTagParameter) parameter = tags[i].value;
-    }
-    return openCountedStream(name, mode, true, parameter);
+    return openCountedStream(name, mode, true, tagValue(tags, OpenTagParameter).value_or(0));
 }
 
 void closeStream(StreamHandle stream) {
