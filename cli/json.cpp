@@ -41,31 +41,23 @@ void JsonWriter::separate() {
     }
 }
 
-JsonWriter& JsonWriter::beginObject() {
+JsonWriter& JsonWriter::open(char bracket) {
     separate();
-    text_ += '{';
+    text_ += bracket;
     empty_.push_back(true);
     return *this;
 }
 
-JsonWriter& JsonWriter::endObject() {
-    text_ += '}';
+JsonWriter& JsonWriter::close(char bracket) {
+    text_ += bracket;
     empty_.pop_back();
     return *this;
 }
 
-JsonWriter& JsonWriter::beginArray() {
-    separate();
-    text_ += '[';
-    empty_.push_back(true);
-    return *this;
-}
-
-JsonWriter& JsonWriter::endArray() {
-    text_ += ']';
-    empty_.pop_back();
-    return *this;
-}
+JsonWriter& JsonWriter::beginObject() { return open('{'); }
+JsonWriter& JsonWriter::endObject() { return close('}'); }
+JsonWriter& JsonWriter::beginArray() { return open('['); }
+JsonWriter& JsonWriter::endArray() { return close(']'); }
 
 JsonWriter& JsonWriter::key(std::string_view name) {
     separate();

@@ -30,6 +30,8 @@ public:
 
 private:
     void separate();
+    JsonWriter& open(char bracket);
+    JsonWriter& close(char bracket);
 
     std::string text_;
     std::vector<bool> empty_;  // per open container: nothing written yet
