@@ -12,3 +12,7 @@ inline int32_t MultiplySize(uint32_t a, uint32_t b, uint32_t* product) {
     *product = a * b;
     return 1;
 }
+
+// A block of count * size bytes with the given memory tag, zero-filled when
+// `clear` is set; null when the product overflows or the host has no memory.
+void* AllocArray(uint32_t count, uint32_t size, uint32_t clear, const char* tag);
