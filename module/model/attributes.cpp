@@ -41,24 +41,34 @@ void CopyAttributes(const IconRecord* record, IconAttributes* attributes) {
 
 }  // namespace
 
-char** BuildToolTypeArray(IconRecord* record) {
-    uint32_t slots = CountTexts(record->toolTypes) + 1;
+char** BuildToolTypeArray(IconRecord* record, uint32_t count) {
     uint32_t bytes = 0;
-    if (!MultiplySize(slots, static_cast<uint32_t>(sizeof(char*)), &bytes)) return nullptr;
+    if (count == UINT32_MAX || !MultiplySize(count + 1, static_cast<uint32_t>(sizeof(char*)), &bytes))
+        return nullptr;
     auto* array = static_cast<char**>(AllocMemory(bytes, 1, "ttarray"));
     if (!array) return nullptr;
     record->toolTypeArray = array;
     // Slots after the last kept text stay null from the zero fill.
     uint32_t kept = 0;
-    for (char* text = record->toolTypes; *text; text = NextText(text))
+    char* text = record->toolTypes;
+    for (uint32_t i = 0; i < count; ++i, text = NextText(text))
         if (!IsNewIconsLine(text)) array[kept++] = text;
     return array;
 }
 
+int32_t StoreToolTypes(IconRecord* record, ToolTypeBlock* block) {
+    if (block->count == 0) return 1;
+    uint32_t count = block->count;
+    record->toolTypes = TakeToolTypes(block);
+    return BuildToolTypeArray(record, count) != nullptr;
+}
+
 int32_t HandOverAttributes(IconRecord* record, IconAttributes* attributes) {
     char** toolTypes = nullptr;
-    if (HasToolTypes(record)) {
-        toolTypes = BuildToolTypeArray(record);
+    if (record->toolTypeArray) {
+        toolTypes = record->toolTypeArray;
+    } else if (HasToolTypes(record)) {
+        toolTypes = BuildToolTypeArray(record, CountTexts(record->toolTypes));
         if (!toolTypes) return 0;
     }
     CopyAttributes(record, attributes);

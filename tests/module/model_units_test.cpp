@@ -6,6 +6,7 @@
 
 #include "fake_formats.h"
 #include "frame/formats.h"
+#include "model/attributes.h"
 #include "model/icon_image.h"
 
 namespace {
@@ -231,6 +232,21 @@ TEST_F(ModelTest, ToolTypeArrayLeavesOutOnlyExactNewIconsLines) {
         }
         FreeIcon(record);
     }
+    // A reader that stores its texts by count keeps the empty ones and
+    // everything after them.
+    pictra::test::writeFile(path("counted.info"), {0xE3, 0x10, 0x00, 0x01});
+    pictra::test::fillRecord = [](IconRecord* record) {
+        ToolTypeBlock block{};
+        for (const char* text : {"A=1", "", "IM1=x", "B"})
+            if (!AppendToolType(&block, text, static_cast<uint32_t>(std::strlen(text)))) return int32_t{0};
+        return StoreToolTypes(record, &block);
+    };
+    IconAttributes counted{};
+    IconRecord* withEmpty = loadWith(path("counted.info"), &counted);
+    ASSERT_NE(withEmpty, nullptr);
+    EXPECT_EQ(texts(counted.toolTypes), (std::vector<std::string>{"A=1", "", "B"}));
+    FreeIcon(withEmpty);
+
     // Without attributes no array is built.
     const std::size_t arrays = tagUsage("ttarray").allocations;
     IconRecord* record = LoadIcon(iconWithToolTypes("FOO\0"s).c_str(), nullptr);
