@@ -12,6 +12,8 @@ packages=(
   libcli11-dev libfmt-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # independent readers and writers of icons that the tests compare with
+  python3-pil icoutils icnsutils imagemagick
   # the fuzz run: libFuzzer and the sanitizer runtimes for Clang
   libclang-rt-14-dev
   # the module, the host and their tests for 32-bit big-endian PowerPC
