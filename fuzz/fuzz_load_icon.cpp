@@ -121,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             touchAttributes(attributes);
         }
     }
-    if (host::liveBlockCount() != 0) fail("memory left after FreeIcon:\n" + host::leakReport());
+    if (host::liveBlockCount() != 0 || host::badFreeCount() != 0)
+        fail("memory left after FreeIcon or freed amiss:\n" + host::leakReport());
     if (host::streamCounters().liveStreams != 0) fail("a stream left open");
     if (host::liveImageCount() != 0) fail("a decoded image left unreleased");
     return 0;

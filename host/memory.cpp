@@ -24,6 +24,7 @@ struct Ledger {
     std::map<std::string, TagUsage> tags;
     std::unordered_map<void*, Block> blocks;
     std::size_t liveBytes = 0;
+    std::size_t badFrees = 0;
     std::size_t failCountdown = 0;  // 0 = off; 1 = the next allocation fails
     std::string failTag;
     bool failTagActive = false;
@@ -82,8 +83,12 @@ void freeMemory(void* block) {
     std::lock_guard guard(l.lock);
     auto it = l.blocks.find(block);
     // A pointer this allocator never handed out (or already took back) is
-    // left alone rather than corrupting the heap.
-    if (it == l.blocks.end()) return;
+    // left alone rather than corrupting the heap, and counted: it is a fault
+    // of the caller that the leak report names.
+    if (it == l.blocks.end()) {
+        ++l.badFrees;
+        return;
+    }
     TagUsage& usage = *it->second.usage;
     --usage.liveBlocks;
     usage.liveBytes -= it->second.size;
@@ -104,6 +109,18 @@ std::size_t liveByteCount() {
     return l.liveBytes;
 }
 
+std::size_t badFreeCount() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    return l.badFrees;
+}
+
+void forgetBadFrees() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.badFrees = 0;
+}
+
 std::vector<TagUsage> memoryUsageByTag() {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
@@ -120,6 +137,8 @@ std::string leakReport() {
         report += "\"" + usage.tag + "\": " + std::to_string(usage.liveBlocks) + " block(s), " +
                   std::to_string(usage.liveBytes) + " byte(s) live\n";
     }
+    if (const std::size_t bad = badFreeCount())
+        report += std::to_string(bad) + " free(s) of a block that was not live\n";
     return report;
 }
 

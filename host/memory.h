@@ -22,7 +22,11 @@ void freeMemory(void* block);
 std::size_t liveBlockCount();
 std::size_t liveByteCount();
 std::vector<TagUsage> memoryUsageByTag();  // sorted by tag
-std::string leakReport();                  // empty when no block is live
+// Frees of a pointer that was not a live block: never handed out, or freed
+// already. They are left alone, counted and named in the leak report.
+std::size_t badFreeCount();
+void forgetBadFrees();  // for tests that free a stranger on purpose
+std::string leakReport();  // empty when no block is live and no free went astray
 
 // Fault injection. The Nth allocation from now (1 = the next) fails; 0 turns it off.
 void failAllocationNumber(std::size_t n);

@@ -82,6 +82,8 @@ protected:
 };
 
 // Every test must release every block and close every stream it caused.
+// (Every test of every suite is also checked for decoded pictures left
+// unreleased and frees of blocks that were not live: test_support.cpp.)
 class LeakCheckedTest : public ScratchTest {
 protected:
     void SetUp() override {

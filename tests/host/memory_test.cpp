@@ -33,13 +33,17 @@ TEST_F(MemoryTest, CountsBlocksAndBytesPerTagAndCopiesTheTag) {
     EXPECT_EQ(usage.allocations, 2u);
     EXPECT_EQ(tagUsage("mt-other").allocations, 0u);
 
-    // Unknown, null and already freed pointers change nothing.
+    // Unknown and already freed pointers change nothing but are counted and
+    // reported; null is no fault.
     int local = 0;
     system.FreeMemory(&local);
     system.FreeMemory(nullptr);
     system.FreeMemory(a);
     system.FreeMemory(a);
     EXPECT_EQ(liveBlockCount(), 1u);
+    EXPECT_EQ(badFreeCount(), 2u);
+    EXPECT_NE(leakReport().find("2 free(s) of a block that was not live"), std::string::npos);
+    forgetBadFrees();
     system.FreeMemory(b);
     usage = tagUsage("mt-count");
     EXPECT_EQ(usage.liveBlocks, 0u);
