@@ -1,0 +1,214 @@
+// ReadMacIcon: walks the elements of a macOS icon twice, first making a
+// picture of every image element, then giving the masks to the pictures
+// they belong to, so that a mask stored before its picture still applies.
+#include <cstring>
+
+#include "frame/bytes.h"
+#include "frame/host.h"
+#include "frame/image_bridge.h"
+#include "frame/reader.h"
+#include "macos/icns_channels.h"
+#include "macos/icns_masks.h"
+#include "macos/icns_types.h"
+#include "macos/mac_palettes.h"
+#include "model/format_io.h"
+#include "model/icon_image.h"
+
+namespace {
+
+constexpr uint32_t TotalLengthBytes = 4;
+constexpr uint32_t PaletteBytes = 256 * 4;
+
+constexpr uint8_t Png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint8_t Jp2[] = {0x00, 0x00, 0x00, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+constexpr uint8_t Codestream[] = {0xFF, 0x4F, 0xFF, 0x51};  // JPEG 2000 SOC, SIZ
+
+enum WalkPass : int32_t { ImagePass, MaskPass };
+
+struct IcnsReading {
+    StreamHandle stream;
+    IconRecord* record;
+    IconImage* tail;
+    IconImage* firstPicture[IcnsTypeCount];  // the first picture each type made
+};
+
+// The data of the element at the stream position, `length` bytes that the
+// walk has proved to be present, in a block of its own ("buf"); null when
+// it cannot be had.
+uint8_t* ReadElementData(StreamHandle stream, uint32_t length) {
+    auto* data = static_cast<uint8_t*>(AllocMemory(length ? length : 1, 0, "buf"));
+    if (!data) return nullptr;
+    if (!ReadExactly(stream, data, length)) {
+        FreeMemory(data);
+        return nullptr;
+    }
+    return data;
+}
+
+// A complete image file the host decodes: PNG, or JPEG 2000 as a JP2 file
+// or a bare codestream.
+int32_t IsImageFile(const uint8_t* data, uint32_t length) {
+    return (length >= sizeof Png && memcmp(data, Png, sizeof Png) == 0) ||
+           (length >= sizeof Jp2 && memcmp(data, Jp2, sizeof Jp2) == 0) ||
+           (length >= sizeof Codestream && memcmp(data, Codestream, sizeof Codestream) == 0);
+}
+
+IconImage* NewPicture(IcnsReading* reading, const IcnsTypeRow& row, int32_t depth) {
+    return AllocIconImage(row.rowWidth, row.rowHeight, depth, -1, 0, &reading->record->images,
+                          &reading->tail);
+}
+
+int32_t ReadPens4(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data, uint32_t length) {
+    const auto count = static_cast<uint32_t>(row.rowWidth * row.rowHeight);
+    if (length != count / 2) return 0;
+    IconImage* picture = NewPicture(reading, row, 4);
+    if (!picture) return 0;
+    auto* pens = static_cast<uint8_t*>(picture->pixels);
+    for (uint32_t i = 0; i < length; ++i) {
+        pens[2 * i] = data[i] >> 4;
+        pens[2 * i + 1] = data[i] & 0x0F;
+    }
+    memcpy(picture->palette, MacPalette16.colours, PaletteBytes);
+    return 1;
+}
+
+int32_t ReadPens8(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data, uint32_t length) {
+    if (length != static_cast<uint32_t>(row.rowWidth * row.rowHeight)) return 0;
+    IconImage* picture = NewPicture(reading, row, 8);
+    if (!picture) return 0;
+    memcpy(picture->pixels, data, length);
+    memcpy(picture->palette, MacPalette256.colours, PaletteBytes);
+    return 1;
+}
+
+int32_t ReadPackedChannels(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data,
+                           uint32_t length) {
+    IconImage* picture = NewPicture(reading, row, 32);
+    if (!picture) return 0;
+    UnpackIcnsChannels(data, length, static_cast<uint32_t*>(picture->pixels),
+                       static_cast<uint32_t>(row.rowWidth * row.rowHeight));
+    return 1;
+}
+
+// The picture takes the size of the file, whatever the type says.
+int32_t ReadImageFile(IcnsReading* reading, const uint8_t* data, uint32_t length) {
+    return DecodeImageBlock(data, length, "bin", &reading->record->images, &reading->tail);
+}
+
+int32_t DecodeImageElement(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data,
+                           uint32_t length) {
+    switch (row.kind) {
+        case IcnsPens4: return ReadPens4(reading, row, data, length);
+        case IcnsPens8: return ReadPens8(reading, row, data, length);
+        case IcnsPackedChannels: return ReadPackedChannels(reading, row, data, length);
+        case IcnsImageFile: return ReadImageFile(reading, data, length);
+        case IcnsImageOrPacked:
+            // The small image-file types sometimes hold packed channels.
+            if (IsImageFile(data, length)) return ReadImageFile(reading, data, length);
+            return ReadPackedChannels(reading, row, data, length);
+        default: return 0;
+    }
+}
+
+int32_t ReadImageElement(IcnsReading* reading, int32_t rowIndex, uint32_t length) {
+    const IcnsTypeRow& row = IcnsTypeTable[rowIndex];
+    uint8_t* data = ReadElementData(reading->stream, length);
+    if (!data) return 0;
+    IconImage* before = reading->tail;
+    int32_t decoded = DecodeImageElement(reading, row, data, length);
+    FreeMemory(data);
+    if (!decoded) return 0;
+    if (!reading->firstPicture[rowIndex] && reading->tail != before)
+        reading->firstPicture[rowIndex] = reading->tail;
+    return 1;
+}
+
+// Gives the mask to every picture made from a partner type of its size.
+int32_t ApplyMask(IcnsReading* reading, const IcnsTypeRow& maskRow, const uint8_t* mask,
+                  uint32_t maskBytes) {
+    for (int32_t row = 0; row < IcnsTypeCount; ++row) {
+        IconImage* target = reading->firstPicture[row];
+        if (!target || !IsIcnsMaskPartner(maskRow, IcnsTypeTable[row])) continue;
+        if (maskRow.kind == IcnsAlpha8) {
+            ApplyAlphaMask(mask, maskBytes, target);
+        } else if (!ApplyPlaneMask(mask, maskBytes, target)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t HasPartner(const IcnsReading* reading, const IcnsTypeRow& maskRow) {
+    for (int32_t row = 0; row < IcnsTypeCount; ++row)
+        if (reading->firstPicture[row] && IsIcnsMaskPartner(maskRow, IcnsTypeTable[row])) return 1;
+    return 0;
+}
+
+// A mask whose data have a length other than one or two masks, or that no
+// picture takes, is skipped.
+int32_t ReadMaskElement(IcnsReading* reading, int32_t rowIndex, uint32_t length) {
+    const IcnsTypeRow& row = IcnsTypeTable[rowIndex];
+    const uint32_t maskBytes = IcnsMaskBytes(row);
+    uint32_t offset = 0;
+    if (!LocateIcnsMask(length, maskBytes, &offset) || !HasPartner(reading, row))
+        return SkipForward(reading->stream, length);
+    uint8_t* data = ReadElementData(reading->stream, length);
+    if (!data) return 0;
+    int32_t applied = ApplyMask(reading, row, data + offset, maskBytes);
+    FreeMemory(data);
+    return applied;
+}
+
+// Reads the header of the element at the stream position. The length must
+// cover the header and fit in what the file holds: a shorter one would
+// walk backwards or stand still, a longer one claims bytes that are not
+// there. Writes the type code and the data length; 0 for a bad header.
+int32_t ReadElementHeader(StreamHandle stream, uint32_t bytesLeft, uint32_t* typeCode,
+                          uint32_t* dataLength) {
+    uint8_t header[IcnsElementHeaderBytes];
+    if (bytesLeft < IcnsElementHeaderBytes || !ReadExactly(stream, header, IcnsElementHeaderBytes))
+        return 0;
+    uint32_t length = 0;
+    PeekBE32(header, IcnsElementHeaderBytes, 0, typeCode);
+    PeekBE32(header, IcnsElementHeaderBytes, 4, &length);
+    if (length < IcnsElementHeaderBytes || length - IcnsElementHeaderBytes > bytesLeft - IcnsElementHeaderBytes)
+        return 0;
+    *dataLength = length - IcnsElementHeaderBytes;
+    return 1;
+}
+
+// One walk over all elements from the first; every element either is
+// consumed whole or fails the walk, so each step moves forward.
+int32_t WalkElements(IcnsReading* reading, int32_t pass) {
+    if (SeekStream(reading->stream, IcnsHeaderBytes, SeekFromStart) < 0) return 0;
+    for (;;) {
+        const uint32_t bytesLeft = StreamBytesLeft(reading->stream);
+        if (bytesLeft == 0) return 1;
+        uint32_t typeCode = 0;
+        uint32_t length = 0;
+        if (!ReadElementHeader(reading->stream, bytesLeft, &typeCode, &length)) return 0;
+        const int32_t row = FindIcnsType(typeCode);
+        int32_t done = 0;
+        if (row < 0 || IcnsTypeTable[row].isMask != (pass == MaskPass))
+            done = SkipForward(reading->stream, length);
+        else if (pass == ImagePass)
+            done = ReadImageElement(reading, row, length);
+        else
+            done = ReadMaskElement(reading, row, length);
+        if (!done) return 0;
+    }
+}
+
+}  // namespace
+
+int32_t ReadMacIcon(StreamHandle stream, const char*, IconRecord* record) {
+    // The total length after the magic is not needed: the elements run to
+    // the end of the file.
+    if (!SkipForward(stream, TotalLengthBytes)) return 0;
+    IcnsReading reading{};
+    reading.stream = stream;
+    reading.record = record;
+    for (IconImage* image = record->images; image; image = image->next) reading.tail = image;
+    if (!WalkElements(&reading, ImagePass) || !WalkElements(&reading, MaskPass)) return 0;
+    return record->images != nullptr;
+}

@@ -1,0 +1,156 @@
+// WriteMacIcon: one element per type of the table, in table order, each
+// from the first picture of the type's size and depth. Lengths are written
+// as 0 first and patched once the element's end is known.
+#include <cstring>
+
+#include "frame/host.h"
+#include "frame/image_bridge.h"
+#include "frame/reader.h"
+#include "frame/stream_io.h"
+#include "macos/icns_channels.h"
+#include "macos/icns_masks.h"
+#include "macos/icns_types.h"
+#include "macos/mac_palettes.h"
+#include "model/format_io.h"
+
+namespace {
+
+constexpr uint32_t MagicIcns = 0x69636E73;  // "icns"
+// The largest "#" type is 48 x 48: one plane of 288 bytes.
+constexpr uint32_t MaxPlaneBytes = 48 * 48 / 8;
+constexpr int32_t NoPen = -1;
+
+uint32_t PixelCount(const IconImage* image) {
+    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
+}
+
+// The first picture of the list that can be written as `row`.
+const IconImage* FindPicture(const IconImage* images, const IcnsTypeRow& row) {
+    const int32_t depth = IcnsPictureDepth(row);
+    for (const IconImage* image = images; image; image = image->next)
+        if (image->width == row.rowWidth && image->height == row.rowHeight && image->depth == depth &&
+            image->pixels)
+            return image;
+    return nullptr;
+}
+
+void WriteBytes(StreamHandle stream, const void* bytes, uint32_t length) {
+    WriteStream(stream, bytes, static_cast<int32_t>(length));
+}
+
+int32_t WriteTwoPlanes(StreamHandle stream, const IconImage* image) {
+    uint8_t plane[MaxPlaneBytes];
+    const uint32_t planeBytes = PixelCount(image) / 8;
+    if (planeBytes > MaxPlaneBytes) return 0;
+    BuildMaskPlane(image, plane, planeBytes);
+    // The icon plane is the mask plane again: what the pens draw is opaque.
+    WriteBytes(stream, plane, planeBytes);
+    WriteBytes(stream, plane, planeBytes);
+    return 1;
+}
+
+// 1 when every pen the picture shows has its colour in the fixed palette;
+// the transparent pen's colour is never seen.
+int32_t ShowsMacPalette(const IconImage* image) {
+    if (!image->palette) return 1;
+    const auto* pens = static_cast<const uint8_t*>(image->pixels);
+    const uint32_t count = PixelCount(image);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t pen = pens[i];
+        if (static_cast<int32_t>(pen) == image->transparentPen) continue;
+        if ((image->palette[pen] & 0x00FFFFFFu) != MacPalette256.colours[pen]) return 0;
+    }
+    return 1;
+}
+
+// The pens as the fixed palette reads them: the picture's own when it
+// already uses that palette, else its colours mapped onto it by the host,
+// the transparent pen kept for the pixels the mask hides.
+int32_t WritePens8(StreamHandle stream, const IconImage* image) {
+    const uint32_t count = PixelCount(image);
+    if (ShowsMacPalette(image)) {
+        WriteBytes(stream, image->pixels, count);
+        return 1;
+    }
+    auto* pens = static_cast<uint8_t*>(AllocMemory(count, 0, "tmpbuf"));
+    if (!pens) return 0;
+    MacPalette target = MacPalette256;
+    const int32_t pen = image->transparentPen >= 0 && image->transparentPen <= 255 ? image->transparentPen : NoPen;
+    ConvertJob job{};
+    job.width = image->width;
+    job.height = image->height;
+    job.sourceDepth = 8;
+    job.destinationDepth = 8;
+    job.sourcePalette = image->palette;
+    job.destinationPalette = target.colours;
+    job.sourceTransparentPen = pen;
+    job.destinationTransparentPen = pen;
+    const int32_t mapped = ConvertPixels(image->pixels, pens, &job, ConvertMapToPalette);
+    if (mapped) WriteBytes(stream, pens, count);
+    FreeMemory(pens);
+    return mapped;
+}
+
+int32_t WritePackedChannels(StreamHandle stream, const IconImage* image) {
+    const uint32_t count = PixelCount(image);
+    const uint32_t room = PackedChannelsBound(count);
+    auto* packed = static_cast<uint8_t*>(room ? AllocMemory(room, 1, "datatemp") : nullptr);
+    if (!packed) return 0;
+    const uint32_t length = PackIcnsChannels(static_cast<const uint32_t*>(image->pixels), count, packed, room);
+    if (length) WriteBytes(stream, packed, length);
+    FreeMemory(packed);
+    return length != 0;
+}
+
+int32_t WriteAlpha8(StreamHandle stream, const IconImage* image) {
+    const uint32_t count = PixelCount(image);
+    auto* alpha = static_cast<uint8_t*>(AllocMemory(count, 0, "tmpbuf"));
+    if (!alpha) return 0;
+    ExtractAlpha(image, alpha, count);
+    WriteBytes(stream, alpha, count);
+    FreeMemory(alpha);
+    return 1;
+}
+
+int32_t WriteElementData(StreamHandle stream, const IcnsTypeRow& row, const IconImage* image) {
+    switch (row.kind) {
+        case IcnsTwoPlanes: return WriteTwoPlanes(stream, image);
+        case IcnsPens8: return WritePens8(stream, image);
+        case IcnsPackedChannels: return WritePackedChannels(stream, image);
+        case IcnsAlpha8: return WriteAlpha8(stream, image);
+        case IcnsImageFile: return WritePngImage(stream, image);
+        default: return 0;
+    }
+}
+
+// Writes the header with a zero length, the data, then the length.
+int32_t WriteElement(StreamHandle stream, const IcnsTypeRow& row, const IconImage* image) {
+    const int32_t start = StreamPosition(stream);
+    if (start < 0) return 0;
+    WriteBE32(stream, row.typeCode);  // type code, 4 characters
+    WriteBE32(stream, 0);             // length, patched below
+    if (!WriteElementData(stream, row, image)) return 0;
+    const int32_t end = StreamPosition(stream);
+    if (end < start) return 0;
+    SeekStream(stream, start + 4, SeekFromStart);
+    WriteBE32(stream, static_cast<uint32_t>(end - start));
+    return SeekStream(stream, end, SeekFromStart) >= 0;
+}
+
+}  // namespace
+
+int32_t WriteMacIcon(StreamHandle stream, IconImage* images) {
+    WriteBE32(stream, MagicIcns);
+    WriteBE32(stream, 0);  // total length, patched at the end
+    for (const IcnsTypeRow& row : IcnsTypeTable) {
+        if (!row.written) continue;
+        const IconImage* image = FindPicture(images, row);
+        if (image && !WriteElement(stream, row, image)) return 0;
+    }
+    const int32_t total = StreamPosition(stream);
+    // Nothing of a size and depth the format stores: no icon.
+    if (total <= static_cast<int32_t>(IcnsHeaderBytes)) return 0;
+    SeekStream(stream, 4, SeekFromStart);
+    WriteBE32(stream, static_cast<uint32_t>(total));
+    return SeekStream(stream, total, SeekFromStart) >= 0;
+}

@@ -1,0 +1,204 @@
+// The pure pieces of macOS icons, compiled straight in: the channel
+// packing both ways, the fixed palettes and the type table.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "macos/icns_channels.h"
+#include "macos/icns_types.h"
+#include "macos/mac_palettes.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Pixels whose three channels all hold `values`.
+std::vector<uint32_t> grey(const Bytes& values) {
+    std::vector<uint32_t> pixels;
+    for (uint8_t v : values) pixels.push_back(0xFF000000u | v << 16 | v << 8 | v);
+    return pixels;
+}
+
+Bytes pack(const std::vector<uint32_t>& pixels) {
+    Bytes out(PackedChannelsBound(static_cast<uint32_t>(pixels.size())));
+    const uint32_t length = PackIcnsChannels(pixels.data(), static_cast<uint32_t>(pixels.size()), out.data(),
+                                             static_cast<uint32_t>(out.size()));
+    out.resize(length);
+    return out;
+}
+
+std::vector<uint32_t> unpack(const Bytes& data, std::size_t count) {
+    std::vector<uint32_t> pixels(count, 0x12345678u);
+    UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), pixels.data(),
+                       static_cast<uint32_t>(count));
+    return pixels;
+}
+
+uint32_t codeOf(const char* code) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) << 24 | static_cast<uint8_t>(code[1]) << 16 |
+           static_cast<uint8_t>(code[2]) << 8 | static_cast<uint8_t>(code[3]);
+}
+
+Bytes thrice(const Bytes& channel) {
+    Bytes all;
+    for (int i = 0; i < 3; ++i) all.insert(all.end(), channel.begin(), channel.end());
+    return all;
+}
+
+// The packets of one channel; each case packs the same values into all
+// three, so the data are the packets three times.
+TEST(IcnsChannelPacking, PacketsOfWorkedExamples) {
+    Bytes literal129;
+    for (int i = 0; i < 129; ++i) literal129.push_back(static_cast<uint8_t>(i % 2 ? i : 255 - i));
+    Bytes literal129Packed(1, 0x7F);
+    for (int i = 0; i < 128; ++i) literal129Packed.push_back(literal129[static_cast<std::size_t>(i)]);
+    literal129Packed.push_back(0x00);
+    literal129Packed.push_back(literal129[128]);
+
+    struct Case {
+        const char* name;
+        Bytes channel;
+        Bytes packets;
+    } cases[] = {
+        {"three equal values make a repeat", {1, 2, 2, 2, 3}, {0x00, 1, 0x80, 2, 0x00, 3}},
+        {"two equal values stay literal", {1, 2, 2, 3}, {0x03, 1, 2, 2, 3}},
+        {"129 values without a run", literal129, literal129Packed},
+        {"a repeat ends at 130 values", Bytes(131, 9), {0xFF, 9, 0x00, 9}},
+        {"a repeat of three then one", {4, 4, 4, 5}, {0x80, 4, 0x00, 5}},
+        {"one value", {7}, {0x00, 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto pixels = grey(c.channel);
+        const Bytes packed = pack(pixels);
+        EXPECT_EQ(packed, thrice(c.packets));
+        EXPECT_EQ(unpack(packed, pixels.size()), pixels);
+    }
+}
+
+TEST(IcnsChannelPacking, AllWhitePicturesAndTheLeadInOfTheLargest) {
+    // 256 values: a repeat of 130 then one of 126, per channel.
+    const Bytes small = pack(grey(Bytes(16 * 16, 0xFF)));
+    EXPECT_EQ(small, thrice({0xFF, 0xFF, 0xFB, 0xFF}));
+
+    const auto large = grey(Bytes(128 * 128, 0xFF));
+    const Bytes packed = pack(large);
+    ASSERT_GE(packed.size(), 4u);
+    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 4), Bytes(4, 0));
+    EXPECT_NE(packed[4], 0);
+    // 48 x 48 is below the lead-in size.
+    EXPECT_NE(pack(grey(Bytes(48 * 48, 0xFF)))[0], 0);
+    EXPECT_EQ(unpack(packed, large.size()), large);
+}
+
+TEST(IcnsChannelPacking, RandomPicturesComeBackAndStayWithinTheBound) {
+    std::mt19937 random(7);
+    for (uint32_t side : {16u, 32u, 48u, 128u}) {
+        for (int smoothness : {1, 4, 64}) {
+            std::vector<uint32_t> pixels(side * side);
+            uint32_t value = 0;
+            for (auto& pixel : pixels) {
+                if (random() % static_cast<uint32_t>(smoothness) == 0) value = random() & 0xFFFFFF;
+                pixel = 0xFF000000u | value;
+            }
+            const Bytes packed = pack(pixels);
+            ASSERT_FALSE(packed.empty());
+            EXPECT_LE(packed.size(), PackedChannelsBound(side * side));
+            EXPECT_EQ(unpack(packed, pixels.size()), pixels) << side << " " << smoothness;
+            // A buffer one byte short is refused, never overrun.
+            Bytes tight(packed.size() - 1);
+            EXPECT_EQ(PackIcnsChannels(pixels.data(), side * side, tight.data(),
+                                       static_cast<uint32_t>(tight.size())),
+                      0u);
+        }
+    }
+}
+
+TEST(IcnsChannelUnpacking, DamagedAndUnusualData) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        std::vector<uint32_t> pixels;  // four pixels
+    } cases[] = {
+        {"four leading zero bytes are skipped on any size",
+         {0, 0, 0, 0, 0x81, 1, 0x81, 2, 0x81, 3},
+         {0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203}},
+        {"a literal past the channel's end feeds the next channel",
+         {0x04, 1, 2, 3, 4, 0x83, 7, 0x83, 8},
+         {0xFF010708, 0xFF020708, 0xFF030708, 0xFF040708}},
+        {"a repeat past the channel's end is cut there",
+         {0xFF, 1, 0x81, 2, 0x81, 3},
+         {0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203}},
+        {"data that end early leave zeros",
+         {0x81, 9, 0x00},
+         {0xFF090000, 0xFF090000, 0xFF090000, 0xFF090000}},
+        {"a control byte without its value ends the data",
+         {0x81, 9, 0x01, 5, 6, 0x81},
+         {0xFF090500, 0xFF090600, 0xFF090000, 0xFF090000}},
+        {"nothing at all", {}, {0xFF000000, 0xFF000000, 0xFF000000, 0xFF000000}},
+        {"bytes after blue are ignored",
+         {0x81, 1, 0x81, 2, 0x81, 3, 0x81, 4},
+         {0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(unpack(c.data, 4), c.pixels);
+    }
+}
+
+TEST(MacPalettes, FixedColours) {
+    const auto& p16 = MacPalette16.colours;
+    EXPECT_EQ(p16[0], 0xFFFFFFu);
+    EXPECT_EQ(p16[3], 0xDD0806u);
+    EXPECT_EQ(p16[8], 0x1FB714u);
+    EXPECT_EQ(p16[15], 0x000000u);
+    EXPECT_EQ(p16[16], 0u);
+
+    const auto& p = MacPalette256.colours;
+    const std::pair<int, uint32_t> expected[] = {
+        {0, 0xFFFFFF},   {1, 0xFFFFCC},   {5, 0xFFFF00},   {6, 0xFFCCFF},   {35, 0xFF0000},
+        {36, 0xCCFFFF},  {214, 0x000033}, {215, 0xEE0000}, {224, 0x110000}, {225, 0x00EE00},
+        {234, 0x001100}, {235, 0x0000EE}, {244, 0x000011}, {245, 0xEEEEEE}, {249, 0x888888},
+        {254, 0x111111}, {255, 0x000000},
+    };
+    for (const auto& [pen, colour] : expected) EXPECT_EQ(p[pen], colour) << "pen " << pen;
+    // Every colour but black appears once, so mapping onto the palette is
+    // never ambiguous.
+    for (int a = 0; a < 256; ++a)
+        for (int b = a + 1; b < 256; ++b) EXPECT_NE(p[a], p[b]) << a << " " << b;
+}
+
+TEST(IcnsTypes, TableLookupAndPairing) {
+    EXPECT_EQ(FindIcnsType(IcnsCode("ics#")), 0);
+    EXPECT_EQ(FindIcnsType(IcnsCode("ic10")), 23);
+    EXPECT_EQ(FindIcnsType(IcnsCode("ic14")), 27);
+    EXPECT_EQ(FindIcnsType(IcnsCode("icm#")), -1);
+    EXPECT_EQ(FindIcnsType(IcnsCode("TOC ")), -1);
+    EXPECT_EQ(FindIcnsType(0), -1);
+
+    const auto row = [](const char (&code)[5]) -> const IcnsTypeRow& {
+        return IcnsTypeTable[FindIcnsType(IcnsCode(code))];
+    };
+    struct Mask {
+        const char* code;
+        uint32_t bytes;
+    } masks[] = {{"ics#", 32}, {"ICN#", 128}, {"ich#", 288}, {"s8mk", 256},
+                 {"l8mk", 1024}, {"h8mk", 2304}, {"t8mk", 16384}};
+    for (const Mask& mask : masks) {
+        const int32_t index = FindIcnsType(codeOf(mask.code));
+        ASSERT_GE(index, 0);
+        EXPECT_EQ(IcnsMaskBytes(IcnsTypeTable[index]), mask.bytes) << mask.code;
+    }
+    EXPECT_TRUE(IsIcnsMaskPartner(row("ICN#"), row("icl8")));
+    EXPECT_TRUE(IsIcnsMaskPartner(row("ICN#"), row("icl4")));
+    EXPECT_FALSE(IsIcnsMaskPartner(row("ICN#"), row("ics8")));
+    EXPECT_FALSE(IsIcnsMaskPartner(row("ICN#"), row("il32")));
+    EXPECT_TRUE(IsIcnsMaskPartner(row("t8mk"), row("it32")));
+    EXPECT_FALSE(IsIcnsMaskPartner(row("t8mk"), row("ic07")));
+    EXPECT_FALSE(IsIcnsMaskPartner(row("s8mk"), row("icp4")));
+    EXPECT_FALSE(IsIcnsMaskPartner(row("l8mk"), row("ic11")));
+}
+
+}  // namespace
