@@ -1,6 +1,7 @@
 // Fuzz target: any bytes through the host's image decoding, under every
 // codec set the build has. Where both sets accept an input they must agree
 // on its pixels.
+// fuzz-corpus: images
 #include <cstdint>
 #include <cstdio>
 #include <optional>

@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with Clang, libFuzzer, AddressSanitizer and
+# Builds fuzz targets with Clang, libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz and runs each for SECONDS
-# (default 20), starting from its seeds and, when ../shared/corpus exists,
-# the real icons there (for fuzz_decode_image, the PNG and JPEG 2000 images
-# found inside them). A crash fails the script; libFuzzer's log names the
-# file it left under build-fuzz/fuzz-runs/TARGET/.
-#   scripts/fuzz.sh [SECONDS]
+# (default 20), one after the other. TARGETs are names of fuzz/fuzz_*.cpp
+# without the extension (default: every one). Each starts from
+# fuzz/seeds/TARGET, fuzz/crashers/TARGET and the ../shared/corpus folders its
+# "// fuzz-corpus:" line names ("images": the PNG and JPEG 2000 images found
+# inside the corpus files), with fuzz/dicts/TARGET.dict when there is one.
+# A finding fails the script; libFuzzer's log names the input it left under
+# build-fuzz/fuzz-runs/TARGET/. The last line per target gives executions,
+# executions per second, coverage (edges) and features.
+#   scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-20}
+seconds=20
+if [[ ${1:-} =~ ^[0-9]+$ ]]; then seconds=$1; shift; fi
 dir=$root/build-fuzz
 corpus=$root/../shared/corpus
-targets=(fuzz_load_icon fuzz_decode_image)
+targets=("$@")
+if ((${#targets[@]} == 0)); then
+  for source in "$root"/fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)"); done
+fi
+for target in "${targets[@]}"; do
+  [ -f "$root/fuzz/$target.cpp" ] || { echo "fuzz: no target $target (fuzz/$target.cpp)" >&2; exit 2; }
+done
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPICTRA_WERROR=ON -DPICTRA_FUZZ=ON -DPICTRA_BENCH=OFF -DPICTRA_CLI=OFF >/dev/null
@@ -37,24 +48,33 @@ for target in "${targets[@]}"; do
   run=$dir/fuzz-runs/$target
   rm -rf "$run"
   mkdir -p "$run/corpus"
-  inputs=("$root/fuzz/seeds/$target")
-  [ -d "$root/fuzz/crashers/$target" ] && inputs+=("$root/fuzz/crashers/$target")
+  inputs=()
+  for folder in "$root/fuzz/seeds/$target" "$root/fuzz/crashers/$target"; do
+    [ -d "$folder" ] && inputs+=("$folder")
+  done
   if [ -d "$corpus" ]; then
-    if [ "$target" = fuzz_decode_image ]; then
-      carve_images "$run/images"
-      inputs+=("$run/images")
-    else
-      inputs+=("$corpus")
-    fi
+    for folder in $(sed -n 's|^// fuzz-corpus:||p' "$root/fuzz/$target.cpp"); do
+      if [ "$folder" = images ]; then
+        carve_images "$run/images"
+        inputs+=("$run/images")
+      else
+        inputs+=("$corpus/$folder")
+      fi
+    done
   fi
+  options=()
+  [ -f "$root/fuzz/dicts/$target.dict" ] && options+=(-dict="$root/fuzz/dicts/$target.dict")
   echo "== fuzz $target for ${seconds}s"
   # New inputs go to the first folder only: the seeds stay as they are.
   (cd "$run" && "$dir/bin/$target" -max_total_time="$seconds" -max_len=262144 \
     -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix="$run/" \
-    "$run/corpus" "${inputs[@]}" 2>"$run/log") || {
+    "${options[@]}" "$run/corpus" "${inputs[@]}" 2>"$run/log") || {
     tail -n 60 "$run/log"
     echo "fuzz: $target failed; the input is under $run/ (log: $run/log)" >&2
     exit 1
   }
-  grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$run/log"
+  units=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log")
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$run/log")
+  coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$run/log" | tail -n 1)
+  echo "fuzz: $target: $units runs, $speed/s, $coverage"
 done
