@@ -1,0 +1,138 @@
+#include "amiga/icon_strings.h"
+
+#include <cstring>
+
+#include "frame/host.h"
+#include "frame/tool_types.h"
+#include "model/attributes.h"
+
+namespace {
+
+constexpr char BlankLine[] = " ";
+
+// The characters of a stored string: up to its first NUL.
+uint32_t TextLength(const char* bytes, uint32_t length) {
+    const void* nul = length ? memchr(bytes, 0, length) : nullptr;
+    return nul ? static_cast<uint32_t>(static_cast<const char*>(nul) - bytes) : length;
+}
+
+bool IsText(const char* bytes, uint32_t length, const char* text) {
+    const auto characters = static_cast<uint32_t>(strlen(text));
+    return TextLength(bytes, length) == characters && memcmp(bytes, text, characters) == 0;
+}
+
+// Collects the kept texts. A " " line is held back until the next text shows
+// whether it is the marker's companion, which goes with the marker.
+struct ToolTypeWalk {
+    ToolTypeBlock block;
+    bool blankHeld;
+    NewIconsLines* lines;
+};
+
+int32_t AppendHeldBlank(ToolTypeWalk* walk) {
+    if (!walk->blankHeld) return 1;
+    walk->blankHeld = false;
+    return AppendToolType(&walk->block, BlankLine, 1);
+}
+
+// Remembers the first picture line of each image after the marker.
+void NoteNewIconsLine(ToolTypeWalk* walk, const char* bytes, uint32_t length, uint32_t offset) {
+    if (!walk->lines->marker || TextLength(bytes, length) < 4 || bytes[0] != 'I' || bytes[1] != 'M' ||
+        bytes[3] != '=')
+        return;
+    if (bytes[2] == '1' && !walk->lines->normal) walk->lines->normal = offset + 1;
+    if (bytes[2] == '2' && !walk->lines->selected) walk->lines->selected = offset + 1;
+}
+
+int32_t AddToolType(ToolTypeWalk* walk, const char* bytes, uint32_t length) {
+    if (length == 0) return 1;  // a string of no bytes adds nothing
+    if (IsText(bytes, length, NewIconsMarker)) {
+        walk->blankHeld = false;
+        walk->lines->marker = 1;
+        return 1;
+    }
+    if (!AppendHeldBlank(walk)) return 0;
+    if (IsText(bytes, length, BlankLine)) {
+        walk->blankHeld = true;
+        return 1;
+    }
+    // The new text starts where the block's closing NUL stands now.
+    const uint32_t offset = walk->block.used ? walk->block.used - 1 : 0;
+    NoteNewIconsLine(walk, bytes, length, offset);
+    return AppendToolType(&walk->block, bytes, length);
+}
+
+int32_t ReadToolTypeTexts(AmigaFile* file, AmigaReadState* state, uint32_t count, ToolTypeWalk* walk) {
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t length = 0;
+        if (!ReadLengthWord(file, &length)) return 0;
+        const auto* bytes = reinterpret_cast<const char*>(ReadIntoScratch(file, state, length));
+        if (length && !bytes) return 0;
+        if (!AddToolType(walk, bytes, length)) return 0;
+    }
+    return AppendHeldBlank(walk);
+}
+
+}  // namespace
+
+int32_t ReadDefaultTool(AmigaFile* file, IconRecord* record) {
+    uint32_t length = 0;
+    if (!ReadLengthWord(file, &length) || length > file->left.left) return 0;
+    // One byte more than stored, so that the text always ends with a NUL.
+    auto* text = static_cast<char*>(AllocMemory(length + 1, 0, "deftool"));
+    if (!text) return 0;
+    record->defaultTool = text;
+    if (!ReadSection(file, text, length)) return 0;
+    text[length] = '\0';
+    return 1;
+}
+
+int32_t ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state, NewIconsLines* lines) {
+    uint32_t countWord = 0;
+    if (!ReadLengthWord(file, &countWord)) return 0;
+    // (strings + 1) x 4; a word below 8 holds no strings.
+    const uint32_t count = countWord < 8 ? 0 : (countWord >> 2) - 1;
+    // Each string needs its length word at least.
+    if (count > file->left.left / StringLengthBytes) return 0;
+    ToolTypeWalk walk{{}, false, lines};
+    if (!ReadToolTypeTexts(file, state, count, &walk)) {
+        ReleaseToolTypes(&walk.block);
+        return 0;
+    }
+    lines->blockLength = walk.block.used;
+    return StoreToolTypes(record, &walk.block);
+}
+
+int32_t SkipString(AmigaFile* file) {
+    uint32_t length = 0;
+    return ReadLengthWord(file, &length) && SkipSection(file, length);
+}
+
+void WriteIconString(StreamHandle stream, const char* text) {
+    const auto length = static_cast<uint32_t>(strlen(text)) + 1;
+    uint8_t word[StringLengthBytes] = {static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
+                                       static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    WriteStream(stream, word, StringLengthBytes);
+    WriteStream(stream, text, static_cast<int32_t>(length));
+}
+
+bool IsNewIconsLine(const char* text) { return strncmp(text, "IM1=", 4) == 0 || strncmp(text, "IM2=", 4) == 0; }
+
+uint32_t CountToolTypes(char* const* toolTypes, int32_t dropNewIcons) {
+    uint32_t count = 0;
+    for (char* const* entry = toolTypes; entry && *entry; ++entry)
+        if (!dropNewIcons || !IsNewIconsLine(*entry)) ++count;
+    return count;
+}
+
+void WriteToolTypeTexts(StreamHandle stream, char* const* toolTypes, int32_t dropNewIcons) {
+    for (char* const* entry = toolTypes; entry && *entry; ++entry)
+        if (!dropNewIcons || !IsNewIconsLine(*entry)) WriteIconString(stream, *entry);
+}
+
+bool HasMarkerPair(char* const* toolTypes) {
+    if (!toolTypes || !toolTypes[0]) return false;
+    for (char* const* entry = toolTypes + 1; *entry; ++entry)
+        if (strcmp(*entry, NewIconsMarker) == 0 && strcmp(entry[-1], BlankLine) == 0) return true;
+    return false;
+}

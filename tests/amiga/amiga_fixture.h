@@ -1,0 +1,136 @@
+// The real pictra.vxm loaded as a host loads it, for the Amiga suites, and a
+// builder of hand-made classic icons.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "byte_builder.h"
+#include "host/module_loader.h"
+#include "host/services.h"
+#include "test_support.h"
+
+namespace pictra::test {
+
+class AmigaModuleTest : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        std::string error;
+        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
+        ASSERT_TRUE(module_) << error;
+        services_ = host::makeHostServices();
+        ASSERT_EQ(module_->initialise(&services_), 1);
+        for (const host::Saver& saver : module_->savers()) savers_.push_back(saver);
+    }
+    void TearDown() override {
+        module_.reset();
+        LeakCheckedTest::TearDown();
+    }
+
+    host::IconPtr load(const std::string& file, IconAttributes* attributes = nullptr) const {
+        const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(attributes)}, {TagEnd, 0}};
+        return host::IconPtr(module_->entry().loadIcon(file.c_str(), tags), {module_->entry().freeIcon});
+    }
+
+    host::IconPtr loadBytes(const Bytes& bytes, IconAttributes* attributes = nullptr) {
+        writeFile(path("in.info"), bytes);
+        return load(path("in.info"), attributes);
+    }
+
+    uint32_t formatId(const std::string& name) const {
+        for (const host::Saver& saver : savers_)
+            if (saver.name == name) return saver.formatId;
+        ADD_FAILURE() << "no saver " << name;
+        return 0;
+    }
+
+    int32_t save(const std::string& file, IconImage* images, const std::string& format,
+                 const IconAttributes* attributes, int32_t compress = 0) const {
+        const TagItem tags[] = {{SaveTagFormat, formatId(format)},
+                                {SaveTagCompress, uintptr_t(compress)},
+                                {SaveTagAttributes, reinterpret_cast<uintptr_t>(attributes)},
+                                {TagEnd, 0}};
+        return module_->entry().saveIcon(file.c_str(), images, tags);
+    }
+
+    std::unique_ptr<host::Module> module_;
+    HostServices services_{};
+    std::vector<host::Saver> savers_;
+};
+
+// The pictures of a loaded icon, in list order.
+inline std::vector<const IconImage*> picturesOf(const IconRecord* icon) {
+    std::vector<const IconImage*> pictures;
+    for (const IconImage* image = icon ? icon->images : nullptr; image; image = image->next)
+        pictures.push_back(image);
+    return pictures;
+}
+
+inline std::vector<std::string> toolTypesOf(const IconAttributes& attributes) {
+    std::vector<std::string> texts;
+    for (char** text = attributes.toolTypes; text && *text; ++text) texts.emplace_back(*text);
+    return texts;
+}
+
+// A classic icon put together field by field. Its pictures are one-plane
+// bitmaps of `width` x `height` unless the planes are given.
+struct ClassicIcon {
+    uint32_t width = 16, height = 4, depth = 2;
+    uint32_t left = 0, top = 0;
+    bool selected = false;
+    uint32_t userData = 1;
+    uint32_t type = 3;
+    bool drawerData = false;
+    uint32_t drawerBox[4] = {10, 20, 300, 200};
+    std::vector<uint8_t> planes;  // empty: a pattern of the right size
+    const char* defaultTool = nullptr;
+    bool hasToolTypes = false;
+    std::vector<std::string> toolTypes;
+    const char* toolWindow = nullptr;
+    Bytes extension;  // bytes after the tool types (and tool window)
+    Bytes trailing;   // bytes after those
+
+    Bytes planeBytes() const {
+        if (!planes.empty()) return planes;
+        const uint32_t rowBytes = ((width + 15) >> 3) & ~1u;
+        Bytes bytes(rowBytes * height * depth);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(0xA5 ^ i * 7);
+        return bytes;
+    }
+
+    static void putString(ByteBuilder& out, const std::string& text) {
+        out.be32(uint32_t(text.size() + 1)).text(text).u8(0);
+    }
+
+    Bytes bytes() const {
+        ByteBuilder out;
+        out.be16(0xE310).be16(1).be32(0).be16(0).be16(0).be16(width).be16(height);
+        out.be16(selected ? 6 : 4).be16(3).be16(1).be32(1).be32(selected ? 1 : 0);
+        out.be32(0).be32(0).be32(0).be16(0).be32(userData).u8(type).u8(0);
+        out.be32(defaultTool ? 1 : 0).be32(hasToolTypes ? 1 : 0).be32(0x80000000).be32(0x80000000);
+        out.be32(drawerData ? 1 : 0).be32(toolWindow ? 1 : 0).be32(4096);
+        if (drawerData) {
+            for (uint32_t value : drawerBox) out.be16(value);
+            out.zeros(48);
+        }
+        for (int i = 0; i < (selected ? 2 : 1); ++i) {
+            out.be16(left).be16(top).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
+            out.raw(planeBytes());
+        }
+        if (defaultTool) putString(out, defaultTool);
+        if (hasToolTypes) {
+            out.be32(uint32_t(toolTypes.size() + 1) * 4);
+            for (const std::string& text : toolTypes) putString(out, text);
+        }
+        if (toolWindow) putString(out, toolWindow);
+        out.raw(extension).raw(trailing);
+        return out.bytes();
+    }
+};
+
+}  // namespace pictra::test
