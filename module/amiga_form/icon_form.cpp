@@ -1,8 +1,207 @@
+// Reading a FORM ICON: FACE gives the size of every picture that follows,
+// IMAG chunks become palette pictures, ARGB chunks 32-bit pictures.
 #include "amiga_form/icon_form.h"
 
-// The FORM ICON reader is not built yet: the Amiga reader ends successfully
-// where a FORM ICON begins, with the pictures of the classic part.
-int32_t ReadIconForm(StreamHandle, uint32_t, IconRecord*, AmigaReadState*) { return 1; }
+#include <cstring>
 
-// The FORM ICON writer is not built yet: such saves fail.
-int32_t WriteIconForm(StreamHandle, int32_t, const IconImage*, const IconImage*, int32_t) { return 0; }
+#include "amiga_form/form_chunks.h"
+#include "amiga_form/run_length.h"
+#include "frame/bytes.h"
+#include "frame/host.h"
+#include "frame/reader.h"
+#include "frame/scratch.h"
+#include "model/icon_image.h"
+
+namespace {
+
+constexpr uint32_t PaletteEntries = 256;
+
+struct FormWalk {
+    StreamHandle stream;
+    AmigaReadState* state;
+    LengthBudget left;           // bytes of the FORM not yet walked
+    int32_t width;               // from FACE; 0 until one is seen
+    int32_t height;
+    const IconImage* firstImag;  // its palette serves the IMAG chunks that carry none
+    const IconImage* firstArgb;
+};
+
+// The IMAG header, as read from the chunk data.
+struct ImagHeader {
+    int32_t transparentPen;  // -1 when the flag says there is none
+    uint32_t colours;
+    uint8_t flags;
+    uint8_t imageFormat;
+    uint8_t paletteFormat;
+    uint32_t depth;
+    uint32_t imageBytes;
+    uint32_t paletteBytes;  // 0 when no palette is present
+};
+
+// Reads the whole chunk data into the shared scratch block.
+const uint8_t* ReadChunkData(FormWalk* walk, uint32_t size) {
+    AmigaReadState* state = walk->state;
+    // The scratch block is sized with a signed count; the FORM budget keeps
+    // `size` far below that, but the test costs nothing.
+    if (size >= static_cast<uint32_t>(INT32_MAX)) return nullptr;
+    state->scratch = ReserveScratch(state->scratch, static_cast<int32_t>(size), &state->scratchCapacity);
+    if (!state->scratch) {
+        state->scratchCapacity = 0;
+        return nullptr;
+    }
+    if (!ReadExactly(walk->stream, state->scratch, size)) return nullptr;
+    return static_cast<const uint8_t*>(state->scratch);
+}
+
+int32_t ReadFace(FormWalk* walk, uint32_t size) {
+    uint8_t face[form::FaceBytes];
+    if (size < form::FaceBytes || !ReadExactly(walk->stream, face, form::FaceBytes)) return 0;
+    walk->width = face[0] + 1;
+    walk->height = face[1] + 1;
+    return SkipForward(walk->stream, size - form::FaceBytes);
+}
+
+// Parses and checks the header: a known depth and formats, and both data
+// blocks inside the chunk.
+int32_t CheckImagHeader(const uint8_t* data, uint32_t size, ImagHeader* header) {
+    uint32_t imageField = 0;
+    uint32_t paletteField = 0;
+    if (!PeekBE16(data, size, 6, &imageField) || !PeekBE16(data, size, 8, &paletteField)) return 0;
+    header->flags = data[2];
+    header->transparentPen = (header->flags & form::ImagHasTransparentPen) ? data[0] : -1;
+    header->colours = data[1] + 1u;
+    header->imageFormat = data[3];
+    header->paletteFormat = data[4];
+    header->depth = data[5];
+    header->imageBytes = imageField + 1;
+    header->paletteBytes = (header->flags & form::ImagHasPalette) ? paletteField + 1 : 0;
+    if (header->depth < 1 || header->depth > 8) return 0;
+    if (header->imageFormat > form::FormatPacked) return 0;
+    if (header->paletteBytes && header->paletteFormat > form::FormatPacked) return 0;
+    // Both sizes are at most 65536, so the sum cannot wrap.
+    return header->imageBytes + header->paletteBytes <= size - form::ImagHeaderBytes;
+}
+
+// Pixels cut short stay 0: the picture's storage is cleared.
+void DecodeImagPixels(const ImagHeader& header, const uint8_t* data, IconImage* image) {
+    auto* pixels = static_cast<uint8_t*>(image->pixels);
+    uint32_t count = static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
+    if (header.imageFormat == form::FormatPacked) {
+        DecodeRunLength(data, header.imageBytes, pixels, count, header.depth);
+        return;
+    }
+    memcpy(pixels, data, header.imageBytes < count ? header.imageBytes : count);
+}
+
+// Colours cut short stay black.
+void DecodeImagPalette(const ImagHeader& header, const uint8_t* data, uint32_t* palette) {
+    uint8_t bytes[form::MaxPaletteBytes];
+    memset(bytes, 0, sizeof bytes);
+    uint32_t wanted = header.colours * 3;
+    if (header.paletteFormat == form::FormatPacked) {
+        DecodeRunLength(data, header.paletteBytes, bytes, wanted, form::PaletteDepth);
+    } else {
+        memcpy(bytes, data, header.paletteBytes < wanted ? header.paletteBytes : wanted);
+    }
+    for (uint32_t k = 0; k < header.colours; ++k)
+        palette[k] = static_cast<uint32_t>(bytes[3 * k]) << 16 | static_cast<uint32_t>(bytes[3 * k + 1]) << 8 |
+                     bytes[3 * k + 2];
+}
+
+int32_t ReadImag(FormWalk* walk, uint32_t size) {
+    if (!walk->width || size < form::ImagHeaderBytes) return 0;
+    const uint8_t* data = ReadChunkData(walk, size);
+    ImagHeader header{};
+    if (!data || !CheckImagHeader(data, size, &header)) return 0;
+    // A picture without colours of its own shares those of the first IMAG.
+    if (!header.paletteBytes && !walk->firstImag) return 0;
+
+    AmigaReadState* state = walk->state;
+    IconImage* image = AllocIconImage(walk->width, walk->height, static_cast<int32_t>(header.depth),
+                                      header.transparentPen, walk->firstImag != nullptr, state->head,
+                                      state->tail);
+    if (!image) return 0;
+    DecodeImagPixels(header, data + form::ImagHeaderBytes, image);
+    if (header.paletteBytes)
+        DecodeImagPalette(header, data + form::ImagHeaderBytes + header.imageBytes, image->palette);
+    else
+        memcpy(image->palette, walk->firstImag->palette, PaletteEntries * sizeof(uint32_t));
+    if (!walk->firstImag) {
+        walk->firstImag = image;
+        state->primary = image;
+    }
+    return 1;
+}
+
+// The file holds each pixel as the bytes A, R, G, B; memory holds native
+// 0xAARRGGBB words. Converted in place, front to back: each word is
+// written only after its own four bytes were read.
+void StoreArgbBytesAsWords(void* pixels, uint32_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(pixels);
+    auto* words = static_cast<uint32_t*>(pixels);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t word = static_cast<uint32_t>(bytes[4 * i]) << 24 | static_cast<uint32_t>(bytes[4 * i + 1]) << 16 |
+                        static_cast<uint32_t>(bytes[4 * i + 2]) << 8 | bytes[4 * i + 3];
+        words[i] = word;
+    }
+}
+
+int32_t ReadArgb(FormWalk* walk, uint32_t size) {
+    if (!walk->width || size < form::ArgbHeaderBytes) return 0;
+    const uint8_t* data = ReadChunkData(walk, size);
+    uint32_t lengthField = 0;
+    if (!data || !PeekBE32(data, size, 4, &lengthField)) return 0;
+    // The stored length is one less than the compressed bytes, which must
+    // lie inside the chunk; a stream shorter than the chunk leaves padding.
+    if (lengthField >= size - form::ArgbHeaderBytes) return 0;
+
+    AmigaReadState* state = walk->state;
+    IconImage* image = AllocIconImage(walk->width, walk->height, 32, -1, walk->firstArgb != nullptr,
+                                      state->head, state->tail);
+    if (!image) return 0;
+    uint32_t room = 0;
+    IconImageByteCount(walk->width, walk->height, 32, &room);  // AllocIconImage proved it fits
+    if (UncompressBlock(image->pixels, &room, data + form::ArgbHeaderBytes, lengthField + 1) != 0) return 0;
+    // A stream that ends early leaves the rest of the picture transparent.
+    StoreArgbBytesAsWords(image->pixels, room / form::ArgbBytesPerPixel);
+    if (!walk->firstArgb) {
+        walk->firstArgb = image;
+        state->primary = image;
+    }
+    return 1;
+}
+
+int32_t ReadChunk(FormWalk* walk, uint32_t id, uint32_t size) {
+    switch (id) {
+        case form::IdFace: return ReadFace(walk, size);
+        case form::IdImag: return ReadImag(walk, size);
+        case form::IdArgb: return ReadArgb(walk, size);
+        default: return SkipForward(walk->stream, size);
+    }
+}
+
+}  // namespace
+
+int32_t ReadIconForm(StreamHandle stream, uint32_t formEnd, IconRecord*, AmigaReadState* state) {
+    uint32_t inStream = StreamBytesLeft(stream);
+    FormWalk walk{stream, state, {formEnd < inStream ? formEnd : inStream}, 0, 0, nullptr, nullptr};
+    // Every round takes at least a chunk header from the budget, so the walk
+    // only moves forward and ends; fewer bytes than a header hold nothing.
+    while (walk.left.left >= form::ChunkHeaderBytes) {
+        uint8_t header[form::ChunkHeaderBytes];
+        if (!ReadExactly(stream, header, form::ChunkHeaderBytes)) return 0;
+        TakeFromBudget(&walk.left, form::ChunkHeaderBytes);
+        uint32_t id = 0;
+        uint32_t size = 0;
+        PeekBE32(header, form::ChunkHeaderBytes, 0, &id);
+        PeekBE32(header, form::ChunkHeaderBytes, 4, &size);
+        if (!TakeFromBudget(&walk.left, size) || !ReadChunk(&walk, id, size)) return 0;
+        // An odd chunk is followed by a pad byte, which the FORM's last
+        // chunk may lack.
+        if ((size & 1) && walk.left.left > 0) {
+            if (!SkipForward(stream, 1)) return 0;
+            TakeFromBudget(&walk.left, 1);
+        }
+    }
+    return 1;
+}

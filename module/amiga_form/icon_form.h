@@ -1,5 +1,7 @@
 // The IFF FORM ICON that colour and true-colour Amiga icons carry after
-// their classic part.
+// their classic part: a FACE chunk with the picture size, then IMAG chunks
+// (palette pictures of up to 8 bits) or ARGB chunks (compressed 32-bit
+// pictures), the first of each kind the normal picture, later ones selected.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +18,36 @@ struct AmigaReadState {
 };
 
 // Reads the chunks of a FORM ICON, the stream positioned at the first chunk
-// and `formEnd` bytes of FORM data left from there. Appends the pictures it
-// decodes through `state` and makes the normal picture of the first IMAG and
-// of the first ARGB chunk the primary candidate in turn. 1 on success.
+// and `formEnd` bytes of FORM data left from there (the FORM's size field
+// minus the 4 bytes of its type; a value beyond the end of the stream is cut
+// to the stream). Appends the pictures it decodes through `state`, growing
+// state->scratch as needed, and makes the normal picture of the first IMAG
+// and then of the first ARGB chunk the primary candidate. 1 on success.
 int32_t ReadIconForm(StreamHandle stream, uint32_t formEnd, IconRecord* record, AmigaReadState* state);
 
-// Writes the FORM ICON for "AMIGAOS35" (formatIndex 2: IMAG chunks) or
-// "AMIGAOS40" (formatIndex 3: ARGB chunks) of the normal picture and its
-// selected partner (may be null). 1 on success.
+// A whole FORM ICON built in memory, so that a save can fail before the
+// first byte of the file is written.
+struct IconFormBytes {
+    uint8_t* data;  // memory tag "rlebuf"; null when empty
+    uint32_t size;
+};
+
+// Builds the FORM ICON for "AMIGAOS35" (formatIndex 2: IMAG chunks of
+// palette pictures, run-length packed when `compress` is set) or "AMIGAOS40"
+// (formatIndex 3: ARGB chunks of 32-bit pictures) from the normal picture
+// and its selected partner (may be null; left out when its size or kind does
+// not match the normal picture). The normal picture must be 1 to 256 pixels
+// each way. 1 on success; on failure *form is empty.
+int32_t BuildIconForm(IconFormBytes* form, int32_t formatIndex, const IconImage* normal,
+                      const IconImage* selected, int32_t compress);
+
+// Releases what BuildIconForm made and leaves *form empty.
+void ReleaseIconForm(IconFormBytes* form);
+
+// Appends a built FORM to the stream.
+void WriteIconFormBytes(StreamHandle stream, const IconFormBytes* form);
+
+// Builds and writes in one step. A writer that must not leave a partial file
+// builds first, writes its classic part, then writes the built FORM.
 int32_t WriteIconForm(StreamHandle stream, int32_t formatIndex, const IconImage* normal,
                       const IconImage* selected, int32_t compress);

@@ -9,26 +9,32 @@ namespace {
 constexpr uint32_t MaxStreamWrite = 0x7FFFFFFFu;
 }  // namespace
 
-int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
+StreamHandle EncodePngImage(const IconImage* image, const void** bytes, uint32_t* size) {
     // The encoder reads four bytes per pixel; a palette picture has one.
-    if (image->depth <= 8 || !image->pixels) return 0;
+    if (image->depth <= 8 || !image->pixels) return nullptr;
     char name[MemoryNameLength];
     name[0] = '\0';
     StreamHandle output = OpenMemoryOutput(name);
-    if (!output) return 0;
-    if (!EncodePngFile(name, static_cast<const uint32_t*>(image->pixels), image->width,
-                       image->height)) {
-        CloseMemoryOutput(output);
-        return 0;
+    if (!output) return nullptr;
+    *size = 0;
+    if (EncodePngFile(name, static_cast<const uint32_t*>(image->pixels), image->width, image->height)) {
+        *bytes = MemoryOutputBytes(output, size);
+        // The stream takes a signed count; a PNG too large for it is a
+        // failure, not a truncated file.
+        if (*bytes && *size <= MaxStreamWrite) return output;
     }
-    uint32_t size = 0;
-    const void* bytes = MemoryOutputBytes(output, &size);
-    // The stream takes a signed count; a PNG too large for it is a failure,
-    // not a truncated file.
-    int32_t written = bytes && size <= MaxStreamWrite;
-    if (written) WriteStream(stream, bytes, static_cast<int32_t>(size));
     CloseMemoryOutput(output);
-    return written;
+    return nullptr;
+}
+
+int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
+    const void* bytes = nullptr;
+    uint32_t size = 0;
+    StreamHandle output = EncodePngImage(image, &bytes, &size);
+    if (!output) return 0;
+    WriteStream(stream, bytes, static_cast<int32_t>(size));
+    CloseMemoryOutput(output);
+    return 1;
 }
 
 int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
@@ -43,10 +49,14 @@ int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension,
     NameMemoryBlock(name, &desc);
 
     const TagItem tags[] = {{DecodeTagTrueColour, 1}, {DecodeTagMemoryBlock, 0}, {TagEnd, 0}};
+    return DecodeImageToPicture(name, tags, head, tail) != nullptr;
+}
+
+IconImage* DecodeImageToPicture(const char* name, const TagItem* tags, IconImage** head, IconImage** tail) {
     int32_t width = 0;
     int32_t height = 0;
     HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
-    if (!decoded) return 0;
+    if (!decoded) return nullptr;
     IconImage* image = AllocIconImage(width, height, 32, 0, 0, head, tail);
     const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
     if (pixels) {
@@ -55,5 +65,5 @@ int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension,
         memcpy(image->pixels, pixels, bytes);
     }
     ReleaseImage(decoded);
-    return pixels ? 1 : 0;
+    return pixels ? image : nullptr;
 }

@@ -5,6 +5,11 @@
 
 #include "pictra/plugin.h"
 
+// Encodes a 32-bit picture as one complete PNG file in a host memory output.
+// Returns the output (close it with CloseMemoryOutput when done with the
+// bytes) with *bytes and *size set, or null when the host could not encode it.
+StreamHandle EncodePngImage(const IconImage* image, const void** bytes, uint32_t* size);
+
 // Writes a 32-bit picture to `stream` as one complete PNG file. 1 on success,
 // 0 when the host could not encode it. The stream writes are not checked.
 int32_t WritePngImage(StreamHandle stream, const IconImage* image);
@@ -13,3 +18,9 @@ int32_t WritePngImage(StreamHandle stream, const IconImage* image);
 // host what it is) into a new 32-bit picture appended to *head / *tail.
 int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
                          IconImage** tail);
+
+// Decodes the image file `name` (a file, or a named memory block when the
+// tags say so) into a new 32-bit picture appended to *head / *tail. Returns
+// the picture, or null when the host cannot decode it or memory runs out
+// (a picture node already linked stays for the list's owner to release).
+IconImage* DecodeImageToPicture(const char* name, const TagItem* tags, IconImage** head, IconImage** tail);

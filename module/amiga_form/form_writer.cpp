@@ -1,0 +1,301 @@
+// Building a FORM ICON in memory: FACE, then one IMAG or ARGB chunk for the
+// normal picture and one for its selected partner. Every size is known once
+// the chunk is complete; the sizes are patched in the block, and nothing
+// reaches the file until the whole FORM exists.
+#include <cstring>
+
+#include "amiga_form/form_chunks.h"
+#include "amiga_form/icon_form.h"
+#include "amiga_form/run_length.h"
+#include "frame/bytes.h"
+#include "frame/host.h"
+#include "frame/scratch.h"
+#include "frame/sizes.h"
+
+namespace {
+
+constexpr int32_t FormatAmigaOS35 = 2;
+constexpr int32_t FormatAmigaOS40 = 3;
+constexpr uint32_t MaxPaletteDepth = 8;
+constexpr uint32_t PadByte = 1;
+
+struct FormBuffer {
+    uint8_t* data;
+    uint32_t capacity;
+    uint32_t used;
+};
+
+// The capacity is computed for the worst case before anything is put, so
+// the tests here only guard against a mistake in that computation.
+uint8_t* Claim(FormBuffer* buffer, uint32_t length) {
+    if (length > buffer->capacity - buffer->used) return nullptr;
+    uint8_t* at = buffer->data + buffer->used;
+    buffer->used += length;
+    return at;
+}
+
+int32_t PutBytes(FormBuffer* buffer, const void* bytes, uint32_t length) {
+    uint8_t* at = Claim(buffer, length);
+    if (at && length) memcpy(at, bytes, length);
+    return at != nullptr;
+}
+
+int32_t PutBE32(FormBuffer* buffer, uint32_t value) {
+    uint8_t* at = Claim(buffer, 4);
+    if (at) PokeBE32(at, value);
+    return at != nullptr;
+}
+
+// Starts a chunk: its identifier and a size placeholder. Returns the offset
+// of the placeholder.
+uint32_t BeginChunk(FormBuffer* buffer, uint32_t id) {
+    PutBE32(buffer, id);
+    uint32_t sizeAt = buffer->used;
+    PutBE32(buffer, 0);
+    return sizeAt;
+}
+
+// Fills in the size of the chunk whose placeholder is at `sizeAt` (the bytes
+// after it up to here) and pads an odd chunk with a zero byte.
+int32_t PatchChunkSize(FormBuffer* buffer, uint32_t sizeAt) {
+    if (sizeAt + 4 > buffer->used) return 0;
+    uint32_t size = buffer->used - sizeAt - 4;
+    PokeBE32(buffer->data + sizeAt, size);
+    if (!(size & 1)) return 1;
+    const uint8_t pad = 0;
+    return PutBytes(buffer, &pad, 1);
+}
+
+bool FitsFace(const IconImage* image) {
+    return image->width >= 1 && image->height >= 1 && static_cast<uint32_t>(image->width) <= form::MaxSide &&
+           static_cast<uint32_t>(image->height) <= form::MaxSide && image->pixels;
+}
+
+bool IsPalettePicture(const IconImage* image) {
+    return image->depth >= 1 && static_cast<uint32_t>(image->depth) <= MaxPaletteDepth && image->palette;
+}
+
+bool IsTrueColour(const IconImage* image) { return image->depth == 32; }
+
+bool SameKind(const IconImage* a, const IconImage* b, int32_t formatIndex) {
+    if (formatIndex == FormatAmigaOS35) return IsPalettePicture(a) && IsPalettePicture(b);
+    return IsTrueColour(a) && IsTrueColour(b);
+}
+
+uint32_t PixelCount(const IconImage* image) {
+    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
+}
+
+// The depth stored for a palette picture: its own, raised until every pen
+// it uses fits, so that packing never cuts a pen short.
+uint32_t DepthForPens(const IconImage* image) {
+    const auto* pens = static_cast<const uint8_t*>(image->pixels);
+    uint32_t highest = 0;
+    for (uint32_t i = 0, count = PixelCount(image); i < count; ++i)
+        if (pens[i] > highest) highest = pens[i];
+    uint32_t depth = static_cast<uint32_t>(image->depth);
+    while (depth < MaxPaletteDepth && (1u << depth) <= highest) ++depth;
+    return depth;
+}
+
+// zlib's worst case for `length` bytes (its compressBound rule).
+int32_t CompressRoom(uint32_t length, uint32_t* room) {
+    uint32_t extra = (length >> 12) + (length >> 14) + (length >> 25) + 13;
+    if (length > UINT32_MAX - extra) return 0;
+    *room = length + extra;
+    return 1;
+}
+
+// One IMAG picture as it will be stored.
+struct ImagPlan {
+    const IconImage* image;
+    uint32_t depth;
+    bool withPalette;
+};
+
+// Packs `count` values into the buffer when that pays and `compress` asks
+// for it, else stores them raw. Returns the format byte, or -1 when the
+// buffer has no room.
+int32_t PutImagData(FormBuffer* buffer, const uint8_t* values, uint32_t count, uint32_t depth,
+                    int32_t compress, uint32_t* length) {
+    if (count > buffer->capacity - buffer->used) return -1;
+    uint8_t* at = buffer->data + buffer->used;
+    // The packed form gets the raw size as room: packing that does not pay
+    // runs out of it and the values go raw.
+    if (compress && EncodeRunLength(values, count, at, count, depth, length)) {
+        buffer->used += *length;
+        return form::FormatPacked;
+    }
+    memcpy(at, values, count);
+    buffer->used += count;
+    *length = count;
+    return form::FormatRaw;
+}
+
+int32_t PutImag(FormBuffer* buffer, const ImagPlan& plan, int32_t compress) {
+    const IconImage* image = plan.image;
+    uint32_t sizeAt = BeginChunk(buffer, form::IdImag);
+    uint8_t* header = Claim(buffer, form::ImagHeaderBytes);
+    if (!header) return 0;
+    bool hasPen = image->transparentPen >= 0 && image->transparentPen <= 255;
+    uint32_t imageLength = 0;
+    int32_t imageFormat =
+        PutImagData(buffer, static_cast<const uint8_t*>(image->pixels), PixelCount(image), plan.depth, compress,
+                    &imageLength);
+    if (imageFormat < 0) return 0;
+
+    uint32_t paletteLength = 0;
+    int32_t paletteFormat = compress ? form::FormatPacked : form::FormatRaw;
+    if (plan.withPalette) {
+        uint8_t rgb[form::MaxPaletteBytes];
+        uint32_t colours = 1u << plan.depth;
+        for (uint32_t k = 0; k < colours; ++k) {
+            rgb[3 * k] = static_cast<uint8_t>(image->palette[k] >> 16);
+            rgb[3 * k + 1] = static_cast<uint8_t>(image->palette[k] >> 8);
+            rgb[3 * k + 2] = static_cast<uint8_t>(image->palette[k]);
+        }
+        paletteFormat = PutImagData(buffer, rgb, colours * 3, form::PaletteDepth, compress, &paletteLength);
+        if (paletteFormat < 0) return 0;
+    }
+
+    header[0] = hasPen ? static_cast<uint8_t>(image->transparentPen) : 0;  // transparent pen
+    header[1] = static_cast<uint8_t>((1u << plan.depth) - 1);               // colours - 1
+    header[2] = static_cast<uint8_t>((hasPen ? form::ImagHasTransparentPen : 0) |
+                                     (plan.withPalette ? form::ImagHasPalette : 0));  // flags
+    header[3] = static_cast<uint8_t>(imageFormat);                                   // image format
+    header[4] = static_cast<uint8_t>(paletteFormat);                                 // palette format
+    header[5] = static_cast<uint8_t>(plan.depth);                                    // depth
+    header[6] = static_cast<uint8_t>((imageLength - 1) >> 8);  // u16 image bytes - 1
+    header[7] = static_cast<uint8_t>(imageLength - 1);
+    uint32_t paletteField = paletteLength ? paletteLength - 1 : 0;  // u16 palette bytes - 1
+    header[8] = static_cast<uint8_t>(paletteField >> 8);
+    header[9] = static_cast<uint8_t>(paletteField);
+    return PatchChunkSize(buffer, sizeAt);
+}
+
+int32_t PutArgb(FormBuffer* buffer, const IconImage* image, void** scratch, int32_t* scratchCapacity) {
+    uint32_t count = PixelCount(image);
+    uint32_t bytes = count * form::ArgbBytesPerPixel;  // at most 256 * 256 * 4
+    *scratch = ReserveScratch(*scratch, static_cast<int32_t>(bytes), scratchCapacity);
+    if (!*scratch) return 0;
+    // Memory holds native words; the chunk holds the bytes A, R, G, B on
+    // every machine.
+    auto* argb = static_cast<uint8_t*>(*scratch);
+    const auto* words = static_cast<const uint32_t*>(image->pixels);
+    for (uint32_t i = 0; i < count; ++i) PokeBE32(argb + 4 * i, words[i]);
+
+    uint32_t sizeAt = BeginChunk(buffer, form::IdArgb);
+    PutBE32(buffer, 1);  // u32 1
+    uint32_t lengthAt = buffer->used;
+    PutBE32(buffer, 0);  // u32 compressed bytes - 1, patched below
+    const uint8_t zero16[2] = {0, 0};
+    PutBytes(buffer, zero16, 2);  // u16 0
+    uint32_t room = 0;
+    if (!CompressRoom(bytes, &room) || room > buffer->capacity - buffer->used) return 0;
+    if (CompressBlock(buffer->data + buffer->used, &room, argb, bytes) != 0 || room == 0) return 0;
+    PokeBE32(buffer->data + lengthAt, room - 1);
+    buffer->used += room;
+    return PatchChunkSize(buffer, sizeAt);
+}
+
+void PutFace(FormBuffer* buffer, const IconImage* normal, uint8_t flags, uint32_t paletteBytes) {
+    uint32_t sizeAt = BeginChunk(buffer, form::IdFace);
+    uint8_t face[form::FaceBytes] = {
+        static_cast<uint8_t>(normal->width - 1),   // width - 1
+        static_cast<uint8_t>(normal->height - 1),  // height - 1
+        flags,                                     // flags
+        0,                                         // aspect
+        static_cast<uint8_t>((paletteBytes - 1) >> 8),  // u16 palette bytes - 1
+        static_cast<uint8_t>(paletteBytes - 1)};
+    PutBytes(buffer, face, form::FaceBytes);
+    PatchChunkSize(buffer, sizeAt);
+}
+
+// The most bytes one picture's chunk can take, pad byte included.
+int32_t ChunkRoom(int32_t formatIndex, const IconImage* image, uint32_t* room) {
+    uint32_t data = 0;
+    if (formatIndex == FormatAmigaOS35) {
+        data = PixelCount(image) + form::MaxPaletteBytes;
+    } else if (!CompressRoom(PixelCount(image) * form::ArgbBytesPerPixel, &data)) {
+        return 0;
+    }
+    *room = form::ChunkHeaderBytes + form::ImagHeaderBytes + data + PadByte;
+    return 1;
+}
+
+int32_t PutPictures(FormBuffer* buffer, int32_t formatIndex, const IconImage* normal, const IconImage* selected,
+                    int32_t compress) {
+    if (formatIndex == FormatAmigaOS40) {
+        PutFace(buffer, normal, form::FaceFlagsTrueColour, 2);
+        void* scratch = nullptr;
+        int32_t capacity = 0;
+        int32_t ok = PutArgb(buffer, normal, &scratch, &capacity);
+        if (ok && selected) ok = PutArgb(buffer, selected, &scratch, &capacity);
+        if (scratch) FreeMemory(scratch);
+        return ok;
+    }
+    ImagPlan plans[2] = {{normal, DepthForPens(normal), true}, {selected, 0, false}};
+    uint32_t deepest = plans[0].depth;
+    if (selected) {
+        plans[1].depth = DepthForPens(selected);
+        // The reader gives a picture without colours those of the first
+        // IMAG, which stores only as many as its own depth needs.
+        plans[1].withPalette = plans[1].depth > plans[0].depth ||
+                               memcmp(selected->palette, normal->palette, 256 * sizeof(uint32_t)) != 0;
+        if (plans[1].depth > deepest) deepest = plans[1].depth;
+    }
+    PutFace(buffer, normal, form::FaceFlagsPalette, 3u << deepest);
+    if (!PutImag(buffer, plans[0], compress)) return 0;
+    return !selected || PutImag(buffer, plans[1], compress);
+}
+
+}  // namespace
+
+int32_t BuildIconForm(IconFormBytes* result, int32_t formatIndex, const IconImage* normal,
+                      const IconImage* selected, int32_t compress) {
+    *result = IconFormBytes{};
+    if (formatIndex != FormatAmigaOS35 && formatIndex != FormatAmigaOS40) return 0;
+    if (!normal || !FitsFace(normal) || !SameKind(normal, normal, formatIndex)) return 0;
+    // FACE holds one size for both pictures: a partner that differs is left out.
+    if (selected && (!selected->pixels || selected->width != normal->width || selected->height != normal->height ||
+                     !SameKind(normal, selected, formatIndex)))
+        selected = nullptr;
+
+    uint32_t room = 0;
+    uint32_t capacity = form::FormHeaderBytes + form::ChunkHeaderBytes + form::FaceBytes;
+    if (!ChunkRoom(formatIndex, normal, &room)) return 0;
+    capacity += room;
+    if (selected) capacity += room;  // the same size, so the same room
+    FormBuffer buffer{static_cast<uint8_t*>(AllocMemory(capacity, 0, "rlebuf")), capacity, 0};
+    if (!buffer.data) return 0;
+
+    PutBE32(&buffer, form::IdForm);
+    PutBE32(&buffer, 0);  // u32 FORM size, patched at the end
+    PutBE32(&buffer, form::IdIcon);
+    if (!PutPictures(&buffer, formatIndex, normal, selected, compress) || !PatchChunkSize(&buffer, 4)) {
+        FreeMemory(buffer.data);
+        return 0;
+    }
+    result->data = buffer.data;
+    result->size = buffer.used;
+    return 1;
+}
+
+void ReleaseIconForm(IconFormBytes* form) {
+    if (form->data) FreeMemory(form->data);
+    *form = IconFormBytes{};
+}
+
+void WriteIconFormBytes(StreamHandle stream, const IconFormBytes* form) {
+    if (form->data && form->size <= static_cast<uint32_t>(INT32_MAX))
+        WriteStream(stream, form->data, static_cast<int32_t>(form->size));
+}
+
+int32_t WriteIconForm(StreamHandle stream, int32_t formatIndex, const IconImage* normal,
+                      const IconImage* selected, int32_t compress) {
+    IconFormBytes form{};
+    if (!BuildIconForm(&form, formatIndex, normal, selected, compress)) return 0;
+    WriteIconFormBytes(stream, &form);
+    ReleaseIconForm(&form);
+    return 1;
+}

@@ -1,0 +1,206 @@
+// Reading a PNG icon: the host decodes the picture; the chunk walk here
+// applies every "icOn" chunk to the record. A second PNG straight after the
+// first one's IEND is the selected picture.
+#include <cstring>
+
+#include "amiga_form/icon_tags.h"
+#include "frame/bytes.h"
+#include "frame/host.h"
+#include "frame/image_bridge.h"
+#include "frame/reader.h"
+#include "frame/scratch.h"
+#include "frame/tool_types.h"
+#include "model/attributes.h"
+#include "model/format_io.h"
+#include "model/icon_image.h"
+
+namespace {
+
+constexpr uint32_t SignatureRest = 4;  // of the 8 signature bytes, LoadIcon read 4
+constexpr uint8_t Signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint32_t ChunkHeaderBytes = 8;  // u32 length, type
+constexpr uint32_t CrcBytes = 4;
+constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
+constexpr uint32_t TypeIend = 0x49454E44;  // "IEND"
+
+// Three transparent pixels that spell "KALDERUNO" mark a placeholder
+// picture, which is not an icon.
+constexpr uint32_t PlaceholderMarker[3] = {0x004B414C, 0x00444552, 0x00554E4F};
+
+struct PngWalk {
+    StreamHandle stream;
+    IconRecord* record;
+    LengthBudget left;  // bytes of the file not yet walked
+    void* scratch;
+    int32_t scratchCapacity;
+    ToolTypeBlock toolTypes;
+    bool drawerEvidence;
+};
+
+bool IsPlaceholder(const IconImage* image) {
+    uint32_t count = 0;
+    IconImageByteCount(image->width, image->height, 8, &count);
+    return count >= 3 && memcmp(image->pixels, PlaceholderMarker, sizeof PlaceholderMarker) == 0;
+}
+
+// The first picture, decoded by the host from the file itself.
+int32_t DecodeFirstPicture(const char* fileName, IconRecord* record) {
+    if (!fileName) return 0;
+    const TagItem tags[] = {{DecodeTagTrueColour, 1}, {TagEnd, 0}};
+    IconImage* tail = nullptr;
+    IconImage* image = DecodeImageToPicture(fileName, tags, &record->images, &tail);
+    return image && !IsPlaceholder(image);
+}
+
+// The walk's scratch block, grown to hold `length` bytes.
+uint8_t* ReserveWalkScratch(PngWalk* walk, uint32_t length) {
+    // A zero-length chunk still needs a block to point at.
+    if (length >= static_cast<uint32_t>(INT32_MAX)) return nullptr;
+    walk->scratch = ReserveScratch(walk->scratch, static_cast<int32_t>(length) + 1, &walk->scratchCapacity);
+    if (!walk->scratch) walk->scratchCapacity = 0;
+    return static_cast<uint8_t*>(walk->scratch);
+}
+
+const uint8_t* ReadIntoScratch(PngWalk* walk, uint32_t length) {
+    uint8_t* block = ReserveWalkScratch(walk, length);
+    return block && ReadExactly(walk->stream, block, length) ? block : nullptr;
+}
+
+void ApplyDrawerFlags(IconRecord* record, uint32_t flags) {
+    record->drawerShowAll = (flags & icon_tags::FlagShowAll) ? 1 : 0;
+    record->drawerViewMode = (flags & icon_tags::FlagViewMode1)
+                                 ? 1
+                                 : static_cast<int32_t>(flags >> icon_tags::ViewModeShift) + icon_tags::ViewModeBase;
+}
+
+// Applies one value item; 0 for a tag that no icon may carry.
+int32_t ApplyValue(PngWalk* walk, uint32_t tag, uint32_t value) {
+    IconRecord* record = walk->record;
+    auto signedValue = static_cast<int32_t>(value);
+    switch (tag) {
+        case icon_tags::CurrentX: record->currentX = signedValue; return 1;
+        case icon_tags::CurrentY: record->currentY = signedValue; return 1;
+        case icon_tags::StackSize: record->stackSize = signedValue; return 1;
+        case icon_tags::Type: record->type = signedValue; return 1;
+        case icon_tags::DrawerLeft: record->drawerLeft = signedValue; break;
+        case icon_tags::DrawerTop: record->drawerTop = signedValue; break;
+        case icon_tags::DrawerWidth: record->drawerWidth = signedValue; break;
+        case icon_tags::DrawerHeight: record->drawerHeight = signedValue; break;
+        case icon_tags::DrawerFlags: ApplyDrawerFlags(record, value); break;
+        case 0x8000100C:
+        case 0x8000100D:
+        case 0x8000100E:
+        case 0x80001010:
+        case 0x80001012: return 1;  // known, carried nowhere
+        case 0x80001011:
+        case 0x80001107: break;  // drawer-only, carried nowhere
+        default: return 0;
+    }
+    walk->drawerEvidence = true;
+    return 1;
+}
+
+int32_t StoreDefaultTool(IconRecord* record, const uint8_t* text, uint32_t length) {
+    auto* tool = static_cast<char*>(AllocMemory(length + 1, 0, "deftool"));
+    if (!tool) return 0;
+    memcpy(tool, text, length + 1);
+    if (record->defaultTool) FreeMemory(record->defaultTool);
+    record->defaultTool = tool;
+    return 1;
+}
+
+// Applies the tag items of one "icOn" chunk. A string or value that would
+// run past the chunk's end, or a tag no icon may carry, fails.
+int32_t ApplyIconChunk(PngWalk* walk, const uint8_t* data, uint32_t length) {
+    uint32_t offset = 0;
+    while (offset < length) {
+        uint32_t tag = 0;
+        if (!PeekBE32(data, length, offset, &tag)) return 0;
+        offset += 4;
+        if (tag == icon_tags::DefaultTool || tag == icon_tags::ToolType) {
+            const void* end = memchr(data + offset, 0, length - offset);
+            if (!end) return 0;
+            auto textLength = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - (data + offset));
+            int32_t stored = tag == icon_tags::DefaultTool
+                                 ? StoreDefaultTool(walk->record, data + offset, textLength)
+                                 : AppendToolType(&walk->toolTypes, reinterpret_cast<const char*>(data + offset),
+                                                  textLength);
+            if (!stored) return 0;
+            offset += textLength + 1;
+            continue;
+        }
+        uint32_t value = 0;
+        if (!PeekBE32(data, length, offset, &value) || !ApplyValue(walk, tag, value)) return 0;
+        offset += 4;
+    }
+    return 1;
+}
+
+// Walks the chunks of the first PNG up to and including IEND.
+int32_t WalkChunks(PngWalk* walk) {
+    for (;;) {
+        uint8_t header[ChunkHeaderBytes];
+        if (!TakeFromBudget(&walk->left, ChunkHeaderBytes) || !ReadExactly(walk->stream, header, ChunkHeaderBytes))
+            return 0;  // the file ended before IEND
+        uint32_t length = 0;
+        uint32_t type = 0;
+        PeekBE32(header, ChunkHeaderBytes, 0, &length);
+        PeekBE32(header, ChunkHeaderBytes, 4, &type);
+        if (length > MaxChunkLength || !TakeFromBudget(&walk->left, length) ||
+            !TakeFromBudget(&walk->left, CrcBytes))
+            return 0;
+        if (type == icon_tags::ChunkType) {
+            const uint8_t* data = ReadIntoScratch(walk, length);
+            // The CRC is not compared: a damaged attribute chunk still loads.
+            if (!data || !ApplyIconChunk(walk, data, length) || !SkipForward(walk->stream, CrcBytes)) return 0;
+        } else if (!SkipForward(walk->stream, length + CrcBytes)) {
+            return 0;
+        }
+        if (type == TypeIend) return 1;
+    }
+}
+
+// A second PNG file after the first one's IEND holds the selected picture;
+// its own "icOn" chunks, if any, are not applied. Anything else after IEND
+// is ignored.
+int32_t ReadSelectedPicture(PngWalk* walk) {
+    uint32_t rest = walk->left.left;
+    uint8_t signature[sizeof Signature];
+    if (rest < sizeof Signature || !ReadExactly(walk->stream, signature, sizeof Signature) ||
+        memcmp(signature, Signature, sizeof Signature) != 0)
+        return 1;
+    uint8_t* data = ReserveWalkScratch(walk, rest);
+    if (!data) return 0;
+    memcpy(data, signature, sizeof Signature);
+    if (!ReadExactly(walk->stream, data + sizeof Signature, rest - sizeof Signature)) return 0;
+    IconImage* tail = walk->record->images;
+    if (!DecodeImageBlock(data, rest, "png", &walk->record->images, &tail)) return 0;
+    tail->flags |= IconImageSelected;
+    return 1;
+}
+
+// An icon whose chunks name no type is a drawer when they describe a
+// drawer window, a project when it has a default tool, else a tool.
+void InferType(const PngWalk& walk, IconRecord* record) {
+    if (record->type != 0) return;
+    if (walk.drawerEvidence)
+        record->type = icon_tags::TypeDrawer;
+    else
+        record->type = record->defaultTool ? icon_tags::TypeProject : icon_tags::TypeTool;
+}
+
+}  // namespace
+
+int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
+    if (!DecodeFirstPicture(fileName, record)) return 0;
+    PngWalk walk{stream, record, {StreamBytesLeft(stream)}, nullptr, 0, {}, false};
+    int32_t ok = TakeFromBudget(&walk.left, SignatureRest) && SkipForward(stream, SignatureRest) &&
+                 WalkChunks(&walk) && ReadSelectedPicture(&walk);
+    if (walk.scratch) FreeMemory(walk.scratch);
+    if (ok) {
+        InferType(walk, record);
+        ok = StoreToolTypes(record, &walk.toolTypes);
+    }
+    ReleaseToolTypes(&walk.toolTypes);
+    return ok;
+}
