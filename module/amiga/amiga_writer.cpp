@@ -44,6 +44,7 @@ struct AmigaWriteState {
     uint32_t planeBytes[2];
     uint32_t newIconsBytes;
     uint32_t newIconsLines;
+    IconFormBytes form;              // the FORM ICON, built before the first byte
 };
 
 bool IsSelected(const IconImage* image) { return (image->flags & IconImageSelected) != 0; }
@@ -217,7 +218,7 @@ int32_t PlanarBytesOf(const PicturePair& pair, const IconImage* picture, uint32_
 }
 
 // Every choice and conversion of the save, before anything is written.
-bool PrepareSave(int32_t format, const IconImage* images, AmigaWriteState* state) {
+bool PrepareSave(int32_t format, const IconImage* images, int32_t compress, AmigaWriteState* state) {
     if (!images || !ChooseClassicPictures(images, state)) return false;
     if (!PlanarBytesOf(state->classic, state->classic.normal, &state->planeBytes[0])) return false;
     if (state->classic.selected && !PlanarBytesOf(state->classic, state->classic.selected, &state->planeBytes[1]))
@@ -226,12 +227,15 @@ bool PrepareSave(int32_t format, const IconImage* images, AmigaWriteState* state
         case FormatNewIcon:
             return ChoosePalettePictures(images, NewIconsMaxSide, state) && EncodeNewIconsLines(state);
         case FormatAmigaOS35:
-            return ChoosePalettePictures(images, MaxFormSide, state);
+            if (!ChoosePalettePictures(images, MaxFormSide, state)) return false;
+            break;
         case FormatAmigaOS40:
-            return ChooseTrueColourPictures(images, state);
+            if (!ChooseTrueColourPictures(images, state)) return false;
+            break;
         default:
             return true;
     }
+    return BuildIconForm(&state->form, format, state->extra.normal, state->extra.selected, compress);
 }
 
 // ---- Writing ------------------------------------------------------------------
@@ -304,15 +308,13 @@ void WriteToolTypes(StreamHandle stream, int32_t format, const IconAttributes& a
                     static_cast<int32_t>(state.newIconsBytes));
 }
 
-int32_t WriteIcon(StreamHandle stream, int32_t format, const IconAttributes& attributes, int32_t compress,
-                  AmigaWriteState* state) {
+void WriteIcon(StreamHandle stream, int32_t format, const IconAttributes& attributes, AmigaWriteState* state) {
     WriteHeader(stream, format, attributes, state->classic);
     WriteClassicPictures(stream, state);
     if (attributes.defaultTool) WriteIconString(stream, attributes.defaultTool);
     WriteToolTypes(stream, format, attributes, *state);
     if (WritesDrawerData(attributes)) WriteDrawerExtension(stream, DrawerOf(attributes));
-    if (format != FormatAmigaOS35 && format != FormatAmigaOS40) return 1;
-    return WriteIconForm(stream, format, state->extra.normal, state->extra.selected, compress);
+    WriteIconFormBytes(stream, &state->form);
 }
 
 void ReleaseWriteState(AmigaWriteState* state) {
@@ -321,6 +323,7 @@ void ReleaseWriteState(AmigaWriteState* state) {
         if (state->swapped[i].pixels) FreeMemory(state->swapped[i].pixels);
     }
     ReleaseReducedPictures(&state->reduced);
+    ReleaseIconForm(&state->form);
     if (state->scratch) FreeMemory(state->scratch);
 }
 
@@ -332,9 +335,11 @@ int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* imag
     AmigaWriteState state{};
     int32_t result = 0;
     // Room for the planes first; NewIcons lines, when any, grow it behind them.
-    if (PrepareSave(formatIndex, images, &state) &&
-        (state.scratch || ReserveWriterScratch(&state, state.planeBytes[0] + state.planeBytes[1])))
-        result = WriteIcon(stream, formatIndex, *attributes, compress, &state);
+    if (PrepareSave(formatIndex, images, compress, &state) &&
+        (state.scratch || ReserveWriterScratch(&state, state.planeBytes[0] + state.planeBytes[1]))) {
+        WriteIcon(stream, formatIndex, *attributes, &state);
+        result = 1;
+    }
     ReleaseWriteState(&state);
     return result;
 }

@@ -290,12 +290,3 @@ void WriteIconFormBytes(StreamHandle stream, const IconFormBytes* form) {
     if (form->data && form->size <= static_cast<uint32_t>(INT32_MAX))
         WriteStream(stream, form->data, static_cast<int32_t>(form->size));
 }
-
-int32_t WriteIconForm(StreamHandle stream, int32_t formatIndex, const IconImage* normal,
-                      const IconImage* selected, int32_t compress) {
-    IconFormBytes form{};
-    if (!BuildIconForm(&form, formatIndex, normal, selected, compress)) return 0;
-    WriteIconFormBytes(stream, &form);
-    ReleaseIconForm(&form);
-    return 1;
-}

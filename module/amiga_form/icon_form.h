@@ -44,10 +44,5 @@ int32_t BuildIconForm(IconFormBytes* form, int32_t formatIndex, const IconImage*
 // Releases what BuildIconForm made and leaves *form empty.
 void ReleaseIconForm(IconFormBytes* form);
 
-// Appends a built FORM to the stream.
+// Appends a built FORM to the stream (the Amiga writer, after its classic part).
 void WriteIconFormBytes(StreamHandle stream, const IconFormBytes* form);
-
-// Builds and writes in one step. A writer that must not leave a partial file
-// builds first, writes its classic part, then writes the built FORM.
-int32_t WriteIconForm(StreamHandle stream, int32_t formatIndex, const IconImage* normal,
-                      const IconImage* selected, int32_t compress);
