@@ -1,5 +1,7 @@
 #include "model/bit_mask.h"
 
+#include <cstring>
+
 #include "frame/host.h"
 #include "frame/sizes.h"
 #include "model/icon_image.h"
@@ -33,11 +35,15 @@ uint32_t MaskRowBytes(uint32_t width, int32_t layout) {
     return (packed + RowAlignment - 1) / RowAlignment * RowAlignment;
 }
 
-// Row y of the picture (0 = top). BitMaskByteCount has proved that every
-// row's start fits in 32 bits.
-MaskRow RowOf(const MaskSource& mask, int32_t y) {
+// Where row y of the picture (0 = top) starts. BitMaskByteCount has proved
+// that every row's start fits in 32 bits.
+uint32_t RowStart(const MaskSource& mask, int32_t y) {
     int32_t stored = mask.layout == BitMaskTopDownPacked ? y : mask.height - 1 - y;
-    uint32_t start = static_cast<uint32_t>(stored) * mask.rowBytes;
+    return static_cast<uint32_t>(stored) * mask.rowBytes;
+}
+
+MaskRow RowOf(const MaskSource& mask, int32_t y) {
+    uint32_t start = RowStart(mask, y);
     MaskRow row{nullptr, 0, static_cast<uint8_t>(mask.layout == BitMaskTopDownPacked ? 0xFF : 0)};
     if (start >= mask.length) return row;
     uint32_t left = mask.length - start;
@@ -197,4 +203,26 @@ int32_t ApplyBitMask(const uint8_t* mask, uint32_t length, IconImage* image, int
         return 1;
     }
     return ApplyToPalette(source, image);
+}
+
+uint32_t EncodeBitMask(const IconImage* image, int32_t layout, uint8_t* destination, uint32_t destinationLength) {
+    uint32_t whole = 0;
+    if (!BitMaskByteCount(image->width, image->height, layout, &whole) || whole > destinationLength) return 0;
+    memset(destination, 0, whole);
+    MaskSource target{destination, whole, MaskRowBytes(static_cast<uint32_t>(image->width), layout),
+                      image->height, layout};
+    uint32_t width = static_cast<uint32_t>(image->width);
+    bool flipped = layout == BitMaskTopDownPacked;
+    for (int32_t y = 0; y < image->height; ++y) {
+        uint8_t* bytes = destination + RowStart(target, y);
+        uint32_t first = static_cast<uint32_t>(y) * width;
+        for (uint32_t x = 0; x < width; ++x) {
+            bool clear = image->depth <= MaxPaletteDepth
+                             ? static_cast<const uint8_t*>(image->pixels)[first + x] == image->transparentPen
+                             : (static_cast<const uint32_t*>(image->pixels)[first + x] >> 24) == 0;
+            // Stored bits say "transparent" when the layout does not flip them.
+            if (clear != flipped) bytes[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
+        }
+    }
+    return whole;
 }

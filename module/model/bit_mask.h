@@ -43,3 +43,10 @@ int32_t BitMaskByteCount(int32_t width, int32_t height, int32_t layout, uint32_t
 // Returns 1, or 0 when the sizes do not fit or the 32-bit pixels of a widened
 // picture cannot be allocated (the picture is then unchanged).
 int32_t ApplyBitMask(const uint8_t* mask, uint32_t length, IconImage* image, int32_t layout);
+
+// Writes the mask of `image` in `layout` to `destination`: a pixel is
+// transparent when a palette picture's pixel holds its transparent pen (none
+// when that is -1) or a 32-bit pixel has alpha 0; row padding is zero.
+// Returns the bytes written (BitMaskByteCount), or 0 when `destination` is
+// too short or the sizes do not fit.
+uint32_t EncodeBitMask(const IconImage* image, int32_t layout, uint8_t* destination, uint32_t destinationLength);

@@ -1,0 +1,195 @@
+// ReadWindowsIcon: every directory entry becomes one picture, decoded at the
+// size its own data gives; then 24-bit pictures that repeat another
+// picture's size are dropped.
+#include <cstring>
+
+#include "frame/bytes.h"
+#include "frame/host.h"
+#include "frame/image_bridge.h"
+#include "frame/reader.h"
+#include "frame/scratch.h"
+#include "frame/sizes.h"
+#include "model/bit_mask.h"
+#include "model/format_io.h"
+#include "model/icon_image.h"
+#include "windows/bitmap_rows.h"
+#include "windows/ico_directory.h"
+#include "windows/ico_layout.h"
+
+namespace {
+
+// Where the parts of a bitmap entry lie, from its header, each proved to lie
+// within the bytes the file holds from the entry's start.
+struct BitmapLayout {
+    int32_t width;
+    int32_t height;
+    int32_t topDown;
+    int32_t bitCount;
+    uint32_t paletteEntries;
+    uint32_t paletteStart;
+    uint32_t rowsStart;
+    uint32_t rowsBytes;
+    uint32_t maskBytes;  // what the file holds of the mask, possibly less than all of it
+};
+
+struct EntryReader {
+    StreamHandle stream;
+    uint32_t fileLength;
+    void* scratch;
+    int32_t capacity;
+    IconImage** head;
+    IconImage** tail;
+};
+
+bool StartsPng(const uint8_t* bytes, uint32_t length) {
+    if (length >= sizeof PngSignatureStart && memcmp(bytes, PngSignatureStart, sizeof PngSignatureStart) == 0)
+        return true;
+    return length >= PngHeaderChunkTypeOffset + sizeof PngHeaderChunkType &&
+           memcmp(bytes + PngHeaderChunkTypeOffset, PngHeaderChunkType, sizeof PngHeaderChunkType) == 0;
+}
+
+// The header's height counts the colour rows and the mask rows; negative
+// means rows stored top row first. 0 when no picture row is left.
+int32_t PictureHeight(uint32_t stored, int32_t* topDown) {
+    *topDown = (stored & 0x80000000u) != 0;
+    uint32_t magnitude = *topDown ? 0u - stored : stored;  // no signed negation of the minimum
+    return static_cast<int32_t>(magnitude / 2);
+}
+
+// Checks a bitmap header (`header` holds its first BitmapHeaderSize bytes)
+// against the `available` bytes from the entry's start.
+int32_t CheckBitmapHeader(const uint8_t* header, uint32_t available, BitmapLayout* layout) {
+    uint32_t headerSize = 0, width = 0, height = 0, bitCount = 0, coloursUsed = 0;
+    PeekLE32(header, BitmapHeaderSize, 0, &headerSize);
+    PeekLE32(header, BitmapHeaderSize, BitmapWidthOffset, &width);
+    PeekLE32(header, BitmapHeaderSize, BitmapHeightOffset, &height);
+    PeekLE16(header, BitmapHeaderSize, BitmapBitCountOffset, &bitCount);
+    PeekLE32(header, BitmapHeaderSize, BitmapColoursUsedOffset, &coloursUsed);
+
+    if (headerSize < BitmapHeaderSize || headerSize > available) return 0;
+    layout->width = static_cast<int32_t>(width);
+    layout->height = PictureHeight(height, &layout->topDown);
+    layout->bitCount = static_cast<int32_t>(bitCount);
+    if (layout->width <= 0 || layout->height <= 0 || !IsBitmapBitCount(layout->bitCount)) return 0;
+
+    layout->paletteEntries = 0;
+    if (layout->bitCount <= 8)
+        layout->paletteEntries = coloursUsed == 0 || coloursUsed > MaxPaletteEntries ? 1u << layout->bitCount
+                                                                                     : coloursUsed;
+    layout->paletteStart = headerSize;
+    LengthBudget left{available - headerSize};
+    if (!TakeFromBudget(&left, layout->paletteEntries * PaletteEntrySize)) return 0;
+    layout->rowsStart = available - left.left;
+
+    uint32_t rowBytes = 0;
+    if (!BitmapRowBytes(layout->width, layout->bitCount, &rowBytes) ||
+        !MultiplySize(rowBytes, static_cast<uint32_t>(layout->height), &layout->rowsBytes) ||
+        !TakeFromBudget(&left, layout->rowsBytes))
+        return 0;  // pixel rows cut off by the end of the file
+
+    uint32_t maskBytes = 0;
+    layout->maskBytes = 0;
+    if (layout->bitCount != 32 &&
+        BitMaskByteCount(layout->width, layout->height, BitMaskBottomUpPadded, &maskBytes))
+        layout->maskBytes = maskBytes < left.left ? maskBytes : left.left;
+    return 1;
+}
+
+int32_t ReadPngEntry(EntryReader* reader, const IcoDirEntry* entry, uint32_t available) {
+    if (entry->dataSize > available) return 0;
+    if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0) return 0;
+    void* data = AllocMemory(entry->dataSize, 0, "pngbuf");
+    if (!data) return 0;
+    int32_t ok = ReadExactly(reader->stream, data, entry->dataSize) &&
+                 DecodeImageBlock(data, entry->dataSize, "png", reader->head, reader->tail);
+    FreeMemory(data);
+    return ok;
+}
+
+void StorePalette(const uint8_t* entries, uint32_t count, uint32_t* palette) {
+    for (uint32_t i = 0; i < count; ++i, entries += PaletteEntrySize)
+        palette[i] = static_cast<uint32_t>(entries[2]) << 16 | static_cast<uint32_t>(entries[1]) << 8 | entries[0];
+}
+
+int32_t ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, const BitmapLayout& layout) {
+    uint32_t length = layout.rowsStart + layout.rowsBytes + layout.maskBytes;  // all within `available`
+    reader->scratch = ReserveScratch(reader->scratch, static_cast<int32_t>(length), &reader->capacity);
+    if (!reader->scratch) return 0;
+    auto* bytes = static_cast<uint8_t*>(reader->scratch);
+    if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||
+        !ReadExactly(reader->stream, bytes, length))
+        return 0;
+
+    int32_t depth = layout.bitCount == 24 ? 32 : layout.bitCount;
+    IconImage* image = AllocIconImage(layout.width, layout.height, depth, -1, 0, reader->head, reader->tail);
+    if (!image) return 0;
+    uint32_t pixelBytes = 0;
+    IconImageByteCount(image->width, image->height, image->depth, &pixelBytes);  // proved by the allocation
+    if (image->palette) StorePalette(bytes + layout.paletteStart, layout.paletteEntries, image->palette);
+    if (!DecodeBitmapRows(bytes + layout.rowsStart, layout.rowsBytes, layout.bitCount, layout.width, layout.height,
+                          layout.topDown, image->pixels, pixelBytes))
+        return 0;
+    // A 32-bit bitmap carries its own alpha; the mask behind it is not read.
+    if (layout.bitCount == 32) return 1;
+    return ApplyBitMask(bytes + layout.rowsStart + layout.rowsBytes, layout.maskBytes, image, BitMaskBottomUpPadded);
+}
+
+int32_t ReadIcoEntry(EntryReader* reader, IcoDirEntry* entry) {
+    if (entry->dataOffset >= reader->fileLength) return 0;
+    uint32_t available = reader->fileLength - entry->dataOffset;
+    uint8_t header[BitmapHeaderSize];
+    uint32_t headerBytes = available < BitmapHeaderSize ? available : BitmapHeaderSize;
+    if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||
+        !ReadExactly(reader->stream, header, headerBytes))
+        return 0;
+    if (StartsPng(header, headerBytes)) return ReadPngEntry(reader, entry, available);
+
+    BitmapLayout layout{};
+    if (headerBytes < BitmapHeaderSize || !CheckBitmapHeader(header, available, &layout)) return 0;
+    entry->isTrueColour24 = layout.bitCount == 24;
+    return ReadBitmapEntry(reader, entry, layout);
+}
+
+bool SizeRepeated(const IconImage* list, const IconImage* image) {
+    for (; list; list = list->next)
+        if (list != image && list->width == image->width && list->height == image->height) return true;
+    return false;
+}
+
+// A 24-bit bitmap only stands in for pictures of better depth: it goes when
+// another picture has its size. The k-th picture came from the k-th entry.
+void DropRepeated24(IconRecord* record, const IcoDirEntry* entries, uint32_t count) {
+    IconImage** link = &record->images;
+    for (uint32_t k = 0; k < count && *link; ++k) {
+        IconImage* image = *link;
+        if (entries[k].isTrueColour24 && SizeRepeated(record->images, image)) {
+            *link = image->next;
+            FreeIconImage(image);
+        } else {
+            link = &image->next;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
+    int32_t position = StreamPosition(stream);
+    if (position < 0) return 0;
+    uint32_t fileLength = static_cast<uint32_t>(position) + StreamBytesLeft(stream);
+
+    IcoDirEntry* entries = nullptr;
+    uint32_t count = 0;
+    if (!ReadIcoDirectory(stream, &entries, &count)) return 0;
+
+    IconImage* tail = record->images;
+    while (tail && tail->next) tail = tail->next;
+    EntryReader reader{stream, fileLength, nullptr, 0, &record->images, &tail};
+    int32_t ok = 1;
+    for (uint32_t k = 0; k < count && ok; ++k) ok = ReadIcoEntry(&reader, &entries[k]);
+    if (ok) DropRepeated24(record, entries, count);
+
+    if (reader.scratch) FreeMemory(reader.scratch);
+    if (entries) FreeMemory(entries);
+    return ok;
+}
