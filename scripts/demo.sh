@@ -11,6 +11,17 @@ echo '$ pictra formats'
 "$pictra" formats
 
 echo
+echo '$ pictra info examples/pictra.icns'
+"$pictra" info "$root/examples/pictra.icns"
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+echo
+echo '$ pictra extract examples/pictra.icns -o OUT && ls OUT'
+"$pictra" extract "$root/examples/pictra.icns" -o "$out"
+ls "$out"
+
+echo
 echo '$ pictra info examples/not-an-icon.cur'
 status=0
 "$pictra" info "$root/examples/not-an-icon.cur" || status=$?

@@ -1,4 +1,4 @@
-// Every real macOS icon of the shared corpus: it loads, its pictures equal
+// Every real macOS icon of the shared corpus, and the project's sample: it loads, its pictures equal
 // what Pillow and icns2png read from the same elements, and it comes back
 // unchanged through the writer.
 #include <gtest/gtest.h>
@@ -35,6 +35,8 @@ std::vector<std::string> corpusFiles() {
     for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "icns"))
         if (entry.path().extension() == ".icns") files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
+    // The project's own sample, made by the writer.
+    files.push_back((fs::path(PICTRA_TEST_EXAMPLES) / "pictra.icns").string());
     return files;
 }
 
