@@ -29,7 +29,7 @@ struct IcnsReading {
     StreamHandle stream;
     IconRecord* record;
     IconImage* tail;
-    IconImage* firstPicture[IcnsTypeCount];  // the first picture each type made
+    IconImage* picture[IcnsTypeCount];  // the picture each type made
 };
 
 // The data of the element at the stream position, `length` bytes that the
@@ -114,12 +114,10 @@ int32_t ReadImageElement(IcnsReading* reading, int32_t rowIndex, uint32_t length
     const IcnsTypeRow& row = IcnsTypeTable[rowIndex];
     uint8_t* data = ReadElementData(reading->stream, length);
     if (!data) return 0;
-    IconImage* before = reading->tail;
     int32_t decoded = DecodeImageElement(reading, row, data, length);
     FreeMemory(data);
     if (!decoded) return 0;
-    if (!reading->firstPicture[rowIndex] && reading->tail != before)
-        reading->firstPicture[rowIndex] = reading->tail;
+    reading->picture[rowIndex] = reading->tail;
     return 1;
 }
 
@@ -127,7 +125,7 @@ int32_t ReadImageElement(IcnsReading* reading, int32_t rowIndex, uint32_t length
 int32_t ApplyMask(IcnsReading* reading, const IcnsTypeRow& maskRow, const uint8_t* mask,
                   uint32_t maskBytes) {
     for (int32_t row = 0; row < IcnsTypeCount; ++row) {
-        IconImage* target = reading->firstPicture[row];
+        IconImage* target = reading->picture[row];
         if (!target || !IsIcnsMaskPartner(maskRow, IcnsTypeTable[row])) continue;
         if (maskRow.kind == IcnsAlpha8) {
             ApplyAlphaMask(mask, maskBytes, target);
@@ -140,7 +138,7 @@ int32_t ApplyMask(IcnsReading* reading, const IcnsTypeRow& maskRow, const uint8_
 
 int32_t HasPartner(const IcnsReading* reading, const IcnsTypeRow& maskRow) {
     for (int32_t row = 0; row < IcnsTypeCount; ++row)
-        if (reading->firstPicture[row] && IsIcnsMaskPartner(maskRow, IcnsTypeTable[row])) return 1;
+        if (reading->picture[row] && IsIcnsMaskPartner(maskRow, IcnsTypeTable[row])) return 1;
     return 0;
 }
 
@@ -189,7 +187,11 @@ int32_t WalkElements(IcnsReading* reading, int32_t pass) {
         if (!ReadElementHeader(reading->stream, bytesLeft, &typeCode, &length)) return 0;
         const int32_t row = FindIcnsType(typeCode);
         int32_t done = 0;
-        if (row < 0 || IcnsTypeTable[row].isMask != (pass == MaskPass))
+        // A type read once is not read again: its masks go to the first
+        // picture only, and a file cannot pile up pictures by repeating
+        // small elements that unpack large.
+        if (row < 0 || IcnsTypeTable[row].isMask != (pass == MaskPass) ||
+            (pass == ImagePass && reading->picture[row]))
             done = SkipForward(reading->stream, length);
         else if (pass == ImagePass)
             done = ReadImageElement(reading, row, length);

@@ -220,6 +220,18 @@ TEST_F(MacIconFileTest, ImageFilesOfTheirOwnSizeAndSmallTypesHoldingPackedChanne
     }
 }
 
+TEST_F(MacIconFileTest, ARepeatedTypeMakesOnePicture) {
+    // A thousand empty 128-pixel elements would unpack to 64 MB; only the
+    // first counts, and the masks go to it.
+    std::vector<Element> elements = {{"it32", packedColour(128 * 128, 3, 2, 1)}};
+    elements.resize(1001, Element{"it32", {}});
+    elements.push_back({"t8mk", Bytes(128 * 128, 0x7F)});
+    std::vector<Picture> pictures;
+    ASSERT_TRUE(loadBytes(icnsFile(elements), &pictures));
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].pixels, std::vector<uint32_t>(128 * 128, 0x7F030201u));
+}
+
 // ---- Writing --------------------------------------------------------------
 
 
