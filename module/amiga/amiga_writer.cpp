@@ -241,11 +241,12 @@ bool PrepareSave(int32_t format, const IconImage* images, int32_t compress, Amig
 // ---- Writing ------------------------------------------------------------------
 
 // Disks, drawers and trashcans open a window; other icons keep one when the
-// caller gives its box.
+// caller gives any of its settings.
 bool WritesDrawerData(const IconAttributes& attributes) {
     const auto type = static_cast<uint32_t>(attributes.type);
     return type == IconTypeDisk || type == IconTypeDrawer || type == IconTypeTrashcan || attributes.drawerLeft ||
-           attributes.drawerTop || attributes.drawerWidth || attributes.drawerHeight;
+           attributes.drawerTop || attributes.drawerWidth || attributes.drawerHeight || attributes.drawerViewMode ||
+           (attributes.drawerShowAll & 1);
 }
 
 DrawerFields DrawerOf(const IconAttributes& attributes) {

@@ -46,32 +46,6 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
 
 class AmigaReaderTest : public AmigaModuleTest {};
 
-TEST_F(AmigaReaderTest, ClassicPicturesTakeTheGadgetSizeAndTheFirstIsPrimary) {
-    ClassicIcon icon;
-    icon.width = 45;
-    icon.height = 3;
-    icon.selected = true;
-    IconAttributes attributes{};
-    auto loaded = loadBytes(icon.bytes(), &attributes);
-    ASSERT_TRUE(loaded);
-    const auto pictures = picturesOf(loaded.get());
-    ASSERT_EQ(pictures.size(), 2u);
-    EXPECT_EQ(pictures[0]->flags, uint32_t(IconImagePrimary));
-    EXPECT_EQ(pictures[1]->flags, uint32_t(IconImageSelected));
-    for (const IconImage* picture : pictures) {
-        EXPECT_EQ(picture->width, 45);
-        EXPECT_EQ(picture->height, 3);
-        EXPECT_EQ(picture->depth, 2);
-        EXPECT_EQ(picture->transparentPen, 0);
-        EXPECT_EQ(picture->palette[3], 0x3B67A2u);
-    }
-    EXPECT_EQ(attributes.type, 3);
-    EXPECT_EQ(attributes.stackSize, 4096);
-    EXPECT_EQ(uint32_t(attributes.currentX), 0x80000000u);
-    EXPECT_EQ(attributes.toolTypes, nullptr);
-    EXPECT_EQ(attributes.defaultTool, nullptr);
-}
-
 TEST_F(AmigaReaderTest, DrawerWindowAndItsExtension) {
     struct Case {
         const char* name;
@@ -115,44 +89,6 @@ TEST_F(AmigaReaderTest, DrawerWindowAndItsExtension) {
     }
 }
 
-TEST_F(AmigaReaderTest, PlaneDepthsAndClipping) {
-    {
-        ClassicIcon icon;  // no planes: every pen 0, shown as one plane
-        icon.depth = 0;
-        auto loaded = loadBytes(icon.bytes());
-        ASSERT_TRUE(loaded);
-        const IconImage* picture = loaded->images;
-        EXPECT_EQ(picture->depth, 1);
-        const auto* pens = static_cast<const uint8_t*>(picture->pixels);
-        EXPECT_EQ(std::count(pens, pens + 16 * 4, 0), 16 * 4);
-    }
-    {
-        ClassicIcon icon;  // eight planes, default colours
-        icon.depth = 8;
-        icon.userData = 0;
-        auto loaded = loadBytes(icon.bytes());
-        ASSERT_TRUE(loaded);
-        EXPECT_EQ(loaded->images->depth, 8);
-        EXPECT_EQ(loaded->images->palette[0], 0xC0C0C0u);
-    }
-    {
-        ClassicIcon icon;  // bitmap wider than the Gadget, drawn at left 8
-        icon.width = 40;
-        icon.left = 8;
-        icon.depth = 1;
-        icon.planes = Bytes(6 * 4, 0xFF);
-        Bytes bytes = icon.bytes();
-        bytes[12] = 0;
-        bytes[13] = 44;  // Gadget width 44
-        auto loaded = loadBytes(bytes);
-        ASSERT_TRUE(loaded);
-        const auto* pens = static_cast<const uint8_t*>(loaded->images->pixels);
-        ASSERT_EQ(loaded->images->width, 44);
-        EXPECT_EQ(pens[35], 1);
-        EXPECT_EQ(pens[36], 0);
-    }
-}
-
 // One field of a valid icon changed: each file loads or fails, as listed.
 TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
     ClassicIcon base;
@@ -187,24 +123,11 @@ TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
         auto loaded = loadBytes(pictra::test::withField(valid, c.offset, c.width, c.value, true));
         EXPECT_EQ(bool(loaded), c.loads) << c.name;
     }
-}
-
-TEST_F(AmigaReaderTest, EveryCutOfAFullIconLoadsOrFailsCleanly) {
-    ClassicIcon icon;
-    icon.selected = true;
-    icon.type = 2;
-    icon.drawerData = true;
-    icon.defaultTool = "C:Run";
-    icon.hasToolTypes = true;
-    icon.toolTypes = concat({"A=1", " ", kMarker}, concat(newIconsLines(0, 5, 4, true, 6), newIconsLines(1, 5, 4, true, 3)));
-    icon.extension = ByteBuilder().be32(2).be16(2);
-    const Bytes file = icon.bytes();
-    ASSERT_EQ(picturesOf(loadBytes(file).get()).size(), 4u);
-    std::size_t loads = 0;
-    for (const Bytes& cut : pictra::test::truncations(file)) loads += bool(loadBytes(cut));
-    // Cuts inside the extension still load (it reads as zeros); cuts
-    // anywhere before it fail.
-    EXPECT_EQ(loads, 6u);
+    base.depth = 0;  // a bitmap without planes: pen 0 only, shown as one plane
+    auto loaded = loadBytes(base.bytes());
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->images->depth, 1);
+    EXPECT_EQ(static_cast<const uint8_t*>(loaded->images->pixels)[17], 0);
 }
 
 TEST_F(AmigaReaderTest, StoredTextsKeepTheirBytesAndGainATerminator) {
@@ -297,20 +220,13 @@ TEST_F(AmigaReaderTest, NewIconsPicturesCarryTheirColoursAndTransparency) {
     const auto* pens = static_cast<const uint8_t*>(selected->pixels);
     for (uint32_t i = 0; i + 1 < 35; ++i) ASSERT_EQ(pens[i], i % 201) << i;
     EXPECT_EQ(pens[34], 200);
-}
-
-TEST_F(AmigaReaderTest, APaletteNoTextCouldHoldFailsTheLoad) {
-    // 14430 colours in a header with a few characters after it: even packed
-    // in runs of 47 zero groups they cannot hold 346,320 bits.
-    ClassicIcon icon;
-    icon.hasToolTypes = true;
+    // 14430 colours with a few characters after the header: even in runs of
+    // 47 zero groups they cannot hold 346,320 bits. A palette cut short but
+    // possible reads as zeros.
     icon.toolTypes = {" ", kMarker, "IM1=B##\xFF\xFF\xFF\xFF"};
     EXPECT_FALSE(loadBytes(icon.bytes()));
-    // A palette cut short but possible reads as zeros.
     icon.toolTypes = {" ", kMarker, "IM1=B##!%\xFF\xFF"};
-    auto loaded = loadBytes(icon.bytes());
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ(picturesOf(loaded.get()).size(), 2u);
+    EXPECT_TRUE(loadBytes(icon.bytes()));
 }
 
 }  // namespace
