@@ -22,6 +22,16 @@ echo '$ pictra extract examples/pictra.icns -o OUT && ls OUT'
 ls "$out"
 
 echo
+echo '$ pictra info examples/pictra.info'
+"$pictra" info "$root/examples/pictra.info"
+
+echo
+echo '$ pictra extract examples/pictra.info -o OUT2 && ls OUT2'
+mkdir "$out/info"
+"$pictra" extract "$root/examples/pictra.info" -o "$out/info"
+ls "$out/info"
+
+echo
 echo '$ pictra info examples/not-an-icon.cur'
 status=0
 "$pictra" info "$root/examples/not-an-icon.cur" || status=$?

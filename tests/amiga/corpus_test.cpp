@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "amiga_fixture.h"
@@ -171,6 +172,18 @@ TEST_F(AmigaCorpusTest, NewIconsBehindAMarkerAfterAnotherLineEqualTheFormPicture
         for (int p = 0; p < text->width * text->height; ++p)
             ASSERT_EQ(a[p] ? text->palette[a[p]] : ~0u, b[p] ? form->palette[b[p]] : ~0u) << "pixel " << p;
     }
+}
+
+TEST_F(AmigaCorpusTest, TheExampleIsANewIconsProjectIcon) {
+    IconAttributes attributes{};
+    auto loaded = load(std::string(PICTRA_TEST_EXAMPLES) + "/pictra.info", &attributes);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(attributes.type, 4);
+    EXPECT_STREQ(attributes.defaultTool, "SYS:Utilities/MultiView");
+    EXPECT_EQ(toolTypesOf(attributes), (std::vector<std::string>{"FILETYPE=picture", "(DONOTWAIT)"}));
+    std::vector<std::tuple<int, int, uint32_t>> shapes;  // depth, width, flags
+    for (const IconImage* picture : picturesOf(loaded.get())) shapes.emplace_back(picture->depth, picture->width, picture->flags);
+    EXPECT_EQ(shapes, (std::vector<std::tuple<int, int, uint32_t>>{{2, 48, 0}, {2, 48, 2}, {8, 48, 1}, {8, 48, 2}}));
 }
 
 std::vector<uint8_t> pensOf(const IconImage* picture) {
