@@ -100,8 +100,9 @@ void BM_UnpackIcnsChannels(benchmark::State& state) {
     const std::vector<uint8_t> data = packedLargest();
     if (data.empty()) return state.SkipWithError("no it32 element");
     std::vector<uint32_t> pixels(128 * 128);
+    std::vector<uint8_t> planes(3 * 128 * 128);
     for (auto _ : state) {
-        UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), pixels.data(), 128 * 128);
+        UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), planes.data(), pixels.data(), 128 * 128);
         benchmark::DoNotOptimize(pixels.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 128 * 128);
@@ -112,7 +113,8 @@ void BM_PackIcnsChannels(benchmark::State& state) {
     const std::vector<uint8_t> data = packedLargest();
     if (data.empty()) return state.SkipWithError("no it32 element");
     std::vector<uint32_t> pixels(128 * 128);
-    UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), pixels.data(), 128 * 128);
+    std::vector<uint8_t> planes(3 * 128 * 128);
+    UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), planes.data(), pixels.data(), 128 * 128);
     std::vector<uint8_t> out(PackedChannelsBound(128 * 128));
     for (auto _ : state)
         benchmark::DoNotOptimize(

@@ -17,13 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const uint32_t count = side * side;
     const auto length = static_cast<uint32_t>(size - 1);
     std::vector<uint32_t> pixels(count);
-    UnpackIcnsChannels(data + 1, length, pixels.data(), count);
+    std::vector<uint8_t> planes(3 * count);
+    UnpackIcnsChannels(data + 1, length, planes.data(), pixels.data(), count);
 
     std::vector<uint8_t> packed(PackedChannelsBound(count));
     const uint32_t produced = PackIcnsChannels(pixels.data(), count, packed.data(), static_cast<uint32_t>(packed.size()));
     if (produced == 0) __builtin_trap();
     std::vector<uint32_t> again(count);
-    UnpackIcnsChannels(packed.data(), produced, again.data(), count);
+    UnpackIcnsChannels(packed.data(), produced, planes.data(), again.data(), count);
     if (again != pixels) {
         std::fprintf(stderr, "fuzz: packed channels do not come back\n");
         __builtin_trap();

@@ -1,5 +1,7 @@
 #include "macos/icns_channels.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t LeadInBytes = 4;
@@ -10,13 +12,6 @@ constexpr uint32_t MaxRepeat = 130;
 constexpr uint32_t RepeatBias = 125;  // control = count + 125 for a repeat
 constexpr uint32_t FirstRepeatControl = 0x80;
 constexpr int32_t ChannelShifts[3] = {16, 8, 0};  // red, green, blue
-
-// Stores one channel value into the pixels [first, first + run).
-inline void SetChannel(uint32_t* pixels, uint32_t first, uint32_t run, uint32_t shift, uint32_t value) {
-    const uint32_t keep = ~(0xFFu << shift);
-    const uint32_t bits = value << shift;
-    for (uint32_t i = first; i < first + run; ++i) pixels[i] = (pixels[i] & keep) | bits;
-}
 
 // Packet writer over the caller's buffer: every emit checks the room first.
 struct PacketOutput {
@@ -97,15 +92,16 @@ void PackChannel(PacketOutput* output, const uint32_t* pixels, uint32_t count, u
 
 }  // namespace
 
-void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint32_t* pixels, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) pixels[i] = 0xFF000000u;
+void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
+                        uint32_t count) {
     uint32_t p = 0;
     if (length >= LeadInBytes && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 0)
         p = LeadInBytes;
-    for (int32_t shift : ChannelShifts) {
-        const auto channelShift = static_cast<uint32_t>(shift);
+    int32_t ended = 0;
+    for (uint32_t channel = 0; channel < 3; ++channel) {
+        uint8_t* plane = planes + channel * count;
         uint32_t i = 0;
-        while (i < count && p < length) {
+        while (!ended && i < count && p < length) {
             const uint32_t control = data[p];
             if (control < FirstRepeatControl) {
                 // A literal that runs past the data or the channel is cut
@@ -114,21 +110,28 @@ void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint32_t* pixels, 
                 uint32_t take = control + 1;
                 if (take > length - p) take = length - p;
                 if (take > count - i) take = count - i;
-                for (uint32_t k = 0; k < take; ++k)
-                    SetChannel(pixels, i + k, 1, channelShift, data[p + k]);
+                memcpy(plane + i, data + p, take);
                 p += take;
                 i += take;
-            } else {
+            } else if (length - p < 2) {
                 // A control byte with no value byte after it ends the data.
-                if (length - p < 2) return;
+                ended = 1;
+            } else {
                 uint32_t run = control - RepeatBias;
                 if (run > count - i) run = count - i;
-                SetChannel(pixels, i, run, channelShift, data[p + 1]);
+                memset(plane + i, data[p + 1], run);
                 p += 2;
                 i += run;
             }
         }
+        // Values no packet reached are 0.
+        memset(plane + i, 0, count - i);
     }
+    const uint8_t* red = planes;
+    const uint8_t* green = planes + count;
+    const uint8_t* blue = planes + 2 * count;
+    for (uint32_t i = 0; i < count; ++i)
+        pixels[i] = 0xFF000000u | static_cast<uint32_t>(red[i]) << 16 | static_cast<uint32_t>(green[i]) << 8 | blue[i];
 }
 
 uint32_t PackedChannelsBound(uint32_t count) {

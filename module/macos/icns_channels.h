@@ -17,8 +17,10 @@
 // Fills `pixels` (count words 0xAARRGGBB) from packed data: opaque, with
 // every channel value that no packet reaches left 0. Four leading zero bytes
 // are skipped whatever the size. Data that end early are not an error;
-// bytes after the blue channel are ignored.
-void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint32_t* pixels, uint32_t count);
+// bytes after the blue channel are ignored. `planes` is the caller's room
+// for the three channels, 3 * count bytes, whose contents do not matter.
+void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
+                        uint32_t count);
 
 // The most bytes PackIcnsChannels can produce for `count` pixels: each
 // channel at worst one control byte per 128 literal values. 0 when the

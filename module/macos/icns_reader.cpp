@@ -7,6 +7,7 @@
 #include "frame/host.h"
 #include "frame/image_bridge.h"
 #include "frame/reader.h"
+#include "frame/sizes.h"
 #include "macos/icns_channels.h"
 #include "macos/icns_masks.h"
 #include "macos/icns_types.h"
@@ -83,11 +84,13 @@ int32_t ReadPens8(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* d
 
 int32_t ReadPackedChannels(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data,
                            uint32_t length) {
+    const auto count = static_cast<uint32_t>(row.rowWidth * row.rowHeight);
+    auto* planes = static_cast<uint8_t*>(AllocArray(count, 3, 0, "buf"));
+    if (!planes) return 0;
     IconImage* picture = NewPicture(reading, row, 32);
-    if (!picture) return 0;
-    UnpackIcnsChannels(data, length, static_cast<uint32_t*>(picture->pixels),
-                       static_cast<uint32_t>(row.rowWidth * row.rowHeight));
-    return 1;
+    if (picture) UnpackIcnsChannels(data, length, planes, static_cast<uint32_t*>(picture->pixels), count);
+    FreeMemory(planes);
+    return picture != nullptr;
 }
 
 // The picture takes the size of the file, whatever the type says.

@@ -31,7 +31,8 @@ Bytes pack(const std::vector<uint32_t>& pixels) {
 
 std::vector<uint32_t> unpack(const Bytes& data, std::size_t count) {
     std::vector<uint32_t> pixels(count, 0x12345678u);
-    UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), pixels.data(),
+    Bytes planes(3 * count, 0xA5);  // leftovers must not show
+    UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), planes.data(), pixels.data(),
                        static_cast<uint32_t>(count));
     return pixels;
 }
