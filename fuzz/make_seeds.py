@@ -56,3 +56,11 @@ write("fuzz_load_icon", "windows-header.ico",
 # An is32 element of nothing but its own header.
 write("fuzz_load_icon", "mac-header.icns", b"icns" + struct.pack(">I", 16) + b"is32" +
       struct.pack(">I", 8))
+
+# Icon bitmap rows: bit count index (1, 4, 8, 24, 32), width - 1, height - 1,
+# row order, then the stored rows.
+write("fuzz_ico_rows", "4bit-5x2.bin", bytes([1, 4, 1, 0]) + bytes([0x12, 0x34, 0x50, 0, 0x67, 0x89, 0xA0, 0]))
+write("fuzz_ico_rows", "1bit-20x3-top-down.bin", bytes([0, 19, 2, 1]) + bytes([0xA5, 0x5A, 0xF0, 0]) * 3)
+write("fuzz_ico_rows", "8bit-7x7.bin", bytes([2, 6, 6, 0]) + bytes(range(56)))
+write("fuzz_ico_rows", "24bit-3x2.bin", bytes([3, 2, 1, 0]) + bytes(range(24)))
+write("fuzz_ico_rows", "32bit-3x2.bin", bytes([4, 2, 1, 0]) + bytes(range(24)))

@@ -37,3 +37,19 @@ status=0
 "$pictra" info "$root/examples/not-an-icon.cur" || status=$?
 echo "(exit status $status: a cursor file is not an icon and is refused)"
 [ "$status" -eq 1 ]
+
+# A Windows icon the project made (scripts/make-example-ico.py drew it, and
+# Pictra's writer saved it): its pictures, each as a PNG, and a copy.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+echo
+echo '$ pictra info examples/pictra.ico'
+"$pictra" info "$root/examples/pictra.ico" | sed -n '/^images:/,$p'
+echo
+echo '$ pictra extract -o OUT examples/pictra.ico'
+"$pictra" extract -o "$scratch" "$root/examples/pictra.ico"
+ls "$scratch"
+echo
+echo '$ pictra convert --compress examples/pictra.ico OUT/copy.ico'
+"$pictra" convert --compress "$root/examples/pictra.ico" "$scratch/copy.ico"
+"$pictra" info "$scratch/copy.ico" | sed -n '/^images:/,$p'

@@ -144,6 +144,19 @@ TEST_F(IcoInteropTest, EveryCorpusIconMatchesPillowOrIcotoolWhereListed) {
     for (const auto& [name, reason] : kPillowDiffers) EXPECT_TRUE(differed.count(name)) << name << " agrees now";
 }
 
+// The sample icon the demo shows, saved by this writer with a PNG entry.
+TEST_F(IcoInteropTest, TheSampleIconReadsAlikeEverywhere) {
+    REQUIRE_PILLOW();
+    REQUIRE_ICOTOOL();
+    const std::string sample = std::string(PICTRA_TEST_EXAMPLES) + "/pictra.ico";
+    auto ours = load(sample);
+    ASSERT_TRUE(ours);
+    ASSERT_EQ(ours->size(), 4u);
+    EXPECT_EQ((*ours)[2].width, 256);
+    expectSame(*ours, peerRead("pillow", sample), "Pillow");
+    expectSame(*ours, peerRead("icotool", sample), "icotool");
+}
+
 // Files named .ico that hold something else are recognised by their content.
 TEST_F(IcoInteropTest, MisnamedFilesAreJudgedByTheirContent) {
     for (const auto& item : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "ico" / "misnamed")) {
