@@ -40,8 +40,8 @@ echo "(exit status $status: a cursor file is not an icon and is refused)"
 
 # A Windows icon the project made (scripts/make-example-ico.py drew it, and
 # Pictra's writer saved it): its pictures, each as a PNG, and a copy.
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+scratch=$out/ico
+mkdir -p "$scratch"
 echo
 echo '$ pictra info examples/pictra.ico'
 "$pictra" info "$root/examples/pictra.ico" | sed -n '/^images:/,$p'
