@@ -134,15 +134,17 @@ int32_t ReadImag(FormWalk* walk, uint32_t size) {
 }
 
 // The file holds each pixel as the bytes A, R, G, B; memory holds native
-// 0xAARRGGBB words. Converted in place, front to back: each word is
-// written only after its own four bytes were read.
+// 0xAARRGGBB words. Those bytes are the big-endian form of the word, so a
+// big-endian machine has nothing to do and a little-endian one swaps each
+// word in place.
 void StoreArgbBytesAsWords(void* pixels, uint32_t count) {
-    const auto* bytes = static_cast<const uint8_t*>(pixels);
-    auto* words = static_cast<uint32_t*>(pixels);
+    if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) return;
+    auto* bytes = static_cast<uint8_t*>(pixels);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t word = static_cast<uint32_t>(bytes[4 * i]) << 24 | static_cast<uint32_t>(bytes[4 * i + 1]) << 16 |
-                        static_cast<uint32_t>(bytes[4 * i + 2]) << 8 | bytes[4 * i + 3];
-        words[i] = word;
+        uint32_t word = 0;
+        memcpy(&word, bytes + 4 * i, 4);
+        word = __builtin_bswap32(word);
+        memcpy(bytes + 4 * i, &word, 4);
     }
 }
 
