@@ -32,6 +32,18 @@ mkdir "$out/info"
 ls "$out/info"
 
 echo
+echo '$ pictra info examples/ball-os4.info'
+"$pictra" info "$root/examples/ball-os4.info"
+
+echo
+echo '$ pictra convert examples/ball-os4.info OUT3/ball.info --format AMIGAOS35 --compress'
+mkdir "$out/colour"
+"$pictra" convert "$root/examples/ball-os4.info" "$out/colour/ball.info" --format AMIGAOS35 --compress
+echo '$ pictra extract OUT3/ball.info -o OUT3 && ls OUT3'
+"$pictra" extract "$out/colour/ball.info" -o "$out/colour"
+ls "$out/colour"
+
+echo
 echo '$ pictra info examples/not-an-icon.cur'
 status=0
 "$pictra" info "$root/examples/not-an-icon.cur" || status=$?
