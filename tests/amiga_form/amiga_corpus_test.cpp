@@ -13,13 +13,10 @@
 
 namespace {
 
+using pictra::test::be32;
 using pictra::test::Bytes;
 using pictra::test::LoadedIcon;
 namespace fs = std::filesystem;
-
-uint32_t be32(const Bytes& data, std::size_t at) {
-    return static_cast<uint32_t>(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
-}
 
 struct FormChunk {
     std::string id;

@@ -1,9 +1,10 @@
 // The real pictra.vxm loaded through the host, with load and save helpers
-// for the Amiga colour and PNG icon suites.
+// for the Amiga colour and PNG icon suites, and the byte helpers they share.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,17 @@
 #include "test_support.h"
 
 namespace pictra::test {
+
+inline uint32_t be32(const Bytes& data, std::size_t at) {
+    return static_cast<uint32_t>(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
+}
+
+template <typename... Parts>
+Bytes concat(const Parts&... parts) {
+    Bytes all;
+    (all.insert(all.end(), parts.begin(), parts.end()), ...);
+    return all;
+}
 
 enum FormatIndex { AmigaOS = 0, NewIcon = 1, AmigaOS35 = 2, AmigaOS40 = 3, PngIcon = 4 };
 
