@@ -16,201 +16,101 @@ using Rows = std::vector<std::string>;  // top row first; '#' transparent
 
 // The mask of `rows` in `layout`, built bit by bit from the rows' meaning.
 std::vector<uint8_t> encodeMask(const Rows& rows, int32_t layout) {
-    const size_t width = rows.empty() ? 0 : rows[0].size();
-    size_t rowBytes = (width + 7) / 8;
-    if (layout == BitMaskBottomUpPadded) rowBytes = (rowBytes + 3) / 4 * 4;
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const std::string& row = layout == BitMaskBottomUpPadded ? rows[rows.size() - 1 - i] : rows[i];
-        std::vector<uint8_t> line(rowBytes, 0);
-        for (size_t x = 0; x < width; ++x) {
-            const bool set = layout == BitMaskBottomUpPadded ? row[x] == '#' : row[x] != '#';
-            if (set) line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-        bytes.insert(bytes.end(), line.begin(), line.end());
-    }
+    const bool windows = layout == BitMaskBottomUpPadded;
+    const size_t width = rows[0].size(), rowBytes = windows ? (width + 31) / 32 * 4 : (width + 7) / 8;
+    std::vector<uint8_t> bytes(rowBytes * rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t x = 0; x < width; ++x)
+            if ((rows[windows ? rows.size() - 1 - i : i][x] == '#') == windows)
+                bytes[i * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     return bytes;
 }
 
-struct Picture {
-    IconImage* head = nullptr;
-    IconImage* tail = nullptr;
-    ~Picture() {
-        if (head) FreeIconImage(head);
-    }
-    IconImage* make(int32_t width, int32_t height, int32_t depth, const std::vector<uint32_t>& values) {
-        IconImage* image = AllocIconImage(width, height, depth, -1, 0, &head, &tail);
-        for (size_t i = 0; image && i < values.size(); ++i) {
-            if (depth <= 8)
-                static_cast<uint8_t*>(image->pixels)[i] = static_cast<uint8_t>(values[i]);
-            else
-                static_cast<uint32_t*>(image->pixels)[i] = values[i];
-        }
-        if (image && depth <= 8)
-            for (uint32_t pen = 0; pen < 256; ++pen) image->palette[pen] = pen * 0x010101u;
-        return image;
-    }
+// Applies the mask of `shape` to a picture of `depth` holding `values` (pens,
+// or words for depth 32; palette entry n is n * 0x010101): the transparent
+// pixels, pen, depth and pixels afterwards; pen -2 when the routine failed.
+struct Applied {
+    Rows shown;
+    int32_t pen, depth;
+    std::vector<uint32_t> pixels;
 };
-
-uint32_t pixelAt(const IconImage* image, size_t i) {
-    if (image->depth <= 8) return static_cast<const uint8_t*>(image->pixels)[i];
-    return static_cast<const uint32_t*>(image->pixels)[i];
-}
-
-// Which pixels a loaded picture shows transparent, in the '#' notation.
-Rows shownTransparent(const IconImage* image) {
-    Rows rows;
-    for (int32_t y = 0; y < image->height; ++y) {
-        std::string row;
-        for (int32_t x = 0; x < image->width; ++x) {
-            const uint32_t value = pixelAt(image, static_cast<size_t>(y * image->width + x));
-            const bool clear = image->depth <= 8 ? static_cast<int32_t>(value) == image->transparentPen
-                                                 : (value >> 24) == 0;
-            row += clear ? '#' : '.';
+Applied apply(const Rows& shape, int32_t layout, int32_t depth, const std::vector<uint32_t>& values,
+              uint32_t length = 0xFFFFFFFF) {
+    const auto width = static_cast<int32_t>(shape[0].size()), height = static_cast<int32_t>(shape.size());
+    IconImage *head = nullptr, *tail = nullptr;
+    IconImage* image = AllocIconImage(width, height, depth, -1, 0, &head, &tail);
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (depth <= 8) static_cast<uint8_t*>(image->pixels)[i] = static_cast<uint8_t>(values[i]);
+        else static_cast<uint32_t*>(image->pixels)[i] = values[i];
+    }
+    for (uint32_t pen = 0; image->palette && pen < 256; ++pen) image->palette[pen] = pen * 0x010101u;
+    const std::vector<uint8_t> mask = encodeMask(shape, layout);
+    Applied result{{}, -2, 0, {}};
+    if (ApplyBitMask(mask.data(), std::min<uint32_t>(length, static_cast<uint32_t>(mask.size())), image, layout)) {
+        result.pen = image->transparentPen;
+        result.depth = image->depth;
+        for (int32_t i = 0; i < width * height; ++i) {
+            const uint32_t v = image->depth <= 8 ? static_cast<uint8_t*>(image->pixels)[i]
+                                                 : static_cast<uint32_t*>(image->pixels)[i];
+            result.pixels.push_back(v);
+            if (i % width == 0) result.shown.emplace_back();
+            result.shown.back() += (image->depth <= 8 ? static_cast<int32_t>(v) == result.pen : v >> 24 == 0) ? '#' : '.';
         }
-        rows.push_back(row);
     }
-    return rows;
+    FreeIconImage(head);
+    return result;
 }
 
-TEST_F(BitMaskTest, ByteCountsFollowEachLayoutsRowPadding) {
-    struct Case {
-        int32_t width, height, layout;
-        uint32_t bytes;
-    } cases[] = {
-        {1, 1, BitMaskBottomUpPadded, 4},    {8, 2, BitMaskBottomUpPadded, 8},
-        {20, 3, BitMaskBottomUpPadded, 12},  {32, 1, BitMaskBottomUpPadded, 4},
-        {33, 2, BitMaskBottomUpPadded, 16},  {256, 256, BitMaskBottomUpPadded, 8192},
-        {1, 1, BitMaskTopDownPacked, 1},     {20, 3, BitMaskTopDownPacked, 9},
-        {32, 32, BitMaskTopDownPacked, 128}, {0, 5, BitMaskTopDownPacked, 0},
-    };
-    for (const Case& c : cases) {
-        uint32_t bytes = 7;
-        ASSERT_EQ(BitMaskByteCount(c.width, c.height, c.layout, &bytes), 1) << c.width;
-        EXPECT_EQ(bytes, c.bytes) << c.width << "x" << c.height << " layout " << c.layout;
-    }
-    uint32_t bytes = 7;
-    EXPECT_EQ(BitMaskByteCount(0x7FFFFFFF, 0x7FFFFFFF, BitMaskBottomUpPadded, &bytes), 0);
-    EXPECT_EQ(BitMaskByteCount(-1, 4, BitMaskTopDownPacked, &bytes), 0);
-    EXPECT_EQ(bytes, 7u);
-}
-
-// Pixels at odd positions, across byte and row-pad boundaries, in both
-// layouts; a mask cut short leaves the rest opaque.
+// Pixels across byte and row-pad boundaries in both layouts; a mask cut
+// short leaves the rest opaque.
 TEST_F(BitMaskTest, EachLayoutMarksTheRightPixels) {
-    const Rows shape = {
-        "#........#..........",
-        ".#......#.#........#",
-        "..#####.....########",
-    };
+    const Rows shape = {"#........#..........", ".#......#.#........#", "..#####.....########"};
     for (int32_t layout : {BitMaskBottomUpPadded, BitMaskTopDownPacked}) {
-        Picture picture;
-        IconImage* image = picture.make(20, 3, 32, std::vector<uint32_t>(60, 0x00123456));
-        const std::vector<uint8_t> mask = encodeMask(shape, layout);
-        ASSERT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, layout), 1);
-        EXPECT_EQ(shownTransparent(image), shape) << "layout " << layout;
-        EXPECT_EQ(pixelAt(image, 1), 0xFF123456u);
-        EXPECT_EQ(pixelAt(image, 0), 0x00123456u);
+        Applied a = apply(shape, layout, 32, std::vector<uint32_t>(60, 0x00123456));
+        EXPECT_EQ(a.shown, shape) << layout;
+        EXPECT_EQ(a.pixels[1], 0xFF123456u);
+        EXPECT_EQ(a.pixels[0], 0x00123456u);
     }
-    // Only the first stored row (the picture's last) and one byte of the next.
-    Picture picture;
-    IconImage* image = picture.make(20, 3, 4, std::vector<uint32_t>(60, 1));
-    const std::vector<uint8_t> mask = encodeMask(Rows(3, std::string(20, '#')), BitMaskBottomUpPadded);
-    ASSERT_EQ(ApplyBitMask(mask.data(), 5, image, BitMaskBottomUpPadded), 1);
-    EXPECT_EQ(shownTransparent(image),
-              (Rows{std::string(20, '.'), std::string(8, '#') + std::string(12, '.'), std::string(20, '#')}));
-    const Rows shown = shownTransparent(image);
-    EXPECT_EQ(ApplyBitMask(nullptr, 0, image, BitMaskBottomUpPadded), 1);  // adds nothing
-    EXPECT_EQ(shownTransparent(image), shown);
+    // Of a bottom-up mask, the last row's 4 bytes and one byte of the next.
+    Applied cut = apply(Rows(3, std::string(20, '#')), BitMaskBottomUpPadded, 4, std::vector<uint32_t>(60, 1), 5);
+    EXPECT_EQ(cut.shown, (Rows{std::string(20, '.'), std::string(8, '#') + std::string(12, '.'), std::string(20, '#')}));
 }
 
 TEST_F(BitMaskTest, TransparentPenIsFreeOrOnlyBehindTheMaskOrMadeByWidening) {
-    const Rows shape = {"##..", "...."};
+    std::vector<uint32_t> sixteen(32, 3), all(512);
+    for (uint32_t i = 0; i < 16; ++i) sixteen[16 + i] = i;
+    for (uint32_t i = 0; i < 512; ++i) all[i] = i % 256;
+    const Rows small = {"##..", "...."}, wide = {"#" + std::string(15, '.'), std::string(16, '.')};
+    const Rows full = {"#" + std::string(255, '.'), std::string(256, '.')};
     struct Case {
         const char* what;
+        Rows shape;
         int32_t depth;
-        std::vector<uint32_t> pens;  // 4 x 2, top row first
-        int32_t pen, depth_after;
+        std::vector<uint32_t> values;
+        int32_t pen, depthAfter;
     } cases[] = {
-        {"smallest pen no pixel holds", 4, {0, 1, 2, 4, 0, 1, 2, 4}, 3, 4},
-        {"pen held only behind the mask", 1, {1, 1, 0, 0, 0, 0, 0, 0}, 1, 1},
-        {"a free pen before one held behind the mask", 4, {5, 1, 0, 2, 3, 4, 6, 7}, 8, 4},
-        {"both 1-bit pens opaque: widened to 4 bits", 1, {0, 1, 0, 1, 1, 0, 1, 0}, 2, 4},
-        {"all 2-bit pens opaque: widened to 4 bits", 2, {0, 1, 2, 3, 0, 1, 2, 3}, 4, 4},
+        {"smallest pen no pixel holds", small, 4, {0, 1, 2, 4, 0, 1, 2, 4}, 3, 4},
+        {"pen held only behind the mask", small, 1, {1, 1, 0, 0, 0, 0, 0, 0}, 1, 1},
+        {"a free pen before one held behind the mask", small, 4, {5, 1, 0, 2, 3, 4, 6, 7}, 8, 4},
+        {"both 1-bit pens opaque: 4 bits", small, 1, {0, 1, 0, 1, 1, 0, 1, 0}, 2, 4},
+        {"all 2-bit pens opaque: 4 bits", small, 2, {0, 1, 2, 3, 0, 1, 2, 3}, 4, 4},
+        {"all 16 pens opaque: 8 bits", wide, 4, sixteen, 16, 8},
+        {"all 256 pens opaque: true colour", full, 8, all, -1, 32},
+        {"no transparent bit: no pen", Rows(2, "...."), 4, {0, 1, 2, 4, 0, 1, 2, 4}, -1, 4},
     };
     for (const Case& c : cases) {
-        Picture picture;
-        IconImage* image = picture.make(4, 2, c.depth, c.pens);
-        const std::vector<uint8_t> mask = encodeMask(shape, BitMaskBottomUpPadded);
-        ASSERT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, BitMaskBottomUpPadded), 1);
-        EXPECT_EQ(image->transparentPen, c.pen) << c.what;
-        EXPECT_EQ(image->depth, c.depth_after) << c.what;
-        EXPECT_EQ(shownTransparent(image), shape) << c.what;
-        for (size_t i = 2; i < 8; ++i) EXPECT_EQ(pixelAt(image, i), c.pens[i]) << c.what << " pixel " << i;
+        Applied a = apply(c.shape, c.pen == 16 ? BitMaskTopDownPacked : BitMaskBottomUpPadded, c.depth, c.values);
+        EXPECT_EQ(a.pen, c.pen) << c.what;
+        EXPECT_EQ(a.depth, c.depthAfter) << c.what;
+        EXPECT_EQ(a.shown, c.shape) << c.what;
+        for (size_t i = 0; i < c.values.size(); ++i) {  // opaque pixels keep their colour
+            if (c.shape[i / c.shape[0].size()][i % c.shape[0].size()] == '#') continue;
+            ASSERT_EQ(a.pixels[i], a.depth == 32 ? 0xFF000000u | c.values[i] * 0x010101u : c.values[i]) << c.what << i;
+        }
     }
-}
-
-TEST_F(BitMaskTest, FullPalettesWidenAndEmptyMasksLeaveNoPen) {
-    // 16 wide: all 16 pens of a 4-bit picture in the bottom row, one
-    // transparent pixel above: the first 8-bit pen serves.
-    std::vector<uint32_t> sixteen(32, 3);
-    for (uint32_t i = 0; i < 16; ++i) sixteen[16 + i] = i;
-    Rows shape = {"#" + std::string(15, '.'), std::string(16, '.')};
-    {
-        Picture picture;
-        IconImage* image = picture.make(16, 2, 4, sixteen);
-        const std::vector<uint8_t> mask = encodeMask(shape, BitMaskTopDownPacked);
-        ASSERT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, BitMaskTopDownPacked), 1);
-        EXPECT_EQ(image->depth, 8);
-        EXPECT_EQ(image->transparentPen, 16);
-        EXPECT_EQ(shownTransparent(image), shape);
-    }
-    // All 256 pens of an 8-bit picture opaque: a 32-bit picture with the
-    // palette's colours and the mask as alpha.
-    std::vector<uint32_t> all(512);
-    for (uint32_t i = 0; i < 512; ++i) all[i] = i % 256;
-    Rows big(2, std::string(256, '.'));
-    big[1][300 - 256] = '#';
-    big[0][7] = '#';
-    {
-        Picture picture;
-        IconImage* image = picture.make(256, 2, 8, all);
-        const std::vector<uint8_t> mask = encodeMask(big, BitMaskBottomUpPadded);
-        ASSERT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, BitMaskBottomUpPadded), 1);
-        EXPECT_EQ(image->depth, 32);
-        EXPECT_EQ(image->palette, nullptr);
-        EXPECT_EQ(shownTransparent(image), big);
-        EXPECT_EQ(pixelAt(image, 5), 0xFF050505u);
-        EXPECT_EQ(pixelAt(image, 7), 0x00070707u);
-    }
-    // No transparent bit: no pen, no pixel changed, even after a free pen
-    // was available.
-    {
-        Picture picture;
-        IconImage* image = picture.make(16, 2, 4, sixteen);
-        image->transparentPen = 9;  // not held by any pixel any more
-        std::fill(static_cast<uint8_t*>(image->pixels), static_cast<uint8_t*>(image->pixels) + 32, 2);
-        const std::vector<uint8_t> mask = encodeMask(Rows(2, std::string(16, '.')), BitMaskBottomUpPadded);
-        ASSERT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, BitMaskBottomUpPadded), 1);
-        EXPECT_EQ(image->transparentPen, -1);
-        EXPECT_EQ(image->depth, 4);
-        EXPECT_EQ(pixelAt(image, 31), 2u);
-    }
-}
-
-TEST_F(BitMaskTest, WideningThatCannotAllocateLeavesThePictureAlone) {
-    std::vector<uint32_t> all(512);
-    for (uint32_t i = 0; i < 512; ++i) all[i] = i % 256;
-    Picture picture;
-    IconImage* image = picture.make(256, 2, 8, all);
-    const std::vector<uint8_t> mask =
-        encodeMask({"#" + std::string(255, '.'), std::string(256, '.')}, BitMaskBottomUpPadded);
-    pictra::host::failAllocationsTagged("icdata");
-    EXPECT_EQ(ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, BitMaskBottomUpPadded), 0);
-    pictra::host::clearAllocationFaults();
-    EXPECT_EQ(image->depth, 8);
-    EXPECT_EQ(image->transparentPen, -1);
-    EXPECT_EQ(pixelAt(image, 0), 0u);
+    // Widening to true colour that cannot allocate fails.
+    pictra::host::failAllocationNumber(4);  // picture, pixels, palette, then the 32-bit pixels
+    EXPECT_EQ(apply(full, BitMaskBottomUpPadded, 8, all).pen, -2);
 }
 
 }  // namespace

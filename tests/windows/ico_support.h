@@ -26,10 +26,10 @@ struct OwnedPicture {
     std::vector<uint32_t> palette = std::vector<uint32_t>(256, 0);
 };
 
-// A loaded picture: its fields and its pixels as 0xAARRGGBB, palette pictures
-// expanded (the transparent pen alpha 0, every other pen alpha 255).
+// A loaded picture: its sizes, depth and pixels as 0xAARRGGBB, palette
+// pictures expanded (the transparent pen alpha 0, every other pen 255).
 struct Picture {
-    int32_t width = 0, height = 0, depth = 0, transparentPen = -1;
+    int32_t width = 0, height = 0, depth = 0;
     std::vector<uint32_t> argb;
 };
 
@@ -45,6 +45,10 @@ inline std::vector<uint32_t> expand(const IconImage& image) {
         argb[i] = (image.palette[pen] & 0xFFFFFFu) | (pen == image.transparentPen ? 0u : 0xFF000000u);
     }
     return argb;
+}
+
+inline uint32_t le32At(const Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
 // Pixels that differ, counting all fully transparent pixels as equal.
@@ -81,7 +85,7 @@ protected:
         if (!record) return std::nullopt;
         std::vector<Picture> pictures;
         for (IconImage* image = module_->entry().getIconImages(record); image; image = image->next)
-            pictures.push_back({image->width, image->height, image->depth, image->transparentPen, expand(*image)});
+            pictures.push_back({image->width, image->height, image->depth, expand(*image)});
         module_->entry().freeIcon(record);
         return pictures;
     }
