@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "compare_support.h"
 #include "host/module_loader.h"
 #include "host/services.h"
 #include "macos/icns_channels.h"
@@ -63,6 +65,56 @@ void BM_IcnsLoad(benchmark::State& state, const char* leaf) {
 BENCHMARK_CAPTURE(BM_IcnsLoad, packed, kPackedFile)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IcnsLoad, png, kPngFile)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_IcnsLoad, jpeg2000, kJpeg2000File)->Unit(benchmark::kMillisecond);
+
+// Kinds of file: 0 packed pictures only, 1 with PNG elements, 2 with JPEG
+// 2000 elements (whatever else they hold). bench/compare.py names the files.
+int icnsKind(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    int kind = 0;
+    for (std::size_t at = 8; at + 20 <= bytes.size();) {
+        const std::size_t length = std::size_t{bytes[at + 4]} << 24 | std::size_t{bytes[at + 5]} << 16 |
+                                   std::size_t{bytes[at + 6]} << 8 | bytes[at + 7];
+        if (length < 8 || length > bytes.size() - at) break;
+        const uint8_t* data = bytes.data() + at + 8;
+        if ((data[0] == 0xFF && data[1] == 0x4F) || (data[4] == 'j' && data[5] == 'P'))
+            kind = 2;
+        else if (data[0] == 0x89 && data[1] == 'P' && kind == 0)
+            kind = 1;
+        at += length;
+    }
+    return kind;
+}
+
+std::vector<std::string> icnsFiles(int kind) {
+    std::vector<std::string> files = pictra::bench::listedFiles(kind);
+    if (!files.empty() || std::getenv("PICTRA_COMPARE_LIST")) return files;
+    for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_BENCH_CORPUS) / "icns"))
+        if (icnsKind(entry.path().string()) == kind) files.push_back(entry.path().string());
+    return files;
+}
+
+// Every corpus file of a kind loaded and each picture made RGBA words.
+void BM_IcnsCorpusToRgba(benchmark::State& state) {
+    LoadedModule* loaded = macModule();
+    if (!loaded) return state.SkipWithError("cannot load the module");
+    const std::vector<std::string> files = icnsFiles(static_cast<int>(state.range(0)));
+    if (files.empty()) return state.SkipWithError("no files of this kind");
+    const auto& entry = loaded->module->entry();
+    std::vector<uint32_t> argb;
+    int64_t pictures = 0;
+    for (auto _ : state)
+        for (const std::string& file : files) {
+            IconRecord* record = entry.loadIcon(file.c_str(), nullptr);
+            if (!record) return state.SkipWithError(("cannot load " + file).c_str());
+            pictures += static_cast<int64_t>(pictra::bench::picturesToArgb(entry, record, argb));
+            benchmark::DoNotOptimize(argb.data());
+            entry.freeIcon(record);
+        }
+    state.SetItemsProcessed(pictures);
+    state.counters["files"] = static_cast<double>(files.size());
+}
+BENCHMARK(BM_IcnsCorpusToRgba)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The pictures of a loaded file saved as a new macOS icon.
 void BM_IcnsSave(benchmark::State& state, const char* leaf) {
