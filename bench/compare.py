@@ -2,9 +2,9 @@
 """Pictra against Pillow: the time to load every picture of the corpus icons
 to RGBA, on the same files in one run, per kind of file.
 
-Pictra's side runs in-process in pictra_bench (BM_IcoCorpusToRgba: load,
-every picture to 0xAARRGGBB words, release), which is handed the file list
-through PICTRA_COMPARE_LIST; Pillow's side runs in-process here (open, then
+Pictra's side runs in-process in pictra_bench (BM_IcoCorpusToRgba,
+BM_IcnsCorpusToRgba: load, every picture to 0xAARRGGBB words, release),
+which is handed the file list through PICTRA_COMPARE_LIST; Pillow's side runs in-process here (open, then
 every entry loaded and made RGBA). Each side reports its best of several
 rounds, in processor time (what the work costs, steady on a busy machine)
 and in wall time.
@@ -51,9 +51,41 @@ def ico_pillow_load(path):
             picture = picture.convert("RGBA")
 
 
+def icns_kind(path):
+    """0 for packed pictures only, 1 with PNG elements, 2 with JPEG 2000
+    elements (whatever else the file holds)."""
+    data = open(path, "rb").read()
+    kind, at = 0, 8
+    while at + 8 <= len(data):
+        length = struct.unpack_from(">I", data, at + 4)[0]
+        if length < 8 or length > len(data) - at:
+            break
+        head = data[at + 8:at + 20]
+        if head[:4] == b"\xff\x4f\xff\x51" or head[4:6] == b"jP":
+            kind = 2
+        elif head[:4] == b"\x89PNG" and kind == 0:
+            kind = 1
+        at += length
+    return kind
+
+
+def icns_pillow_load(path):
+    # One opening per size: a reused image skips a size whose pixels have
+    # the dimensions of the one loaded before (ic14 after ic09) and hands
+    # out that one again.
+    for size in Image.open(path).info["sizes"]:
+        icon = Image.open(path)
+        icon.size = size
+        icon.load()
+        if icon.mode != "RGBA":
+            icon.convert("RGBA")
+
+
 FORMATS = [
     # name, corpus folder, kind names, kind of a file, Pictra benchmark, Pillow load
     ("ico", "ico", ["bitmap-only", "with PNG entries"], ico_kind, "BM_IcoCorpusToRgba", ico_pillow_load),
+    ("icns", "icns", ["packed only", "PNG elements", "JPEG 2000"], icns_kind, "BM_IcnsCorpusToRgba",
+     icns_pillow_load),
 ]
 
 

@@ -88,7 +88,7 @@ int icnsKind(const std::string& file) {
 
 std::vector<std::string> icnsFiles(int kind) {
     std::vector<std::string> files = pictra::bench::listedFiles(kind);
-    if (!files.empty() || std::getenv("PICTRA_COMPARE_LIST")) return files;
+    if (std::getenv("PICTRA_COMPARE_LIST")) return files;
     for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_BENCH_CORPUS) / "icns"))
         if (icnsKind(entry.path().string()) == kind) files.push_back(entry.path().string());
     return files;

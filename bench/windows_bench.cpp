@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "compare_support.h"
 #include "host/module_loader.h"
 #include "host/services.h"
 
@@ -52,39 +53,13 @@ bool hasPngEntry(const fs::path& file) {
     return false;
 }
 
-// The files of one kind: from PICTRA_COMPARE_LIST when set, else the corpus.
+// The files of one kind: those bench/compare.py lists, else the corpus.
 std::vector<std::string> icoFiles(int kind) {
-    std::vector<std::string> files;
-    if (const char* list = std::getenv("PICTRA_COMPARE_LIST")) {
-        std::ifstream in(list);
-        int fileKind = 0;
-        std::string file;
-        while (in >> fileKind && std::getline(in >> std::ws, file))
-            if (fileKind == kind) files.push_back(file);
-        return files;
-    }
+    std::vector<std::string> files = pictra::bench::listedFiles(kind);
+    if (std::getenv("PICTRA_COMPARE_LIST")) return files;
     for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_BENCH_CORPUS) / "ico"))
         if (entry.is_regular_file() && hasPngEntry(entry.path()) == (kind == 1)) files.push_back(entry.path());
     return files;
-}
-
-// Every picture of the record as 0xAARRGGBB words in `argb`; the count.
-std::size_t toArgb(IconRecord* record, std::vector<uint32_t>& argb) {
-    std::size_t pictures = 0;
-    for (IconImage* image = module().entry().getIconImages(record); image; image = image->next, ++pictures) {
-        const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
-        argb.resize(count);
-        if (image->depth > 8) {
-            std::copy_n(static_cast<const uint32_t*>(image->pixels), count, argb.data());
-            continue;
-        }
-        uint32_t colours[256];
-        for (int pen = 0; pen < 256; ++pen)
-            colours[pen] = image->palette[pen] | (pen == image->transparentPen ? 0u : 0xFF000000u);
-        const auto* pens = static_cast<const uint8_t*>(image->pixels);
-        for (std::size_t i = 0; i < count; ++i) argb[i] = colours[pens[i]];
-    }
-    return pictures;
 }
 
 void BM_IcoCorpusToRgba(benchmark::State& state) {
@@ -102,7 +77,7 @@ void BM_IcoCorpusToRgba(benchmark::State& state) {
                 state.SkipWithError(("cannot load " + file).c_str());
                 return;
             }
-            pictures += static_cast<int64_t>(toArgb(record, argb));
+            pictures += static_cast<int64_t>(pictra::bench::picturesToArgb(module().entry(), record, argb));
             benchmark::DoNotOptimize(argb.data());
             module().entry().freeIcon(record);
         }
