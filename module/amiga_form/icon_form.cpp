@@ -140,7 +140,17 @@ int32_t ReadImag(FormWalk* walk, uint32_t size) {
 void StoreArgbBytesAsWords(void* pixels, uint32_t count) {
     if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) return;
     auto* bytes = static_cast<uint8_t*>(pixels);
-    for (uint32_t i = 0; i < count; ++i) {
+    // Two pixels at a time: the 64-bit swap also exchanges the two words,
+    // which the rotation puts back.
+    uint32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        uint64_t pair = 0;
+        memcpy(&pair, bytes + 4 * i, 8);
+        pair = __builtin_bswap64(pair);
+        pair = pair << 32 | pair >> 32;
+        memcpy(bytes + 4 * i, &pair, 8);
+    }
+    if (i < count) {
         uint32_t word = 0;
         memcpy(&word, bytes + 4 * i, 4);
         word = __builtin_bswap32(word);

@@ -325,6 +325,12 @@ TEST_F(FormTest, TrueColourFormsHoldAlphaFirstBytesAndNoiseStillSaves) {
     EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 8), (Bytes{0x11, 0x22, 0x33, 0x44, 0x80, 0xFF, 0x20, 0x10}));
     ASSERT_EQ(pictures().size(), 1u);
     EXPECT_EQ(std::memcmp(pictures()[0]->pixels, words, 64 * 64 * 4), 0);
+    // An odd number of pixels: the last one alone.
+    IconImage* odd = picture(3, 3, 32);
+    for (int i = 0; i < 9; ++i) static_cast<uint32_t*>(odd->pixels)[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
+    readBack(build(3, odd, nullptr, 0));
+    ASSERT_EQ(pictures().size(), 1u);
+    EXPECT_EQ(std::memcmp(pictures()[0]->pixels, odd->pixels, 9 * 4), 0);
 
     // Noise does not compress; the chunk still gets the room it needs.
     IconImage* noisy = picture(256, 256, 32);
