@@ -19,6 +19,46 @@ bool validArguments(void* destination, uint32_t* length, const void* source,
     return true;
 }
 
+constexpr uint32_t kStoredBlockMax = 65535;
+constexpr uint64_t kStoredBlockHeader = 5;  // final flag and type, LEN, NLEN
+constexpr uint64_t kZlibFraming = 6;        // header, Adler-32
+
+// The input as a zlib stream of stored blocks. zlib's compress() always
+// succeeds with the room its compressBound() gives; the codec sets need
+// more for small incompressible input (libdeflate wants about 20 bytes
+// over, stb's fixed codes expand noise), while stored blocks always fit in
+// that room. kZBufError when they do not fit either.
+int32_t storedStream(void* destination, uint32_t* length, const void* source, uint32_t sourceLength) {
+    const uint64_t blocks = sourceLength == 0 ? 1 : (uint64_t{sourceLength} + kStoredBlockMax - 1) / kStoredBlockMax;
+    if (uint64_t{sourceLength} + blocks * kStoredBlockHeader + kZlibFraming > *length) return kZBufError;
+    auto* out = static_cast<uint8_t*>(destination);
+    const auto* in = static_cast<const uint8_t*>(source);
+    std::size_t at = 0;
+    out[at++] = 0x78;  // deflate, 32K window
+    out[at++] = 0x01;  // no preset dictionary, fastest; (0x78 << 8 | 0x01) % 31 == 0
+    uint32_t a = 1, b = 0;
+    uint32_t left = sourceLength;
+    do {
+        const uint32_t size = left < kStoredBlockMax ? left : kStoredBlockMax;
+        left -= size;
+        out[at++] = left == 0 ? 1 : 0;  // final flag, type 0 (stored)
+        out[at++] = static_cast<uint8_t>(size);
+        out[at++] = static_cast<uint8_t>(size >> 8);
+        out[at++] = static_cast<uint8_t>(~size);
+        out[at++] = static_cast<uint8_t>(~size >> 8);
+        for (uint32_t i = 0; i < size; ++i) {
+            out[at++] = in[i];
+            a = (a + in[i]) % 65521;
+            b = (b + a) % 65521;
+        }
+        in += size;
+    } while (left > 0);
+    const uint32_t adler = b << 16 | a;
+    for (int shift = 24; shift >= 0; shift -= 8) out[at++] = static_cast<uint8_t>(adler >> shift);
+    *length = static_cast<uint32_t>(at);
+    return kZOk;
+}
+
 }  // namespace
 
 const CodecSet& hostCodecs() {
@@ -55,7 +95,8 @@ std::vector<uint8_t> encodePng(const uint32_t* pixels, uint32_t width, uint32_t 
 int32_t compressBlock(void* destination, uint32_t* length, const void* source,
                       uint32_t sourceLength) {
     if (!validArguments(destination, length, source, sourceLength)) return kZStreamError;
-    return hostCodecs().compress(destination, length, source, sourceLength);
+    const int32_t result = hostCodecs().compress(destination, length, source, sourceLength);
+    return result == kZBufError ? storedStream(destination, length, source, sourceLength) : result;
 }
 
 int32_t uncompressBlock(void* destination, uint32_t* length, const void* source,

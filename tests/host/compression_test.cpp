@@ -1,6 +1,7 @@
 // Compression, CRC-32 and format registration through their tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,25 @@ TEST(CompressionTest, RoundTripInZlibFormatAndErrorCodes) {
     for (const Bytes* corrupt : {&badHeader, &badSum, &cut}) {
         room = uint32_t(out.size());
         EXPECT_EQ(table.UncompressBlock(out.data(), &room, corrupt->data(), uint32_t(corrupt->size())), -3);
+    }
+}
+
+// zlib's compressBound() room is always enough, even for noise.
+TEST(CompressionTest, NoiseFitsInZlibsWorstCaseRoom) {
+    const CompressionTable& table = *services().compression;
+    uint32_t seed = 1;
+    for (uint32_t size : {0u, 1u, 36u, 256u, 4096u, 70000u, 262144u}) {
+        SCOPED_TRACE(size);
+        Bytes data(size);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+        uint32_t room = size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+        Bytes packed(room);
+        ASSERT_EQ(table.CompressBlock(packed.data(), &room, data.data(), size), 0);
+        Bytes out(size + 1);
+        uint32_t length = size + 1;
+        ASSERT_EQ(table.UncompressBlock(out.data(), &length, packed.data(), room), 0);
+        EXPECT_EQ(length, size);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
     }
 }
 
