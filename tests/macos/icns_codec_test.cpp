@@ -1,5 +1,5 @@
 // The pure pieces of macOS icons, compiled straight in: the channel
-// packing both ways, the fixed palettes and the type table.
+// packing both ways and the fixed palettes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "macos/icns_channels.h"
-#include "macos/icns_types.h"
 #include "macos/mac_palettes.h"
 
 namespace {
@@ -35,11 +34,6 @@ std::vector<uint32_t> unpack(const Bytes& data, std::size_t count) {
     UnpackIcnsChannels(data.data(), static_cast<uint32_t>(data.size()), planes.data(), pixels.data(),
                        static_cast<uint32_t>(count));
     return pixels;
-}
-
-uint32_t codeOf(const char* code) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(code[0])) << 24 | static_cast<uint8_t>(code[1]) << 16 |
-           static_cast<uint8_t>(code[2]) << 8 | static_cast<uint8_t>(code[3]);
 }
 
 Bytes thrice(const Bytes& channel) {
@@ -169,37 +163,6 @@ TEST(MacPalettes, FixedColours) {
     // never ambiguous.
     for (int a = 0; a < 256; ++a)
         for (int b = a + 1; b < 256; ++b) EXPECT_NE(p[a], p[b]) << a << " " << b;
-}
-
-TEST(IcnsTypes, TableLookupAndPairing) {
-    EXPECT_EQ(FindIcnsType(IcnsCode("ics#")), 0);
-    EXPECT_EQ(FindIcnsType(IcnsCode("ic10")), 23);
-    EXPECT_EQ(FindIcnsType(IcnsCode("ic14")), 27);
-    EXPECT_EQ(FindIcnsType(IcnsCode("icm#")), -1);
-    EXPECT_EQ(FindIcnsType(IcnsCode("TOC ")), -1);
-    EXPECT_EQ(FindIcnsType(0), -1);
-
-    const auto row = [](const char (&code)[5]) -> const IcnsTypeRow& {
-        return IcnsTypeTable[FindIcnsType(IcnsCode(code))];
-    };
-    struct Mask {
-        const char* code;
-        uint32_t bytes;
-    } masks[] = {{"ics#", 32}, {"ICN#", 128}, {"ich#", 288}, {"s8mk", 256},
-                 {"l8mk", 1024}, {"h8mk", 2304}, {"t8mk", 16384}};
-    for (const Mask& mask : masks) {
-        const int32_t index = FindIcnsType(codeOf(mask.code));
-        ASSERT_GE(index, 0);
-        EXPECT_EQ(IcnsMaskBytes(IcnsTypeTable[index]), mask.bytes) << mask.code;
-    }
-    EXPECT_TRUE(IsIcnsMaskPartner(row("ICN#"), row("icl8")));
-    EXPECT_TRUE(IsIcnsMaskPartner(row("ICN#"), row("icl4")));
-    EXPECT_FALSE(IsIcnsMaskPartner(row("ICN#"), row("ics8")));
-    EXPECT_FALSE(IsIcnsMaskPartner(row("ICN#"), row("il32")));
-    EXPECT_TRUE(IsIcnsMaskPartner(row("t8mk"), row("it32")));
-    EXPECT_FALSE(IsIcnsMaskPartner(row("t8mk"), row("ic07")));
-    EXPECT_FALSE(IsIcnsMaskPartner(row("s8mk"), row("icp4")));
-    EXPECT_FALSE(IsIcnsMaskPartner(row("l8mk"), row("ic11")));
 }
 
 }  // namespace
