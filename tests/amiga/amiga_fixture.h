@@ -77,17 +77,15 @@ inline std::vector<std::string> toolTypesOf(const IconAttributes& attributes) {
     return texts;
 }
 
-// A classic icon put together field by field. Its pictures are one-plane
-// bitmaps of `width` x `height` unless the planes are given.
+// A classic icon put together field by field, its pictures bitmaps of
+// width x height x depth filled with a pattern.
 struct ClassicIcon {
     uint32_t width = 16, height = 4, depth = 2;
-    uint32_t left = 0, top = 0;
     bool selected = false;
     uint32_t userData = 1;
     uint32_t type = 3;
     bool drawerData = false;
     uint32_t drawerBox[4] = {10, 20, 300, 200};
-    std::vector<uint8_t> planes;  // empty: a pattern of the right size
     const char* defaultTool = nullptr;
     bool hasToolTypes = false;
     std::vector<std::string> toolTypes;
@@ -96,7 +94,6 @@ struct ClassicIcon {
     Bytes trailing;   // bytes after those
 
     Bytes planeBytes() const {
-        if (!planes.empty()) return planes;
         const uint32_t rowBytes = ((width + 15) >> 3) & ~1u;
         Bytes bytes(rowBytes * height * depth);
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(0xA5 ^ i * 7);
@@ -119,7 +116,7 @@ struct ClassicIcon {
             out.zeros(48);
         }
         for (int i = 0; i < (selected ? 2 : 1); ++i) {
-            out.be16(left).be16(top).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
+            out.be16(0).be16(0).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
             out.raw(planeBytes());
         }
         if (defaultTool) putString(out, defaultTool);
