@@ -6,7 +6,7 @@
 #include <climits>
 #include <fstream>
 #include <map>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -61,9 +61,15 @@ struct NewIconsSeen {
 // "IM1(38x38/68col/transp/12lines),IM2(...)"
 std::vector<NewIconsSeen> newIconsOf(const std::string& text) {
     std::vector<NewIconsSeen> seen;
-    const std::regex picture(R"(IM\d\((\d+)x(\d+)/(\d+)col/(\w+)/)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), picture); it != std::sregex_iterator(); ++it)
-        seen.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3]), (*it)[4] == "transp"});
+    for (std::size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1)) {
+        NewIconsSeen picture;
+        char kind[16] = {};
+        if (std::sscanf(text.c_str() + at, "(%dx%d/%dcol/%15[a-z]", &picture.width, &picture.height,
+                        &picture.colours, kind) == 4) {
+            picture.transparent = std::string(kind) == "transp";
+            seen.push_back(picture);
+        }
+    }
     return seen;
 }
 
