@@ -4,6 +4,8 @@
 #include "host/streams.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,6 +25,9 @@ Counters& counters() {
     static Counters instance;
     return instance;
 }
+
+constexpr std::size_t kNoWriteLimit = SIZE_MAX;
+std::atomic<std::size_t> fileWriteLimit{kNoWriteLimit};
 
 StreamHandle openFileStream(const char* name, int32_t mode) {
     if (!name || !*name) return nullptr;
@@ -85,6 +90,12 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     if (stream.kind == PictraStream::Kind::ReadFile) return false;
     if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
         return false;
+    const std::size_t limit = fileWriteLimit.load(std::memory_order_relaxed);
+    if (stream.kind == PictraStream::Kind::NewFile && stream.position + data.size() > limit) {
+        // A full disk: what fits is kept, the rest is lost.
+        if (stream.position < limit) streamWrite(stream, data.first(limit - stream.position));
+        return false;
+    }
     const std::size_t end = stream.position + data.size();
     try {
         if (end > stream.bytes.size()) stream.bytes.resize(end, 0);
@@ -160,7 +171,8 @@ void writeStreamByte(StreamHandle stream, int32_t value) {
     if (!stream) return;
     const auto byte = static_cast<uint8_t>(value & 0xFF);
     std::vector<uint8_t>& bytes = stream->bytes;
-    if (stream->kind != PictraStream::Kind::ReadFile) {
+    if (stream->kind != PictraStream::Kind::ReadFile &&
+        fileWriteLimit.load(std::memory_order_relaxed) == kNoWriteLimit) {
         // The two common cases, patching in place and appending, skip the
         // general write.
         if (stream->position < bytes.size()) {
@@ -187,6 +199,10 @@ StreamCounters streamCounters() {
     std::lock_guard guard(c.lock);
     return c.values;
 }
+
+void limitFileWrites(std::size_t bytes) { fileWriteLimit = bytes; }
+
+void clearFileWriteLimit() { fileWriteLimit = kNoWriteLimit; }
 
 void resetStreamCounters() {
     Counters& c = counters();

@@ -38,6 +38,12 @@ struct StreamCounters {
     std::size_t failedWrites = 0;
 };
 StreamCounters streamCounters();
+
+// Fault injection: new-file streams keep no byte past the first `bytes` of
+// the file, as on a full disk; the refused part of a write counts as a lost
+// write. clearFileWriteLimit() lifts it.
+void limitFileWrites(std::size_t bytes);
+void clearFileWriteLimit();
 void resetStreamCounters();  // zeroes the other counts, keeps liveStreams
 
 }  // namespace pictra::host

@@ -92,6 +92,7 @@ protected:
     }
     void TearDown() override {
         host::clearAllocationFaults();
+        host::clearFileWriteLimit();
         EXPECT_EQ(host::liveBlockCount(), 0u) << host::leakReport();
         EXPECT_EQ(host::streamCounters().liveStreams, 0u);
         ScratchTest::TearDown();

@@ -100,6 +100,25 @@ TEST_F(StreamTest, ManyAppendedBytesArriveInOrderAndLostWritesAreCounted) {
     EXPECT_EQ(streamCounters().failedWrites, 2u);
 }
 
+// A full disk in the middle of a save: the bytes up to the limit are kept,
+// every write that crosses it counts as lost, patches below it still land.
+TEST_F(StreamTest, WriteLimitKeepsWhatFitsAndCountsTheRest) {
+    resetStreamCounters();
+    limitFileWrites(5);
+    StreamHandle s = streams().OpenStream(path("full").c_str(), StreamModeNewFile);
+    ASSERT_NE(s, nullptr);
+    const uint8_t block[] = {1, 2, 3, 4};
+    EXPECT_EQ(streams().WriteStream(s, block, 4), 4);
+    EXPECT_EQ(streams().WriteStream(s, block, 4), -1);  // one byte fits
+    streams().WriteStreamByte(s, 9);
+    streams().SeekStream(s, 0, SeekFromStart);
+    streams().WriteStreamByte(s, 7);
+    streams().CloseStream(s);
+    clearFileWriteLimit();
+    EXPECT_EQ(test::readFile(path("full")), (Bytes{7, 2, 3, 4, 1}));
+    EXPECT_EQ(streamCounters().failedWrites, 2u);
+}
+
 TEST_F(StreamTest, OpensAreCountedAndTheTaggedParameterRecorded) {
     test::writeFile(path("count"), {1});
     EXPECT_EQ(streams().OpenStream(path("missing").c_str(), StreamModeRead), nullptr);
