@@ -16,23 +16,10 @@ using namespace pictra;
 
 namespace {
 
-// FNV-1a over everything a writer must leave alone in the caller's pictures.
-uint64_t fingerprint(const IconImage* image) {
-    uint64_t hash = 0xcbf29ce484222325u;
-    auto mix = [&hash](const void* block, std::size_t size) {
-        const auto* bytes = static_cast<const uint8_t*>(block);
-        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3u;
-    };
-    for (; image; image = image->next) {
-        const int32_t fields[] = {image->width, image->height, image->depth, int32_t(image->flags),
-                                  image->transparentPen};
-        mix(fields, sizeof fields);
-        const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
-        const bool indexed = image->depth <= 8;
-        mix(image->pixels, indexed ? count : count * 4);
-        if (indexed) mix(image->palette, 256 * 4);
-    }
-    return hash;
+uint64_t fingerprint(const IconImage* images) {
+    test::Fingerprint print;
+    print.addImages(images);
+    return print.value();
 }
 
 }  // namespace

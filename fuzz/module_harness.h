@@ -19,6 +19,7 @@
 #include "host/module_loader.h"
 #include "host/services.h"
 #include "host/streams.h"
+#include "tests/icon_walk.h"
 
 namespace pictra::fuzz {
 
@@ -72,39 +73,6 @@ inline void writeInput(const std::string& path, const void* data, std::size_t si
     if (std::fclose(out) != 0 || !written) fail("cannot write " + path);
 }
 
-inline volatile uint8_t sink;
-
-// Reads every byte; AddressSanitizer checks each read.
-inline void touch(const void* block, std::size_t size) {
-    const auto* bytes = static_cast<const uint8_t*>(block);
-    uint8_t sum = 0;
-    for (std::size_t i = 0; i < size; ++i) sum ^= bytes[i];
-    sink = sum;
-}
-
-inline void touchText(const char* text) {
-    if (text) touch(text, std::strlen(text) + 1);
-}
-
-// Every picture read to the last byte its size declares; a picture of a
-// depth the record cannot hold fails.
-inline void touchImages(const IconImage* image) {
-    for (; image; image = image->next) {
-        if (image->width < 0 || image->height < 0) fail("a picture with a negative size");
-        const bool indexed = image->depth >= 1 && image->depth <= 8;
-        if (!indexed && image->depth != 32) fail("a picture of depth " + std::to_string(image->depth));
-        const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
-        touch(image->pixels, indexed ? count : count * 4);
-        if (indexed) touch(image->palette, 256 * 4);
-    }
-}
-
-inline void touchAttributes(const IconAttributes& attributes) {
-    touchText(attributes.defaultTool);
-    if (attributes.toolTypes)
-        for (char** text = attributes.toolTypes; *text; ++text) touchText(*text);
-}
-
 // Loads `path` with attributes wanted and reads everything it hands out.
 inline host::IconPtr loadAndTouch(const std::string& path, IconAttributes& attributes) {
     const host::EntryPoints& entry = harness().entry();
@@ -113,8 +81,9 @@ inline host::IconPtr loadAndTouch(const std::string& path, IconAttributes& attri
                             {TagEnd, 0}};
     host::IconPtr icon(entry.loadIcon(path.c_str(), tags), {entry.freeIcon});
     if (icon) {
-        touchImages(entry.getIconImages(icon.get()));
-        touchAttributes(attributes);
+        const std::string fault = test::walkImages(entry.getIconImages(icon.get()));
+        if (!fault.empty()) fail(fault);
+        test::walkAttributes(attributes);
     }
     return icon;
 }

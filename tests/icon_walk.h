@@ -1,0 +1,97 @@
+// Walks what a loaded icon hands out, for the fuzz targets, the damage
+// sweep and the output tests: every picture, palette and text is read to the
+// last byte its sizes declare (so a reader that overstates a size trips
+// AddressSanitizer), and fingerprints tell whether two loads or two picture
+// lists are the same.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "pictra/plugin.h"
+
+namespace pictra::test {
+
+inline volatile uint8_t walkSink;
+
+inline void touchBytes(const void* block, std::size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    uint8_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) sum ^= bytes[i];
+    walkSink = sum;
+}
+
+inline bool isIndexed(const IconImage& image) { return image.depth >= 1 && image.depth <= 8; }
+
+inline std::size_t pixelBytes(const IconImage& image) {
+    const std::size_t count = std::size_t(image.width) * std::size_t(image.height);
+    return isIndexed(image) ? count : count * 4;
+}
+
+// Reads every picture; the text names the first picture a record cannot
+// hold (negative size, a depth other than 1-8 or 32), empty when all are sound.
+inline std::string walkImages(const IconImage* image) {
+    for (int index = 0; image; image = image->next, ++index) {
+        const std::string which = "picture " + std::to_string(index) + ": ";
+        if (image->width < 0 || image->height < 0) return which + "a negative size";
+        if (!isIndexed(*image) && image->depth != 32)
+            return which + "depth " + std::to_string(image->depth);
+        if (pixelBytes(*image) != 0 && !image->pixels) return which + "no pixels";
+        if (isIndexed(*image) && !image->palette) return which + "no palette";
+        touchBytes(image->pixels, pixelBytes(*image));
+        if (isIndexed(*image)) touchBytes(image->palette, 256 * 4);
+    }
+    return {};
+}
+
+inline void walkText(const char* text) {
+    if (text) touchBytes(text, std::strlen(text) + 1);
+}
+
+inline void walkAttributes(const IconAttributes& attributes) {
+    walkText(attributes.defaultTool);
+    if (attributes.toolTypes)
+        for (char** text = attributes.toolTypes; *text; ++text) walkText(*text);
+}
+
+// FNV-1a, 64 bits.
+class Fingerprint {
+public:
+    void add(const void* block, std::size_t size) {
+        const auto* bytes = static_cast<const uint8_t*>(block);
+        for (std::size_t i = 0; i < size; ++i) hash_ = (hash_ ^ bytes[i]) * 0x100000001b3u;
+    }
+    void addWord(int64_t value) { add(&value, sizeof value); }
+    void addText(const char* text) {
+        addWord(text ? int64_t(std::strlen(text)) : -1);
+        if (text) add(text, std::strlen(text));
+    }
+    // Everything of the pictures but the writers' `mark` scratch words.
+    void addImages(const IconImage* image) {
+        for (; image; image = image->next) {
+            for (int64_t field : {int64_t(image->width), int64_t(image->height),
+                                  int64_t(image->depth), int64_t(image->flags),
+                                  int64_t(image->transparentPen)})
+                addWord(field);
+            add(image->pixels, pixelBytes(*image));
+            if (isIndexed(*image)) add(image->palette, 256 * 4);
+        }
+    }
+    void addAttributes(const IconAttributes& a) {
+        for (int64_t field : {a.type, a.drawerViewMode, a.currentX, a.currentY, a.drawerLeft,
+                              a.drawerTop, a.drawerWidth, a.drawerHeight, a.stackSize,
+                              a.drawerShowAll})
+            addWord(field);
+        addText(a.defaultTool);
+        if (a.toolTypes)
+            for (char** text = a.toolTypes; *text; ++text) addText(*text);
+    }
+    uint64_t value() const { return hash_; }
+
+private:
+    uint64_t hash_ = 0xcbf29ce484222325u;
+};
+
+}  // namespace pictra::test
