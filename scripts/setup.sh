@@ -18,6 +18,8 @@ packages=(
   libclang-rt-14-dev
   # the module, the host and their tests for 32-bit big-endian PowerPC
   g++-powerpc-linux-gnu binutils-powerpc-linux-gnu qemu-user googletest
+  # the same for 64-bit big-endian s390x (its codec libraries: s390x-sysroot.sh)
+  g++-s390x-linux-gnu binutils-s390x-linux-gnu
 )
 
 missing=()

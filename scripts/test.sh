@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors, runs the
 # whole test suite, runs it again built by Clang and under AddressSanitizer
-# and UndefinedBehaviorSanitizer, fuzzes each reader entry point briefly,
-# then cross-builds the module, the host and their tests for 32-bit
-# big-endian PowerPC, checks what the module imports and runs the tests
-# under qemu-ppc.
+# and UndefinedBehaviorSanitizer, sweeps the shared corpus with damaged
+# copies under the sanitizers, fuzzes every target briefly, then cross-builds
+# the module, the host and their tests for 32-bit big-endian PowerPC (checking
+# what the module imports) and for 64-bit big-endian s390x, and runs them
+# under qemu.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -23,8 +24,14 @@ bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICT
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
 
+echo "== damage sweep of the corpus under ASan and UBSan (sampled)"
+bash "$root/scripts/sweep.sh"
+
 echo "== short fuzz run"
-bash "$root/scripts/fuzz.sh" 15
+bash "$root/scripts/fuzz.sh" 10
 
 echo "== PowerPC module, host and their tests under qemu-ppc"
 bash "$root/scripts/test-ppc.sh" "$root/build-ppc"
+
+echo "== s390x module, host (system codecs) and their tests under qemu-s390x"
+bash "$root/scripts/test-s390x.sh" "$root/build-s390x"
