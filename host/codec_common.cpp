@@ -1,6 +1,8 @@
 // Helpers that both codec sets share.
 #include "host/image_codecs.h"
 
+#include <cstring>
+
 namespace pictra::host {
 
 std::optional<std::size_t> checkedPixelCount(uint64_t width, uint64_t height,
@@ -23,6 +25,12 @@ std::optional<std::size_t> checkedPixelCount(uint64_t width, uint64_t height,
     return static_cast<std::size_t>(pixels);
 }
 
+bool withinDecodeBudget(uint64_t bytes, const DecodeLimits& limits, std::string* error) {
+    if (bytes <= limits.maxDecodeBytes) return true;
+    setError(error, "decoding would exceed the memory budget");
+    return false;
+}
+
 Picture pictureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height, std::size_t count) {
     Picture picture;
     picture.width = width;
@@ -33,6 +41,14 @@ Picture pictureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height, st
         picture.pixels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     }
     return picture;
+}
+
+void argbFromRgbaInPlace(Picture& picture) {
+    for (uint32_t& word : picture.pixels) {
+        uint8_t p[4];
+        std::memcpy(p, &word, sizeof p);
+        word = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    }
 }
 
 }  // namespace pictra::host

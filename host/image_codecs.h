@@ -53,7 +53,14 @@ inline void setError(std::string* error, const char* text) {
 std::optional<std::size_t> checkedPixelCount(uint64_t width, uint64_t height,
                                              const DecodeLimits& limits, std::string* error);
 
+// True when a decode that holds `bytes` at once stays within the caps;
+// else false with the reason.
+bool withinDecodeBudget(uint64_t bytes, const DecodeLimits& limits, std::string* error);
+
 // Decoded R, G, B, A bytes to a picture of `count` = width * height words.
 Picture pictureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height, std::size_t count);
+// The same conversion where the decoder wrote the R, G, B, A bytes straight
+// into the picture's words.
+void argbFromRgbaInPlace(Picture& picture);
 
 }  // namespace pictra::host

@@ -1,5 +1,6 @@
 // Image decoding: content sniffing, then the codec set.
 #include <algorithm>
+#include <mutex>
 
 #include "host/image_codecs.h"
 #include "host/images.h"
@@ -11,6 +12,16 @@ constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'
 constexpr uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 'j',  'P',
                                      ' ',  ' ',  0x0D, 0x0A, 0x87, 0x0A};
 constexpr uint8_t kJ2kSignature[] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
+
+struct SharedLimits {
+    std::mutex lock;
+    DecodeLimits limits;
+};
+
+SharedLimits& sharedLimits() {
+    static SharedLimits instance;
+    return instance;
+}
 
 template <std::size_t N>
 bool startsWith(std::span<const uint8_t> bytes, const uint8_t (&signature)[N]) {
@@ -30,6 +41,18 @@ std::optional<Picture> decodeImageWith(const CodecSet& codecs, std::span<const u
         setError(error, "out of memory");
     }
     return std::nullopt;
+}
+
+DecodeLimits decodeLimits() {
+    SharedLimits& shared = sharedLimits();
+    std::lock_guard guard(shared.lock);
+    return shared.limits;
+}
+
+void setDecodeLimits(const DecodeLimits& limits) {
+    SharedLimits& shared = sharedLimits();
+    std::lock_guard guard(shared.lock);
+    shared.limits = limits;
 }
 
 std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error,

@@ -63,6 +63,9 @@ int32_t encodePngFile(const char* name, const uint32_t* pixels, int32_t width, i
         encodePng(pixels, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
     if (png.empty()) return 0;
     if (PictraStream* output = findMemoryOutput(name)) return streamWrite(*output, png) ? 1 : 0;
+    // A memory-output name that is not live (closed, or made up) is never
+    // taken for a file path.
+    if (isMemoryOutputName(name)) return 0;
     return writeWholeFile(name, png) ? 1 : 0;
 }
 

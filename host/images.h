@@ -19,16 +19,28 @@ struct Picture {
     std::vector<uint32_t> pixels;  // width * height words 0xAARRGGBB
 };
 
-// Caps that every decode honours before it allocates pixels.
+// Caps that every decode honours before the decoder allocates anything
+// sized by the picture. The defaults fit icons; a host application that
+// needs larger pictures raises them with setDecodeLimits().
 struct DecodeLimits {
-    uint32_t maxDimension = 16384;
-    uint64_t maxPixelBytes = uint64_t{256} << 20;
+    uint32_t maxDimension = 4096;
+    uint64_t maxPixelBytes = uint64_t{64} << 20;  // the picture handed out, 4 bytes a pixel
+    // Everything one decode holds at once: the picture handed out and the
+    // decoder's own buffers (for JPEG 2000, 4 bytes per sample of every
+    // component it builds). The default admits a 4096 x 4096 RGBA picture
+    // of either format.
+    uint64_t maxDecodeBytes = uint64_t{320} << 20;
 };
+
+// The caps DecodeImageFile, ConvertPixels and decodeImage() apply; safe to
+// change while other threads decode.
+DecodeLimits decodeLimits();
+void setDecodeLimits(const DecodeLimits& limits);
 
 // Recognises PNG and JPEG 2000 (JP2 box or raw codestream) by content.
 // On failure returns nothing and, if `error` is given, says why.
 std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error = nullptr,
-                                   const DecodeLimits& limits = {});
+                                   const DecodeLimits& limits = decodeLimits());
 
 // An RGBA PNG of the picture; the file ends with the plain 12-byte IEND
 // chunk. Empty on failure.
@@ -46,7 +58,8 @@ const uint32_t* imagePixels(HostImageHandle image);
 void releaseImage(HostImageHandle image);
 std::size_t liveImageCount();  // decoded images not yet released
 // EncodePngFile: `name` is a live memory-output name (the PNG is written at
-// the output's position) or else a file path (created or truncated). The
+// the output's position) or else a file path (created or truncated); a name
+// in the memory-output namespace that is not live fails. The
 // alpha argument is ignored: the PNG is always RGBA. 1 on success, 0 on
 // failure.
 int32_t encodePngFile(const char* name, const uint32_t* pixels, int32_t width, int32_t height,

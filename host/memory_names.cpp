@@ -8,8 +8,9 @@
 // Lifetime of a block name: NameMemoryBlock copies the bytes, so the caller
 // may release its buffer at once. The name is one-shot: the DecodeImageFile
 // that resolves it retires it, whether the decode succeeds or not. The
-// module never releases names itself, so at most kMaxLiveBlockNames stay
-// live; naming one more retires the oldest.
+// module never releases names itself, so at most kMaxLiveBlockNames names
+// holding at most kMaxNamedBytes stay live; naming one more retires the
+// oldest until the new one fits.
 //
 // Lifetime of an output name: from OpenMemoryOutput to CloseMemoryOutput (or
 // CloseStream) of its stream.
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "host/stream_internal.h"
 #include "host/streams.h"
@@ -29,8 +31,10 @@ namespace pictra::host {
 namespace {
 
 constexpr std::size_t kMaxLiveBlockNames = 64;
-// A named block is encoded image data; decoding caps apply after this.
-constexpr int64_t kMaxNamedBlockBytes = int64_t{256} << 20;
+// The bytes all live names hold together, and so the largest block. A named
+// block is encoded image data; decoding caps apply after this.
+constexpr std::size_t kMaxNamedBytes = std::size_t{128} << 20;
+constexpr std::string_view kOutputPrefix = "memout:";
 
 struct Names {
     std::mutex lock;
@@ -38,6 +42,7 @@ struct Names {
     uint64_t sequence = 0;
     std::map<std::string, std::vector<uint8_t>> blocks;
     std::deque<std::string> blockOrder;  // oldest first
+    std::size_t blockBytes = 0;          // held by all live names
     std::map<std::string, PictraStream*> outputs;
 };
 
@@ -69,7 +74,20 @@ bool copyName(const std::string& text, char* buffer, int32_t length) {
     return true;
 }
 
-std::string nextName(Names& n, const char* prefix, const char* suffix) {
+// Forgets a block name and hands back the bytes it held.
+std::vector<uint8_t> retireBlock(Names& n, std::string name) {
+    std::vector<uint8_t> bytes;
+    auto it = n.blocks.find(name);
+    if (it != n.blocks.end()) {
+        bytes = std::move(it->second);
+        n.blockBytes -= bytes.size();
+        n.blocks.erase(it);
+    }
+    std::erase(n.blockOrder, name);
+    return bytes;
+}
+
+std::string nextName(Names& n, std::string_view prefix, const char* suffix) {
     return std::string(prefix) + n.token + ":" + std::to_string(++n.sequence) + suffix;
 }
 
@@ -80,7 +98,7 @@ int32_t nameMemoryBlock(char* name, int32_t nameLength, const MemoryBlockDesc* d
     name[0] = '\0';
     if (!desc) return 0;
     const auto size = static_cast<int64_t>((uint64_t{desc->sizeHigh} << 32) | desc->sizeLow);
-    if (size < 0 || size > kMaxNamedBlockBytes) return 0;
+    if (size < 0 || static_cast<uint64_t>(size) > kMaxNamedBytes) return 0;
     if (!desc->data && size > 0) return 0;
     const bool png = desc->extension && std::strcmp(desc->extension, "png") == 0;
     try {
@@ -90,10 +108,11 @@ int32_t nameMemoryBlock(char* name, int32_t nameLength, const MemoryBlockDesc* d
         std::lock_guard guard(n.lock);
         std::string text = nextName(n, "mem:", png ? ".png" : ".bin");
         if (text.size() >= static_cast<std::size_t>(nameLength)) return 0;
-        while (n.blockOrder.size() >= kMaxLiveBlockNames) {
-            n.blocks.erase(n.blockOrder.front());
-            n.blockOrder.pop_front();
+        while (!n.blockOrder.empty() && (n.blockOrder.size() >= kMaxLiveBlockNames ||
+                                         n.blockBytes + copy.size() > kMaxNamedBytes)) {
+            retireBlock(n, n.blockOrder.front());
         }
+        n.blockBytes += copy.size();
         n.blocks.emplace(text, std::move(copy));
         n.blockOrder.push_back(text);
         return copyName(text, name, nameLength) ? 1 : 0;
@@ -108,10 +127,12 @@ bool takeNamedBlock(const char* name, std::vector<uint8_t>& out) {
     std::lock_guard guard(n.lock);
     auto it = n.blocks.find(name);
     if (it == n.blocks.end()) return false;
-    out = std::move(it->second);
-    n.blocks.erase(it);
-    std::erase(n.blockOrder, std::string(name));
+    out = retireBlock(n, it->first);
     return true;
+}
+
+bool isMemoryOutputName(const char* name) {
+    return name && std::string_view(name).starts_with(kOutputPrefix);
 }
 
 StreamHandle openMemoryOutput(char* name, int32_t nameLength, uintptr_t) {
@@ -122,7 +143,7 @@ StreamHandle openMemoryOutput(char* name, int32_t nameLength, uintptr_t) {
         stream->kind = PictraStream::Kind::MemoryOutput;
         Names& n = names();
         std::lock_guard guard(n.lock);
-        stream->name = nextName(n, "memout:", "");
+        stream->name = nextName(n, kOutputPrefix, "");
         if (!copyName(stream->name, name, nameLength)) return nullptr;
         n.outputs.emplace(stream->name, stream.get());
         noteStreamOpened();

@@ -1,6 +1,8 @@
 // The deterministic quantiser; the rules are in quantiser.h.
 #include "host/quantiser.h"
 
+#include "host/images.h"
+
 #include <algorithm>
 #include <array>
 #include <span>
@@ -67,7 +69,12 @@ bool validJob(const void* source, const uint8_t* destination, const ConvertJob* 
     if (!source || !destination || !job || !job->destinationPalette) return false;
     if (mode != ConvertMapToPalette && mode != ConvertChoosePalette) return false;
     if (job->width < 1 || job->height < 1) return false;
-    if (uint64_t(job->width) * uint64_t(job->height) > kMaxConvertPixels) return false;
+    // The same caps as decoding: a picture the host would not decode is not
+    // converted either.
+    const DecodeLimits limits = decodeLimits();
+    if (uint32_t(job->width) > limits.maxDimension || uint32_t(job->height) > limits.maxDimension ||
+        uint64_t(job->width) * uint64_t(job->height) > limits.maxPixelBytes / 4)
+        return false;
     const bool palette = job->sourceDepth >= 1 && job->sourceDepth <= 8;
     if (!palette && job->sourceDepth != 32) return false;
     if (palette && !job->sourcePalette) return false;
@@ -117,7 +124,7 @@ void mapPixels(const Source& source, uint8_t* destination, std::span<const Candi
 
 struct Weighted {
     uint32_t colour;
-    uint64_t pixels;
+    uint32_t pixels;  // the caps keep a picture far below 2^32 pixels
 };
 
 struct Box {
@@ -205,35 +212,40 @@ std::vector<uint32_t> medianCut(std::vector<Weighted>& colours, std::size_t want
     return palette;
 }
 
-std::vector<uint32_t> choosePalette(const Source& source, std::size_t room) {
-    std::vector<uint32_t> all;
-    all.reserve(source.count);
-    for (std::size_t i = 0; i < source.count; ++i) {
-        if (!source.takesPen(i)) all.push_back(source.colour(i));
-    }
-    if (all.empty()) return {};
-    std::vector<uint32_t> sorted = all;
-    std::sort(sorted.begin(), sorted.end());
-    std::vector<Weighted> distinct;
-    for (std::size_t i = 0; i < sorted.size();) {
-        std::size_t j = i;
-        while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
-        distinct.push_back({sorted[i], j - i});
-        i = j;
-    }
-    if (distinct.size() > room) return medianCut(distinct, room);
+// Where `colour` sits among the sorted distinct colours.
+std::size_t rank(const std::vector<uint32_t>& distinct, uint32_t colour) {
+    return static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), colour) -
+                                    distinct.begin());
+}
 
+// The pixels are read where they are; the one copy made is the sorted set
+// of distinct colours (4 bytes a pixel at worst), then their weights.
+std::vector<uint32_t> choosePalette(const Source& source, std::size_t room) {
+    std::vector<uint32_t> distinct;
+    for (std::size_t i = 0; i < source.count; ++i)
+        if (!source.takesPen(i)) distinct.push_back(source.colour(i));
+    if (distinct.empty()) return {};
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    distinct.shrink_to_fit();
+
+    if (distinct.size() > room) {
+        std::vector<Weighted> weighted(distinct.size());
+        for (std::size_t k = 0; k < distinct.size(); ++k) weighted[k].colour = distinct[k];
+        for (std::size_t i = 0; i < source.count; ++i)
+            if (!source.takesPen(i)) ++weighted[rank(distinct, source.colour(i))].pixels;
+        distinct = {};
+        return medianCut(weighted, room);
+    }
     // Few enough: the picture's own colours in order of first appearance.
     std::vector<uint32_t> palette;
     std::vector<bool> seen(distinct.size(), false);
-    for (uint32_t colour : all) {
-        const auto it = std::lower_bound(distinct.begin(), distinct.end(), colour,
-                                         [](const Weighted& w, uint32_t c) { return w.colour < c; });
-        const auto k = static_cast<std::size_t>(it - distinct.begin());
+    for (std::size_t i = 0; i < source.count && palette.size() < distinct.size(); ++i) {
+        if (source.takesPen(i)) continue;
+        const std::size_t k = rank(distinct, source.colour(i));
         if (seen[k]) continue;
         seen[k] = true;
-        palette.push_back(colour);
-        if (palette.size() == distinct.size()) break;
+        palette.push_back(distinct[k]);
     }
     return palette;
 }

@@ -30,7 +30,7 @@
 // then mapped as in mode 0, onto the filled entries only.
 //
 // A job is refused (result 0, destination untouched) when a pointer is null,
-// width or height is below 1 or their product exceeds kMaxConvertPixels, the
+// width or height is below 1 or the picture exceeds the decode caps (images.h), the
 // source depth is not 1-8 or 32, the destination depth is not 1-8, a palette
 // source has no palette, a pen lies outside -1..255 (source) or
 // -1..(1 << destinationDepth) - 1 (destination), or the mode is not 0 or 2.
@@ -41,8 +41,6 @@
 #include "pictra/plugin.h"
 
 namespace pictra::host {
-
-inline constexpr uint64_t kMaxConvertPixels = uint64_t{1} << 28;
 
 // 1 on success, 0 for a refused job.
 int32_t convertPixels(const void* source, uint8_t* destination, const ConvertJob* job,

@@ -55,6 +55,8 @@ void noteFailedWrite();
 // Memory outputs by name (memory_names.cpp). Null when the name is not a
 // live output.
 PictraStream* findMemoryOutput(const char* name);
+// True for any name in the namespace of memory outputs, live or not.
+bool isMemoryOutputName(const char* name);
 // Takes the bytes of a live memory-block name and retires the name.
 bool takeNamedBlock(const char* name, std::vector<uint8_t>& out);
 // Releases any stream kind (memory outputs drop their name first).

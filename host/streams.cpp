@@ -88,6 +88,8 @@ void noteStreamClosed() {
 
 bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     if (stream.kind == PictraStream::Kind::ReadFile) return false;
+    // Writing nothing changes nothing, even at a position past the end.
+    if (data.empty()) return true;
     if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
         return false;
     const std::size_t limit = fileWriteLimit.load(std::memory_order_relaxed);
@@ -102,7 +104,7 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     } catch (...) {
         return false;
     }
-    if (!data.empty()) std::memcpy(stream.bytes.data() + stream.position, data.data(), data.size());
+    std::memcpy(stream.bytes.data() + stream.position, data.data(), data.size());
     stream.position = end;
     return true;
 }

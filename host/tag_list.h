@@ -9,14 +9,11 @@
 
 namespace pictra::host {
 
-// A list that never ends is cut off here rather than read without bound.
-inline constexpr int kMaxTagItems = 256;
-
 // The value of the last pair with `tag`, or nothing when the list (which may
 // be null) has none.
 inline std::optional<uintptr_t> tagValue(const TagItem* tags, uint32_t tag) {
     std::optional<uintptr_t> value;
-    for (int i = 0; tags && i < kMaxTagItems && tags[i].tag != TagEnd; ++i)
+    for (int i = 0; tags && i < TagListMaxItems && tags[i].tag != TagEnd; ++i)
         if (tags[i].tag == tag) value = tags[i].value;
     return value;
 }

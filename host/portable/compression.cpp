@@ -1,6 +1,7 @@
 // zlib streams on stb: stb_image_write compresses, stb_image inflates. stb's
 // inflater neither checks the Adler-32 trailer nor tells a full destination
-// from corrupt data, so both are done here.
+// from corrupt data, so both are done here. As with zlib, bytes after the
+// trailer are ignored.
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -55,15 +56,19 @@ int32_t uncompress(void* destination, uint32_t* length, const void* source,
     // never writes to it.
     char spare = 0;
     char* out = room > 0 ? static_cast<char*>(destination) : &spare;
-    const int produced = stbi_zlib_decode_buffer(out, room, static_cast<const char*>(source),
-                                                 static_cast<int>(sourceLength));
+    int consumed = 0;
+    const int produced = pictraZlibDecodeMeasured(out, room, static_cast<const char*>(source),
+                                                  static_cast<int>(sourceLength), &consumed);
     if (produced < 0) {
         const char* reason = stbi_failure_reason();
         return reason && std::strcmp(reason, "output buffer limit") == 0 ? kZBufError
                                                                           : kZDataError;
     }
-    // The stream's trailer is taken to be the last four bytes of the block.
-    const auto* in = static_cast<const uint8_t*>(source) + sourceLength - kZlibTrailer;
+    // The trailer follows the last deflate block; a stream cut before its
+    // end is corrupt, as zlib sees it.
+    if (consumed < 0 || sourceLength - static_cast<uint32_t>(consumed) < kZlibTrailer)
+        return kZDataError;
+    const auto* in = static_cast<const uint8_t*>(source) + consumed;
     const uint32_t expected =
         uint32_t{in[0]} << 24 | uint32_t{in[1]} << 16 | uint32_t{in[2]} << 8 | in[3];
     if (adler32(reinterpret_cast<const uint8_t*>(out), static_cast<std::size_t>(produced)) !=

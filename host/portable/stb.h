@@ -19,3 +19,6 @@ unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_byt
                                      int n, int* out_len);
 unsigned char* stbi_zlib_compress(unsigned char* data, int data_len, int* out_len, int quality);
 }
+// stb_image.cpp: inflates a zlib stream into `out` and sets `consumed` to
+// the bytes up to the end of its last deflate block; -1 on failure.
+int pictraZlibDecodeMeasured(char* out, int room, const char* in, int length, int* consumed);

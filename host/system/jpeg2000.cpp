@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "host/jpeg2000_layout.h"
 #include "host/system/codecs.h"
 
 namespace pictra::host::system {
@@ -12,6 +13,33 @@ namespace {
 
 constexpr OPJ_SIZE_T kStreamChunk = 64 * 1024;
 constexpr uint32_t kMaxPrecision = 31;
+constexpr uint32_t kMaxComponents = 4;  // grey, grey + alpha, RGB, RGBA
+// OpenJPEG holds every sample of every component as a 32-bit integer, and
+// while it applies a palette the old and the new components side by side.
+// Per tile it keeps coding parameters of a few kilobytes, per component more.
+constexpr uint64_t kSampleBytes = 4;
+constexpr uint64_t kTileBytes = 8 * 1024;
+constexpr uint64_t kTileComponentBytes = 2 * 1024;
+
+uint64_t decodeBytes(const Jpeg2000Layout& layout) {
+    const uint64_t pixels = uint64_t{layout.width} * layout.height;
+    const uint64_t components = layout.components + layout.paletteChannels;
+    return pixels * kSampleBytes * components + pixels * 4 +
+           layout.tiles * (kTileBytes + components * kTileComponentBytes);
+}
+
+// The components OpenJPEG decoded, which a palette may have replaced: one
+// to four planes of the picture's full size with a usable precision.
+bool usableComponents(const opj_image_t& image, uint32_t width, uint32_t height) {
+    if (image.numcomps < 1 || image.numcomps > kMaxComponents || !image.comps) return false;
+    for (uint32_t c = 0; c < image.numcomps; ++c) {
+        const opj_image_comp_t& comp = image.comps[c];
+        if (!comp.data || comp.dx != 1 || comp.dy != 1 || comp.w != width || comp.h != height ||
+            comp.prec < 1 || comp.prec > kMaxPrecision)
+            return false;
+    }
+    return true;
+}
 
 struct Source {
     std::span<const uint8_t> bytes;
@@ -76,6 +104,17 @@ uint8_t toByte(int32_t sample, uint32_t precision, bool isSigned) {
 
 std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codestream,
                                       std::string* error, const DecodeLimits& limits) {
+    // The declared sizes meet the caps before OpenJPEG reads the header,
+    // which already allocates per tile and per component.
+    const auto layout = readJpeg2000Layout(bytes, codestream, error);
+    if (!layout) return std::nullopt;
+    if (!checkedPixelCount(layout->width, layout->height, limits, error)) return std::nullopt;
+    if (layout->components > kMaxComponents || layout->paletteChannels > kMaxComponents) {
+        setError(error, "unsupported number of JPEG 2000 components");
+        return std::nullopt;
+    }
+    if (!withinDecodeBudget(decodeBytes(*layout), limits, error)) return std::nullopt;
+
     std::unique_ptr<opj_codec_t, CodecFree> codec(
         opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
     if (!codec) {
@@ -117,19 +156,18 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
     }
     const uint32_t width = image->x1 - image->x0;
     const uint32_t height = image->y1 - image->y0;
-    const auto count = checkedPixelCount(width, height, limits, error);
-    if (!count) return std::nullopt;
-    const uint32_t components = image->numcomps;
-    if (components < 1 || components > 4 || !image->comps) {
-        setError(error, "unsupported number of JPEG 2000 components");
+    if (width != layout->width || height != layout->height ||
+        image->numcomps != layout->components || !image->comps) {
+        setError(error, "inconsistent JPEG 2000 header");
         return std::nullopt;
     }
+    const std::size_t count = std::size_t{width} * height;
     if (image->color_space == OPJ_CLRSPC_SYCC || image->color_space == OPJ_CLRSPC_EYCC ||
         image->color_space == OPJ_CLRSPC_CMYK) {
         setError(error, "unsupported JPEG 2000 colour space");
         return std::nullopt;
     }
-    for (uint32_t c = 0; c < components; ++c) {
+    for (uint32_t c = 0; c < image->numcomps; ++c) {
         const opj_image_comp_t& comp = image->comps[c];
         if (comp.dx != 1 || comp.dy != 1) {
             setError(error, "subsampled JPEG 2000 components are not supported");
@@ -142,14 +180,13 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
         setError(error, "corrupt JPEG 2000 data");
         return std::nullopt;
     }
-    for (uint32_t c = 0; c < components; ++c) {
-        const opj_image_comp_t& comp = image->comps[c];
-        if (!comp.data || comp.w != width || comp.h != height || comp.prec < 1 ||
-            comp.prec > kMaxPrecision) {
-            setError(error, "inconsistent JPEG 2000 components");
-            return std::nullopt;
-        }
+    // A palette replaces the components while decoding: the picture is
+    // built from what is there now.
+    if (!usableComponents(*image, width, height)) {
+        setError(error, "inconsistent JPEG 2000 components");
+        return std::nullopt;
     }
+    const uint32_t components = image->numcomps;
 
     // Grey, grey + alpha, RGB, RGBA: which component feeds each channel.
     const bool grey = components <= 2;
@@ -162,8 +199,8 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
     Picture picture;
     picture.width = width;
     picture.height = height;
-    picture.pixels.resize(*count);
-    for (std::size_t i = 0; i < *count; ++i) {
+    picture.pixels.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
         const uint32_t r = toByte(red->data[i], red->prec, red->sgnd != 0);
         const uint32_t g = toByte(green->data[i], green->prec, green->sgnd != 0);
         const uint32_t b = toByte(blue->data[i], blue->prec, blue->sgnd != 0);

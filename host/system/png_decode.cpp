@@ -11,6 +11,17 @@ namespace {
 // Ancillary chunks (text, ICC profiles) are capped so a file cannot make the
 // decoder hold more than this for them.
 constexpr std::size_t kPngChunkLimit = std::size_t{8} << 20;
+// libspng's own buffers: a few rows of at most 8 bytes a pixel (16-bit
+// RGBA) and the inflater's state, besides the ancillary chunks above.
+constexpr uint64_t kRowBuffers = 4;
+constexpr uint64_t kMaxBytesPerPixel = 8;
+constexpr uint64_t kInflaterBytes = 64 * 1024;
+
+uint64_t decodeBytes(const spng_ihdr& header) {
+    const uint64_t row = uint64_t{header.width} * kMaxBytesPerPixel + 1;
+    return uint64_t{header.width} * header.height * 4 + kRowBuffers * row + kInflaterBytes +
+           kPngChunkLimit;
+}
 
 struct SpngFree {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -44,13 +55,19 @@ std::optional<Picture> decodePng(std::span<const uint8_t> bytes, std::string* er
         setError(error, "bad PNG header");
         return std::nullopt;
     }
-    std::vector<uint8_t> rgba(decodedSize);
-    if (spng_decode_image(ctx.get(), rgba.data(), rgba.size(), SPNG_FMT_RGBA8,
+    if (!withinDecodeBudget(decodeBytes(header), limits, error)) return std::nullopt;
+    // The R, G, B, A bytes go straight into the words handed out.
+    Picture picture;
+    picture.width = header.width;
+    picture.height = header.height;
+    picture.pixels.resize(*count);
+    if (spng_decode_image(ctx.get(), picture.pixels.data(), decodedSize, SPNG_FMT_RGBA8,
                           SPNG_DECODE_TRNS) != 0) {
         setError(error, "corrupt PNG data");
         return std::nullopt;
     }
-    return pictureFromRgba(rgba.data(), header.width, header.height, *count);
+    argbFromRgbaInPlace(picture);
+    return picture;
 }
 
 }  // namespace pictra::host::system

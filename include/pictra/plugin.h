@@ -47,6 +47,10 @@ enum {
     DecodeTagMemoryBlock = 5 /* present (value 0) for named memory blocks */
 };
 
+/* A reader of a tag list stops after this many items even without TagEnd,
+   so a list that never ends is cut off rather than read without bound. */
+enum { TagListMaxItems = 256 };
+
 /* ---- Opaque host objects ------------------------------------------------- */
 
 typedef struct PictraStream* StreamHandle;

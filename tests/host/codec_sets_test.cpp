@@ -6,10 +6,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "host/image_codecs.h"
+#include "host_support.h"
 
 namespace pictra::host {
 namespace {
@@ -149,6 +151,66 @@ TEST(CodecSetsTest, EachSetsStreamsUncompressUnderBothAndCrcsAgree) {
             }
         }
     }
+}
+
+// The portable set is the host's on some targets, so it must take and refuse
+// what the system set does, not only agree on what both take.
+TEST(CodecSetsTest, HostileBytesAreTakenOrRefusedAlike) {
+    const Bytes data = noise(3000, 11);
+    for (const CodecSet* packer : kSets) {
+        Bytes packed(data.size() + 600);
+        uint32_t length = uint32_t(packed.size());
+        ASSERT_EQ(packer->compress(packed.data(), &length, data.data(), uint32_t(data.size())), 0);
+        packed.resize(length);
+        for (const Bytes& tail : {Bytes{0}, noise(9, 3)}) {
+            Bytes padded = packed;
+            padded.insert(padded.end(), tail.begin(), tail.end());
+            for (const CodecSet* unpacker : kSets) {
+                SCOPED_TRACE(std::string(packer->name) + " to " + unpacker->name);
+                Bytes out(data.size());
+                uint32_t room = uint32_t(out.size());
+                ASSERT_EQ(unpacker->uncompress(out.data(), &room, padded.data(), uint32_t(padded.size())), 0);
+                EXPECT_EQ(out, data);
+            }
+        }
+    }
+
+    // libspng reads the image data only until the picture is complete, so a
+    // file cut or damaged after it still decodes; before it, it fails.
+    const PngCase rgba{"", {9, 7, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, 0}, 252, 0};
+    const Bytes png = spngEncode(rgba);
+    ASSERT_GT(png.size(), 24u);
+    std::vector<Bytes> variants;
+    for (std::size_t cut = 8; cut < png.size(); ++cut) variants.emplace_back(png.begin(), png.begin() + long(cut));
+    const Bytes body(png.begin(), png.end() - 12);  // without IEND
+    const Bytes tails[] = {{0, 0, 0, 1, 'A', 'B', 'C', 'D', 7, 1, 2, 3, 4},
+                           {0, 0, 0, 1, 'I', 'D', 'A', 'T', 7, 1, 2, 3, 4}};
+    for (const Bytes& tail : tails) {
+        variants.push_back(body);
+        variants.back().insert(variants.back().end(), tail.begin(), tail.end());
+    }
+    for (std::size_t at : {png.size() - 1, png.size() - 14, std::size_t{40}}) {
+        variants.push_back(png);
+        variants.back()[at] ^= 1;  // the CRC of IEND, of the last IDAT; a data byte
+    }
+    // Image data longer than the picture, with its trailer right or wrong;
+    // exactly long enough with a wrong trailer.
+    const Bytes rows = {0, 1, 2, 0, 3, 4, 0, 5, 6};
+    for (uint32_t height : {2u, 3u}) {
+        variants.push_back(test::pngFile(2, height, 8, 0, rows));
+        variants.push_back(variants.back());
+        variants.back()[variants.back().size() - 12 - 5] ^= 1;
+    }
+    int taken = 0;
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        const auto system = systemCodecs().decodePng(variants[v], nullptr, {});
+        const auto portable = portableCodecs().decodePng(variants[v], nullptr, {});
+        ASSERT_EQ(bool(system), bool(portable)) << "variant " << v << " of " << variants.size();
+        if (!system) continue;
+        ++taken;
+        EXPECT_EQ(system->pixels, portable->pixels) << "variant " << v;
+    }
+    EXPECT_EQ(taken, 16 + 2 + 2 + 3);  // cuts from the last IDAT's CRC on, tails, CRCs, long data
 }
 
 }  // namespace

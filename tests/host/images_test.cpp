@@ -13,6 +13,7 @@
 #include "host/compression.h"
 #include "host/images.h"
 #include "host/streams.h"
+#include "byte_builder.h"
 #include "host_support.h"
 
 namespace pictra::host {
@@ -96,8 +97,13 @@ TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFileEndsWithThePlainIend) {
         EXPECT_EQ(decoded.height, 7);
         EXPECT_EQ(decoded.pixels, pixels);
     }
-    EXPECT_EQ(liveImageCount(), 0u);
     EXPECT_EQ(services().image->EncodePngFile(file.c_str(), pixels.data(), 0, 1, 1, 0, 0), 0);
+    // A closed output's name is not a file path: nothing is written anywhere.
+    const auto home = test::fs::current_path();
+    test::fs::current_path(folder_);
+    EXPECT_EQ(services().image->EncodePngFile(name, pixels.data(), 13, 7, 1, 0, 0), 0);
+    test::fs::current_path(home);
+    EXPECT_EQ(listing(), (std::vector<std::string>{"encode.png"}));
     EXPECT_EQ(services().image->EncodePngFile(file.c_str(), nullptr, 2, 1, 1, 0, 0), 0);
 }
 
@@ -117,18 +123,33 @@ TEST_F(PngTest, PaletteAndGreyFilesDecodeToArgbWords) {
 
 TEST(DecodeLimitsTest, OverLargeDeclaredSizesAreRefusedBeforeDecoding) {
     std::string error;
-    EXPECT_FALSE(decodeImage(test::pngHeaderOnly(100000, 1), &error));
+    EXPECT_FALSE(decodeImage(test::pngHeaderOnly(4097, 1), &error));
     EXPECT_NE(error.find("dimension"), std::string::npos) << error;
-    // Within the dimension cap but 16000 x 16000 x 4 bytes is over the byte cap.
-    error.clear();
-    EXPECT_FALSE(decodeImage(test::pngHeaderOnly(16000, 16000), &error));
-    EXPECT_NE(error.find("memory limit"), std::string::npos) << error;
     // Caps are the caller's: a small picture over a tighter cap is refused.
     const auto pixels = samplePixels(64, 64);
     const std::vector<uint8_t> png = encodePng(pixels.data(), 64, 64);
     EXPECT_TRUE(decodeImage(png));
     EXPECT_FALSE(decodeImage(png, nullptr, DecodeLimits{32, uint64_t{1} << 20}));
-    EXPECT_FALSE(decodeImage(png, nullptr, DecodeLimits{1024, 64 * 64 * 4 - 1}));
+    error.clear();
+    EXPECT_FALSE(decodeImage(png, &error, DecodeLimits{1024, 64 * 64 * 4 - 1}));
+    EXPECT_NE(error.find("memory limit"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(decodeImage(png, &error, DecodeLimits{1024, 64 * 64 * 4, 64 * 64 * 4}));
+    EXPECT_NE(error.find("memory budget"), std::string::npos) << error;
+}
+
+TEST(DecodeLimitsTest, TheHostSettingRaisesTheCapsOfEveryDecode) {
+    const auto wide = samplePixels(4100, 2);
+    const std::vector<uint8_t> png = encodePng(wide.data(), 4100, 2);
+    EXPECT_FALSE(decodeBytes(png).ok);
+    const DecodeLimits before = decodeLimits();
+    DecodeLimits raised = before;
+    raised.maxDimension = 8192;
+    setDecodeLimits(raised);
+    const Decoded decoded = decodeBytes(png);
+    setDecodeLimits(before);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(decoded.pixels, wide);
 }
 
 TEST(DecodeTest, TruncatedAndUnknownDataFailCleanly) {
@@ -283,6 +304,82 @@ TEST_F(Jpeg2000Test, GreyIsScaledToEightBitsWithOrWithoutAlpha) {
             const std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
             decodeImage(part);  // any result, but no sanitizer report and no hang
         }
+    }
+}
+
+// A JP2 file around a raw codestream, with a palette (pclr) of `columns`
+// 8-bit columns and a channel map (cmap) sending component 0 through each.
+std::vector<uint8_t> jp2WithPalette(const std::vector<uint8_t>& codestream, uint32_t width,
+                                    uint32_t height, uint32_t components, uint32_t columns,
+                                    uint8_t (*entry)(uint32_t index, uint32_t column)) {
+    test::ByteBuilder header;
+    header.be32(22).text("ihdr").be32(height).be32(width).be16(components).u8(7).u8(7).u8(0).u8(0);
+    header.be32(15).text("colr").u8(1).u8(0).u8(0).be32(columns >= 3 ? 16 : 17);
+    header.be32(8 + 3 + columns + 256 * columns).text("pclr").be16(256).u8(columns);
+    for (uint32_t c = 0; c < columns; ++c) header.u8(7);
+    for (uint32_t i = 0; i < 256; ++i)
+        for (uint32_t c = 0; c < columns; ++c) header.u8(entry(i, c));
+    header.be32(8 + 4 * columns).text("cmap");
+    for (uint32_t c = 0; c < columns; ++c) header.be16(0).u8(1).u8(c);
+    test::ByteBuilder file;
+    file.be32(12).text("jP  ").be32(0x0D0A870A);
+    file.be32(20).text("ftyp").text("jp2 ").be32(0).text("jp2 ");
+    file.be32(8 + static_cast<uint32_t>(header.size())).text("jp2h").raw(header);
+    file.be32(8 + static_cast<uint32_t>(codestream.size())).text("jp2c").raw(codestream);
+    return file;
+}
+
+// The decoder replaces the components by the palette's channels: fewer
+// than the codestream had (which must not be read past), or more (which
+// must make a colour picture of a grey codestream).
+TEST_F(Jpeg2000Test, PaletteChannelsMakeThePicture) {
+    const uint32_t w = 5, h = 3;
+    std::vector<int32_t> plane(w * h);
+    for (uint32_t i = 0; i < w * h; ++i) plane[i] = int32_t(i * 17);
+    auto inverted = [](uint32_t i, uint32_t) { return uint8_t(255 - i); };
+    auto coloured = [](uint32_t i, uint32_t c) { return uint8_t(c == 0 ? i : c == 1 ? 255 - i : i / 2); };
+
+    const auto rgba = encodeJpeg2000(path("rgba"), false, w, h, {plane, plane, plane, plane}, 8);
+    const auto grey = encodeJpeg2000(path("grey"), false, w, h, {plane}, 8);
+    ASSERT_FALSE(rgba.empty());
+    ASSERT_FALSE(grey.empty());
+    const Decoded fewer = decodeBytes(jp2WithPalette(rgba, w, h, 4, 1, inverted));
+    const Decoded more = decodeBytes(jp2WithPalette(grey, w, h, 1, 3, coloured));
+    ASSERT_TRUE(fewer.ok);
+    ASSERT_TRUE(more.ok);
+    for (uint32_t i = 0; i < w * h; ++i) {
+        const uint32_t v = i * 17;
+        EXPECT_EQ(fewer.pixels[i], 0xFF000000u | (255 - v) * 0x010101u) << i;
+        EXPECT_EQ(more.pixels[i], 0xFF000000u | v << 16 | (255 - v) << 8 | v / 2) << i;
+    }
+}
+
+// A codestream header (SOC, SIZ) declaring a size, its tiles and components.
+std::vector<uint8_t> codestreamHeader(uint32_t width, uint32_t height, uint32_t tile,
+                                      uint32_t components) {
+    test::ByteBuilder siz;
+    siz.be16(0xFF4F).be16(0xFF51).be16(38 + 3 * components).be16(0);
+    siz.be32(width).be32(height).be32(0).be32(0).be32(tile).be32(tile).be32(0).be32(0);
+    siz.be16(components);
+    for (uint32_t c = 0; c < components; ++c) siz.u8(7).u8(1).u8(1);
+    return siz;
+}
+
+TEST_F(Jpeg2000Test, DeclaredSizesMeetTheCapsBeforeTheDecoderRuns) {
+    struct Case { std::vector<uint8_t> file; DecodeLimits limits; const char* reason; };
+    const DecodeLimits small{4096, uint64_t{64} << 20, uint64_t{100} << 20};
+    const Case cases[] = {
+        {codestreamHeader(5000, 10, 5000, 3), {}, "dimension"},
+        {codestreamHeader(64, 64, 64, 5), {}, "components"},
+        {codestreamHeader(4096, 4096, 4096, 4), small, "memory budget"},
+        // Each tile costs the decoder memory however small the file.
+        {codestreamHeader(4096, 4096, 16, 1), {}, "memory budget"},
+        {codestreamHeader(64, 64, 0, 1), {}, "header"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(decodeImage(c.file, &error, c.limits));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
 }
 

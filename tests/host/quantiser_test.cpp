@@ -130,7 +130,7 @@ TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {
     const std::vector<uint32_t> pixels(4, 0xFF000000);
     std::array<uint32_t, 256> palette{};
     const ConvertJob good{2, 2, 32, 2, nullptr, palette.data(), -1, -1};
-    std::vector<ConvertJob> bad(10, good);
+    std::vector<ConvertJob> bad(11, good);
     bad[0].width = 0;
     bad[1].height = -1;
     bad[2].sourceDepth = 16;
@@ -142,6 +142,8 @@ TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {
     bad[8].width = 0x10000;
     bad[8].height = 0x10000;  // 2^32 pixels
     bad[9].sourceTransparentPen = 256;
+    bad[10].width = 4097;  // wider than the host would decode
+    bad[10].height = 1;
     std::vector<uint8_t> out;
     for (std::size_t i = 0; i < bad.size(); ++i) {
         std::vector<uint8_t> small(4, 0xEE);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/memory.h"
+#include "host/stream_internal.h"
 #include "host/streams.h"
 #include "host_support.h"
 
@@ -68,7 +69,10 @@ TEST_F(StreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
     for (int byte : {0, 0, 0, 1}) streams().WriteStreamByte(s, byte);
     EXPECT_EQ(streams().SeekStream(s, 2, SeekFromEnd), 8);
     streams().WriteStreamByte(s, 0xAB);  // the gap reads back as zeros
-    EXPECT_EQ(streams().SeekStream(s, 0, SeekFromStart), 12);
+    // Writing nothing far past the end changes nothing.
+    EXPECT_EQ(streams().SeekStream(s, 100000000, SeekFromStart), 12);
+    EXPECT_EQ(streams().WriteStream(s, head, 0), 0);
+    EXPECT_EQ(streams().SeekStream(s, 0, SeekFromStart), 100000000);
     EXPECT_EQ(streams().ReadStreamByte(s), 'F');
     streams().CloseStream(s);
     EXPECT_EQ(test::readFile(path("patch")), (Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
@@ -160,6 +164,19 @@ TEST_F(StreamTest, MemoryNamesRefuseNegativeAbsurdAndUnnamedBlocks) {
     MemoryBlockDesc fine = describe(data, 4, "png");
     EXPECT_EQ(streams().NameMemoryBlock(name, 4, &fine, 0), 0);  // no room for the name
     EXPECT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, nullptr, 0), 0);
+}
+
+TEST_F(StreamTest, LiveMemoryNamesAreBoundedInBytesAsWellAsInNumber) {
+    const Bytes block(std::size_t{50} << 20, 7);
+    const MemoryBlockDesc desc = describe(block.data(), int64_t(block.size()), "bin");
+    char names[3][MemoryNameLength];
+    for (auto& name : names) ASSERT_EQ(streams().NameMemoryBlock(name, MemoryNameLength, &desc, 0), 1);
+    // The third block did not fit beside the first two: the oldest went.
+    Bytes taken;
+    EXPECT_FALSE(takeNamedBlock(names[0], taken));
+    EXPECT_TRUE(takeNamedBlock(names[1], taken));
+    EXPECT_EQ(taken.size(), block.size());
+    EXPECT_TRUE(takeNamedBlock(names[2], taken));
 }
 
 TEST_F(StreamTest, MemoryOutputCollectsWritesWithoutTaggedMemory) {

@@ -8,6 +8,8 @@
 #include "frame/formats.h"
 #include "model/attributes.h"
 #include "model/icon_image.h"
+#include "model/tags.h"
+#include "host/tag_list.h"
 
 namespace {
 
@@ -54,6 +56,18 @@ protected:
         return out;
     }
 };
+
+// The module and the host read a tag list with the same bound.
+TEST_F(ModelTest, TagListsAreReadToTheSameBoundByModuleAndHost) {
+    for (int at : {int(TagListMaxItems) - 1, int(TagListMaxItems)}) {
+        std::vector<TagItem> tags(TagListMaxItems + 2, TagItem{0x77, 1});
+        tags[std::size_t(at)] = {SaveTagFormat, 42};
+        tags.back() = {TagEnd, 0};
+        const bool within = at < TagListMaxItems;
+        EXPECT_EQ(GetTagValue(tags.data(), SaveTagFormat, 9), within ? 42u : 9u) << at;
+        EXPECT_EQ(host::tagValue(tags.data(), SaveTagFormat).value_or(9), within ? 42u : 9u) << at;
+    }
+}
 
 TEST_F(ModelTest, PicturesAreSizedByDepthAndLinkedInOrder) {
     IconImage* head = nullptr;
