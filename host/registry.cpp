@@ -19,11 +19,12 @@ Registry& registry() {
 
 }  // namespace
 
-int32_t registerFormat(PluginInfo*, uint32_t, const char* description, const void*,
-                       const char* extension, uint32_t formatId, uint32_t) {
+int32_t registerFormat(PluginInfo* info, uint32_t kind, const char* description,
+                       const void* reserved, const char* extension, uint32_t formatId,
+                       uint32_t flags) {
     try {
         RegisteredFormat entry{description ? description : "", extension ? extension : "",
-                               formatId};
+                               formatId, info, kind, reserved, flags};
         Registry& r = registry();
         std::lock_guard guard(r.lock);
         ++r.calls;

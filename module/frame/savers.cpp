@@ -5,10 +5,10 @@
 
 namespace {
 
-// Index of the saver that follows `formatId`, or -1 to end the walk.
+// Index of the saver that follows `formatId`, or -1 to end the walk. The
+// first call always answers the first format, even before start-up gave
+// identifiers (its identifier is then 0 and no other follows).
 int32_t NextSaverIndex(uint32_t formatId) {
-    // Before start-up there are no identifiers, so there is nothing to offer.
-    if (FormatIds[0] == 0) return -1;
     if (formatId == 0) return 0;
     int32_t i = FindFormatIndex(formatId);
     return i < 0 ? -1 : i + 1;

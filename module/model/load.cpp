@@ -1,7 +1,8 @@
 // LoadIcon: open the file, recognise its format by the first four bytes,
 // let that format's reader fill a new record, and hand it over.
 #include "frame/host.h"
-#include "frame/stream_io.h"
+#include "frame/bytes.h"
+#include "frame/reader.h"
 #include "model/attributes.h"
 #include "model/format_io.h"
 #include "model/open_stream.h"
@@ -9,6 +10,7 @@
 
 namespace {
 
+constexpr uint32_t MagicBytes = 4;
 constexpr uint32_t MagicMacIcon = 0x69636E73;      // "icns"
 constexpr uint32_t MagicPngIcon = 0x89504E47;      // 0x89 "PNG"
 constexpr uint32_t MagicAmigaIcon = 0xE3100001;    // magic 0xE310, version 1
@@ -29,8 +31,12 @@ int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, Icon
 IconRecord* ReadIcon(StreamHandle stream, const char* name) {
     auto* record = static_cast<IconRecord*>(AllocMemory(sizeof(IconRecord), 1, "iconinfo"));
     if (!record) return nullptr;
-    uint32_t magic = ReadBE32(stream);
-    if (!ReadIconBody(magic, stream, name, record)) {
+    // A file shorter than the magic word matches none: the four bytes are
+    // read as one block, never as bytes that read 0 past the end.
+    uint8_t bytes[MagicBytes];
+    uint32_t magic = 0;
+    if (!ReadExactly(stream, bytes, MagicBytes) || !PeekBE32(bytes, MagicBytes, 0, &magic) ||
+        !ReadIconBody(magic, stream, name, record)) {
         FreeIcon(record);
         return nullptr;
     }

@@ -111,12 +111,16 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     Bytes png = pictra::test::readFile(path("a.png"));
     ASSERT_GT(png.size(), 12u);
     const auto size = static_cast<uint32_t>(png.size());
+    // Whole, to the last byte of the plain IEND chunk.
+    EXPECT_EQ(Bytes(png.end() - 12, png.end()), (Bytes{0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82}));
 
     ASSERT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), 1);
     ASSERT_EQ(image->next, tail);
     EXPECT_EQ(tail->width, 3);
     EXPECT_EQ(tail->height, 2);
     EXPECT_EQ(tail->depth, 32);
+    EXPECT_EQ(tail->transparentPen, 0);
+    EXPECT_EQ(tail->flags, 0u);
     EXPECT_EQ(std::memcmp(tail->pixels, pixels, sizeof pixels), 0);
     FreeIconImage(tail);
     image->next = nullptr;
@@ -132,6 +136,24 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     EXPECT_EQ(image->next, nullptr);
     EXPECT_EQ(tail, image);
     FreeIconImage(image);
+}
+
+// When the host cannot encode, nothing reaches the stream and the memory
+// output is closed (the fixture counts live streams).
+TEST_F(FrameTest, FailedPngWritesLeaveNothingOpenOrWritten) {
+    IconImage* head = nullptr;
+    IconImage* tail = nullptr;
+    ASSERT_NE(AllocIconImage(0, 2, 32, 0, 0, &head, &tail), nullptr);  // nothing to encode
+    ASSERT_NE(AllocIconImage(2, 2, 8, 0, 0, &head, &tail), nullptr);   // a palette picture
+    StreamHandle out = host::openStream(path("none.png").c_str(), StreamModeNewFile);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(WritePngImage(out, head), 0);
+    EXPECT_EQ(WritePngImage(out, tail), 0);
+    EXPECT_EQ(host::streamCounters().liveStreams, 1u);
+    host::closeStream(out);
+    EXPECT_EQ(pictra::test::readFile(path("none.png")), Bytes{});
+    FreeIconImage(tail);
+    FreeIconImage(head);
 }
 
 }  // namespace

@@ -168,10 +168,12 @@ TEST_F(ModelTest, EachMagicWordReachesItsReaderRightAfterIt) {
         EXPECT_EQ(host::streamCounters().liveStreams, 0u);
         FreeIcon(record);
     }
-    // Other words, short and empty files are refused with no reader run;
-    // the fixture checks that every stream was closed.
+    // Other words, short and empty files are refused with no reader run (a
+    // missing fourth byte is not a 0); the fixture checks that every stream
+    // was closed.
     for (const Bytes& refused : {Bytes{0x00, 0x00, 0x02, 0x00}, Bytes{0xE3, 0x10, 0x00, 0x02},
-                                 Bytes{'I', 'C', 'N', 'S'}, Bytes{0x89, 'P', 'N'}, Bytes{}}) {
+                                 Bytes{'I', 'C', 'N', 'S'}, Bytes{0x89, 'P', 'N'},
+                                 Bytes{0x00, 0x00, 0x01}, Bytes{}}) {
         pictra::test::resetFakeFormats();
         pictra::test::writeFile(path("refused"), refused);
         EXPECT_EQ(LoadIcon(path("refused").c_str(), nullptr), nullptr);

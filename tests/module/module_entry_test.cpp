@@ -100,10 +100,13 @@ TEST_F(ModuleTest, NullHostFillsTheInfoBlockAndLeavesTheModuleUnstarted) {
     expectInfoBlock(info);
     EXPECT_EQ(host::registrationCalls(), 0u);
 
+    // The first saver is always the first format; without identifiers its
+    // own is 0 and none follows.
     SaverQuery query{1, 0, nullptr};
     fresh->entry().registerIconSaver(&query);
     EXPECT_EQ(query.more, 0u);
-    EXPECT_EQ(query.name, nullptr);
+    EXPECT_STREQ(query.name, "AMIGAOS");
+    EXPECT_EQ(query.formatId, 0u);
 
     // Without services nothing can be opened, loaded or saved.
     EXPECT_EQ(fresh->entry().loadIcon(file("a.ico", {0x00, 0x00, 0x01, 0x00}).c_str(), nullptr), nullptr);
@@ -124,6 +127,10 @@ TEST_F(ModuleTest, RegistersAndEnumeratesTheSevenFormatsInOrder) {
         EXPECT_EQ(formats[i].description, kDescriptions[i]);
         EXPECT_EQ(formats[i].extension, kExtensions[i]);
         EXPECT_EQ(formats[i].formatId, expectedFormatId(i));
+        EXPECT_EQ(formats[i].info, &module_->info());
+        EXPECT_EQ(formats[i].kind, 4u);
+        EXPECT_EQ(formats[i].reserved, nullptr);
+        EXPECT_EQ(formats[i].flags, 3u);
         EXPECT_EQ(savers[i].name, kNames[i]);
         EXPECT_EQ(savers[i].formatId, expectedFormatId(i));
         distinct.insert(formats[i].formatId);
