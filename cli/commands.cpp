@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -39,10 +40,34 @@ struct Options {
     bool compress = false;
 };
 
-// A usage error found after parsing: reported like CLI11's own.
+// A usage error found after parsing: reported like the parser's own.
 struct UsageError {
     std::string message;
 };
+
+// The subcommand the words named, or empty when none was parsed.
+std::string subcommandName(const CLI::App* app) {
+    const auto parsed = app->get_subcommands();
+    return parsed.empty() ? std::string() : parsed.front()->get_name();
+}
+
+// Every usage error in one style: "pictra: [SUBCOMMAND: ]what", then where
+// the help for what was being used is.
+std::string usageMessage(const std::string& subcommand, const std::string& what) {
+    const std::string command = subcommand.empty() ? "pictra" : "pictra " + subcommand;
+    return fmt::format("pictra: {}{}\nRun '{} --help' for more information.\n",
+                       subcommand.empty() ? "" : subcommand + ": ", what, command);
+}
+
+// The parser's messages start with a capital ("The following argument was
+// not expected"); the tool's start in lower case. Names in capitals (FILE,
+// OUT) keep theirs.
+std::string toolStyle(std::string text) {
+    if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) &&
+        !std::isupper(static_cast<unsigned char>(text[1])))
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
 
 // Runs `work` on each file; every failure is reported and the result says
 // whether any happened.
@@ -70,7 +95,7 @@ int runInfo(const Session& session, const Options& options) {
     bool first = true;
     return forEachFile(options.files, [&](const std::string& file) {
         const LoadedIcon icon = loadIconFile(session, file);
-        const IconSummary summary = summariseIcon(file, icon.family, icon.attributes,
+        const IconSummary summary = summariseIcon(file, icon.format, icon.attributes,
                                                   session.entry().getIconImages(icon.record.get()));
         if (options.json) {
             fmt::print("{}\n", infoJson(summary));
@@ -141,10 +166,11 @@ std::string failureMessage(const CLI::App* app, const CLI::Error& error) {
     // A mistyped subcommand is left over as an extra word; say so rather
     // than that a subcommand is missing.
     const std::vector<std::string> extra = app->remaining();
-    const std::string what = app->get_subcommands().empty() && !extra.empty()
+    const std::string subcommand = subcommandName(app);
+    const std::string what = subcommand.empty() && !extra.empty()
                                  ? "unknown subcommand '" + extra.front() + "'"
-                                 : std::string(error.what());
-    return fmt::format("pictra: {}\nRun 'pictra --help' for more information.\n", what);
+                                 : toolStyle(error.what());
+    return usageMessage(subcommand, what);
 }
 
 }  // namespace
@@ -190,9 +216,17 @@ int runTool(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+        // Saving to a folder's name would fail only at the very end, and in
+        // the system's words for a rename.
+        std::error_code ignored;
+        if (convert->parsed() &&
+            (options.output.ends_with('/') || std::filesystem::is_directory(options.output, ignored))) {
+            reportFileError(FileError(options.output, "is a folder; OUT must name the file to write"));
+            return kExitFailure;
+        }
         if (convert->parsed() && saverNameFor(options.formatName, options.output).empty())
             throw CLI::ValidationError(
-                "convert: cannot tell the format from '" + options.output +
+                "cannot tell the format from '" + options.output +
                 "'; give --format NAME (see 'pictra formats')");
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
@@ -216,7 +250,7 @@ int runTool(int argc, char** argv) {
         else
             status = runConvert(*session, options);
     } catch (const UsageError& usage) {
-        reportError(usage.message);
+        std::fputs(usageMessage(subcommandName(&app), usage.message).c_str(), stderr);
         return kExitUsage;
     }
     // A full disk or closed pipe behind stdout is a failure too.

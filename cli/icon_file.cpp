@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/core.h>
@@ -17,25 +18,38 @@ namespace {
 
 struct Signature {
     std::array<uint8_t, kHeaderSize> bytes;
-    std::string_view family;
+    std::string_view format;
 };
 
+// The Amiga formats share one header; the module does not say which of them
+// a file was written as, so it is named by the first.
 constexpr std::array<Signature, 4> kSignatures{{
-    {{'i', 'c', 'n', 's'}, "macos"},
-    {{0x89, 'P', 'N', 'G'}, "png"},
-    {{0xE3, 0x10, 0x00, 0x01}, "amiga"},
-    {{0x00, 0x00, 0x01, 0x00}, "windows"},
+    {{'i', 'c', 'n', 's'}, "MACOS"},
+    {{0x89, 'P', 'N', 'G'}, "PNG"},
+    {{0xE3, 0x10, 0x00, 0x01}, "AMIGAOS"},
+    {{0x00, 0x00, 0x01, 0x00}, "WINDOWS"},
 }};
+
+std::string fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO or pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a plain file";
+}
 
 }  // namespace
 
-std::optional<std::string_view> iconFamily(std::span<const uint8_t> header) {
+std::optional<std::string_view> iconFormat(std::span<const uint8_t> header) {
     if (header.size() < kHeaderSize) return std::nullopt;
     for (const Signature& signature : kSignatures)
         if (std::equal(signature.bytes.begin(), signature.bytes.end(), header.begin()))
-            return signature.family;
+            return signature.format;
     return std::nullopt;
 }
+
+bool holdsAmigaAttributes(std::string_view format) { return format == "AMIGAOS" || format == "PNG"; }
 
 std::string headerHex(std::span<const uint8_t> header) {
     std::string out;
@@ -47,23 +61,30 @@ std::string headerHex(std::span<const uint8_t> header) {
 }
 
 std::string_view checkIconFile(const std::string& path) {
-    host::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opening a FIFO would wait for a writer, and a device or a pipe is no
+    // icon file: only regular files are read.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) throw FileError(path, "cannot open: " + systemMessage(errno));
+    if (!S_ISREG(status.st_mode)) throw FileError(path, "not a regular file (" + fileKind(status.st_mode) + ")");
+    host::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) throw FileError(path, "cannot open: " + systemMessage(errno));
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw FileError(path, "not a regular file");
     std::array<uint8_t, kHeaderSize> header{};
     const ssize_t got = host::readFully(file.get(), header);
     if (got < 0) throw FileError(path, "cannot read: " + systemMessage(errno));
     const auto present = std::span<const uint8_t>(header).first(static_cast<std::size_t>(got));
     if (present.size() < kHeaderSize)
         throw FileError(path, fmt::format("not an icon file (only {} bytes)", present.size()));
-    const auto family = iconFamily(present);
-    if (!family)
+    const auto format = iconFormat(present);
+    if (!format)
         throw FileError(path, "not an icon file (unknown header " + headerHex(present) + ")");
-    return *family;
+    return *format;
 }
 
 LoadedIcon loadIconFile(const Session& session, const std::string& path) {
     LoadedIcon icon;
-    icon.family = std::string(checkIconFile(path));
+    icon.format = std::string(checkIconFile(path));
     const host::EntryPoints& entry = session.entry();
     const TagItem tags[] = {
         {LoadTagAttributes, reinterpret_cast<uintptr_t>(&icon.attributes)},

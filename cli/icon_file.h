@@ -21,21 +21,27 @@ inline constexpr std::size_t kHeaderSize = 4;
 // can only be a damaged one, and every walk over it must end.
 inline constexpr std::size_t kMaxListLength = 1 << 16;
 
-// The format family of a file from its first four bytes: "macos", "png",
-// "amiga" or "windows"; nothing for any other header or fewer bytes.
-std::optional<std::string_view> iconFamily(std::span<const uint8_t> header);
+// The format of a file from its first four bytes, by the names the savers
+// have: "MACOS", "PNG", "AMIGAOS" (any of the Amiga formats) or "WINDOWS";
+// nothing for any other header or fewer bytes.
+std::optional<std::string_view> iconFormat(std::span<const uint8_t> header);
+
+// True for the formats whose icons carry the Amiga attributes (type,
+// positions, drawer, stack, default tool, tool types).
+bool holdsAmigaAttributes(std::string_view format);
 
 // "00 00 02 00": the bytes as hex pairs.
 std::string headerHex(std::span<const uint8_t> header);
 
-// Opens `path`, reads its header and returns the family; throws FileError
-// naming the file when it cannot be read or is not an icon.
+// Opens `path`, reads its header and returns the format; throws FileError
+// naming the file when it is not a regular file, cannot be read or is not
+// an icon.
 std::string_view checkIconFile(const std::string& path);
 
 struct LoadedIcon {
     host::IconPtr record;
     IconAttributes attributes{};  // texts point into `record`
-    std::string family;
+    std::string format;  // as iconFormat() names it
 };
 
 // Loads `path` with its attributes; throws FileError on failure.

@@ -58,6 +58,7 @@ IconSummary summariseIcon(const std::string& file, const std::string& format,
     IconSummary icon;
     icon.file = file;
     icon.format = format;
+    icon.hasAttributes = holdsAmigaAttributes(format);
     icon.numbers = attributes;
     icon.numbers.defaultTool = nullptr;
     icon.numbers.toolTypes = nullptr;
@@ -83,15 +84,26 @@ std::string infoJson(const IconSummary& icon) {
     json.beginObject();
     json.key("file").value(icon.file);
     json.key("format").value(icon.format);
-    for (const auto& [name, number] : numberFields(icon.numbers)) json.key(name).value(number);
+    for (const auto& [name, number] : numberFields(icon.numbers)) {
+        json.key(name);
+        if (icon.hasAttributes)
+            json.value(number);
+        else
+            json.null();
+    }
     json.key("defaultTool");
     if (icon.defaultTool)
         json.value(*icon.defaultTool);
     else
         json.null();
-    json.key("toolTypes").beginArray();
-    for (const std::string& text : icon.toolTypes) json.value(text);
-    json.endArray();
+    json.key("toolTypes");
+    if (icon.hasAttributes) {
+        json.beginArray();
+        for (const std::string& text : icon.toolTypes) json.value(text);
+        json.endArray();
+    } else {
+        json.null();
+    }
     json.key("images").beginArray();
     for (const PictureSummary& image : icon.images) {
         json.beginObject();
@@ -107,8 +119,11 @@ std::string infoJson(const IconSummary& icon) {
     return json.text();
 }
 
-std::string infoText(const IconSummary& icon) {
-    std::string out = fmt::format("file: {}\nformat: {}\n", printable(icon.file), icon.format);
+namespace {
+
+// The Amiga attributes, one per line.
+std::string attributesText(const IconSummary& icon) {
+    std::string out;
     for (const auto& [name, number] : numberFields(icon.numbers)) {
         const char* type = std::string_view(name) == "type" ? typeName(number) : nullptr;
         out += type ? fmt::format("{}: {} ({})\n", name, number, type)
@@ -122,6 +137,14 @@ std::string infoText(const IconSummary& icon) {
         out += fmt::format("toolTypes: {}\n", icon.toolTypes.size());
         for (const std::string& text : icon.toolTypes) out += "  " + printable(text) + "\n";
     }
+    return out;
+}
+
+}  // namespace
+
+std::string infoText(const IconSummary& icon) {
+    std::string out = fmt::format("file: {}\nformat: {}\n", printable(icon.file), icon.format);
+    if (icon.hasAttributes) out += attributesText(icon);
     out += fmt::format("images: {}\n", icon.images.size());
     for (std::size_t i = 0; i < icon.images.size(); ++i) {
         const PictureSummary& image = icon.images[i];

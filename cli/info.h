@@ -20,7 +20,8 @@ struct PictureSummary {
 
 struct IconSummary {
     std::string file;
-    std::string format;  // the family recognised from the header
+    std::string format;  // recognised from the header: AMIGAOS, PNG, WINDOWS, MACOS
+    bool hasAttributes = false;  // the format holds the fields below
     IconAttributes numbers{};  // only the integer fields are used
     std::optional<std::string> defaultTool;  // UTF-8
     std::vector<std::string> toolTypes;      // UTF-8
@@ -28,7 +29,8 @@ struct IconSummary {
 };
 
 // Copies what `info` shows out of a loaded icon. Amiga texts are
-// ISO-8859-1 and come out as UTF-8. Throws FileError naming `file` when the
+// ISO-8859-1 and come out as UTF-8. The attributes are shown only for the
+// formats that hold them: the text leaves them out, the JSON gives null. Throws FileError naming `file` when the
 // picture or tool-type list is longer than any icon holds.
 IconSummary summariseIcon(const std::string& file, const std::string& format,
                           const IconAttributes& attributes, const IconImage* firstImage);

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <filesystem>
+
 #include "host/services.h"
 
 namespace pictra::cli {
@@ -7,19 +9,13 @@ namespace pictra::cli {
 std::unique_ptr<Session> Session::open(const std::string& explicitPath, std::string& error) {
     auto session = std::make_unique<Session>(Token{});
     session->path_ = host::findModulePath(explicitPath);
-    if (session->path_.empty()) {
-        error = "cannot find pictra.vxm (use --module PATH or set PICTRA_MODULE)";
+    std::error_code ignored;
+    if (session->path_.empty() || !std::filesystem::exists(session->path_, ignored)) {
+        error = "cannot find the module " + session->path_ + " (use --module PATH or set PICTRA_MODULE)";
         return nullptr;
     }
-    std::string reason;
-    session->module_ = host::Module::open(session->path_, reason);
-    if (!session->module_) {
-        // The loader's reason usually names the path already.
-        error = reason.find(session->path_) != std::string::npos
-                    ? reason
-                    : "cannot load module " + session->path_ + ": " + reason;
-        return nullptr;
-    }
+    session->module_ = host::Module::open(session->path_, error);
+    if (!session->module_) return nullptr;
     const host::EntryPoints& entry = session->module_->entry();
     if (!entry.loadIcon || !entry.saveIcon || !entry.getIconImages || !entry.freeIcon ||
         !entry.registerIconSaver) {

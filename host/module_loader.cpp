@@ -33,10 +33,16 @@ std::unique_ptr<Module> Module::open(const std::string& path, std::string& error
         return nullptr;
     }
     std::unique_ptr<Module> module(new Module());
-    module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A name without a slash would send dlopen searching the library path;
+    // a module is always named by its path.
+    const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
+    module->handle_ = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module->handle_) {
-        const char* reason = dlerror();
-        error = "cannot load module " + path + ": " + (reason ? reason : "unknown error");
+        // dlerror starts with the path it was given; it is said once.
+        const char* raw = dlerror();
+        std::string reason = raw ? raw : "unknown error";
+        if (reason.starts_with(target + ": ")) reason.erase(0, target.size() + 2);
+        error = "cannot load module " + path + ": " + reason;
         return nullptr;
     }
     EntryPoints& e = module->entry_;

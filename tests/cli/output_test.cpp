@@ -58,9 +58,9 @@ struct HandBuiltIcon {
 
 TEST(Info, JsonHasEveryFieldInUtf8) {
     HandBuiltIcon icon;
-    const IconSummary summary = summariseIcon("d/x.info", "amiga", icon.attributes, &icon.normal);
+    const IconSummary summary = summariseIcon("d/x.info", "AMIGAOS", icon.attributes, &icon.normal);
     EXPECT_EQ(infoJson(summary),
-              R"({"file":"d/x.info","format":"amiga","type":3,"currentX":10,"currentY":-20,)"
+              R"({"file":"d/x.info","format":"AMIGAOS","type":3,"currentX":10,"currentY":-20,)"
               R"("drawerLeft":30,"drawerTop":40,"drawerWidth":200,"drawerHeight":100,)"
               R"("drawerViewMode":1,"drawerShowAll":1,"stackSize":4096,)"
               "\"defaultTool\":\"Caf\xC3\xA9\",\"toolTypes\":[\"FOO=1\",\"A\\\"\\u0001\xC3\xA9\"],"
@@ -70,7 +70,7 @@ TEST(Info, JsonHasEveryFieldInUtf8) {
 
 TEST(Info, JsonWithoutTextsGivesNullAndEmptyArray) {
     IconAttributes attributes{};
-    const IconSummary summary = summariseIcon("w.ico", "windows", attributes, nullptr);
+    const IconSummary summary = summariseIcon("p.info", "PNG", attributes, nullptr);
     const std::string json = infoJson(summary);
     EXPECT_NE(json.find(R"("defaultTool":null,"toolTypes":[],"images":[])"), std::string::npos)
         << json;
@@ -79,16 +79,16 @@ TEST(Info, JsonWithoutTextsGivesNullAndEmptyArray) {
 TEST(Info, TextShowsOneFieldPerLine) {
     HandBuiltIcon icon;
     const std::string text =
-        infoText(summariseIcon("x.info", "amiga", icon.attributes, &icon.normal));
+        infoText(summariseIcon("x.info", "AMIGAOS", icon.attributes, &icon.normal));
     for (const char* line :
-         {"file: x.info\n", "format: amiga\n", "type: 3 (tool)\n", "currentY: -20\n",
+         {"file: x.info\n", "format: AMIGAOS\n", "type: 3 (tool)\n", "currentY: -20\n",
           "drawerShowAll: 1\n", "stackSize: 4096\n", "defaultTool: Caf\xC3\xA9\n",
           "toolTypes: 2\n  FOO=1\n  A\"\\x01\xC3\xA9\n", "images: 2\n",
           "  0: width 2, height 2, depth 2, flags 1 (primary), transparentPen 0\n",
           "  1: width 2, height 2, depth 2, flags 2 (selected), transparentPen -1\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
     IconAttributes empty{};
-    const std::string bare = infoText(summariseIcon("w.ico", "windows", empty, nullptr));
+    const std::string bare = infoText(summariseIcon("p.info", "PNG", empty, nullptr));
     EXPECT_NE(bare.find("defaultTool: (none)\ntoolTypes: (none)\nimages: 0\n"), std::string::npos);
 }
 

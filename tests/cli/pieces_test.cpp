@@ -91,15 +91,16 @@ TEST(Names, SaverComesFromOptionElseFromExtension) {
     EXPECT_EQ(findSaver(savers, ""), nullptr);
 }
 
-TEST(Header, FamiliesNeedAllFourBytes) {
+// Formats are named as the savers name them.
+TEST(Header, FormatsNeedAllFourBytes) {
     using Bytes = std::vector<uint8_t>;
-    EXPECT_EQ(iconFamily(Bytes{'i', 'c', 'n', 's', 0}), "macos");
-    EXPECT_EQ(iconFamily(Bytes{0x89, 'P', 'N', 'G'}), "png");
-    EXPECT_EQ(iconFamily(Bytes{0xE3, 0x10, 0x00, 0x01}), "amiga");
-    EXPECT_EQ(iconFamily(Bytes{0x00, 0x00, 0x01, 0x00}), "windows");
-    EXPECT_FALSE(iconFamily(Bytes{0x00, 0x00, 0x02, 0x00}));  // cursor
-    EXPECT_FALSE(iconFamily(Bytes{0xE3, 0x10, 0x00, 0x02}));
-    EXPECT_FALSE(iconFamily(Bytes{0xE3, 0x10, 0x00}));
+    EXPECT_EQ(iconFormat(Bytes{'i', 'c', 'n', 's', 0}), "MACOS");
+    EXPECT_EQ(iconFormat(Bytes{0x89, 'P', 'N', 'G'}), "PNG");
+    EXPECT_EQ(iconFormat(Bytes{0xE3, 0x10, 0x00, 0x01}), "AMIGAOS");
+    EXPECT_EQ(iconFormat(Bytes{0x00, 0x00, 0x01, 0x00}), "WINDOWS");
+    EXPECT_FALSE(iconFormat(Bytes{0x00, 0x00, 0x02, 0x00}));  // cursor
+    EXPECT_FALSE(iconFormat(Bytes{0xE3, 0x10, 0x00, 0x02}));
+    EXPECT_FALSE(iconFormat(Bytes{0xE3, 0x10, 0x00}));
     EXPECT_EQ(headerHex(Bytes{0x00, 0xAB, 0x02}), "00 ab 02");
 }
 

@@ -21,7 +21,7 @@ namespace host = pictra::host;
 
 using FrameTest = pictra::test::ModuleUnitTest;
 
-TEST_F(FrameTest, CrcTableAndFormatIdsMatchTheBitwiseDefinition) {
+TEST_F(FrameTest, CrcTableMatchesTheBitwiseDefinition) {
     EXPECT_EQ(CrcTable[0], 0u);
     EXPECT_EQ(CrcTable[128], 0xEDB88320u);
     for (int byte = 1; byte < 256; ++byte) {
@@ -31,14 +31,10 @@ TEST_F(FrameTest, CrcTableAndFormatIdsMatchTheBitwiseDefinition) {
     // The published check value of CRC-32.
     EXPECT_EQ(UpdateCrcText(0xFFFFFFFFu, "123456789") ^ 0xFFFFFFFFu, 0xCBF43926u);
     EXPECT_EQ(ComputeFormatId(""), bitwiseCrc32("pictra/"));
-
-    for (int i = 0; i < FormatCount; ++i) {
-        EXPECT_EQ(FormatIds[i], bitwiseCrc32(std::string("pictra/") + IconFormats[i].description));
-        EXPECT_EQ(FindFormatIndex(FormatIds[i]), i);
-    }
+    // The identifiers themselves are checked where the host receives them
+    // (module_entry_test); here only the lookup's ends.
     EXPECT_EQ(FormatIds[FormatCount], 0u);
     EXPECT_EQ(FindFormatIndex(0), -1);
-    EXPECT_EQ(IconFormats[FormatCount].name, nullptr);
 }
 
 TEST_F(FrameTest, ByteHelpersKeepTheirOrderAndReadZeroPastTheEnd) {
