@@ -1,5 +1,4 @@
-// The pure pieces of macOS icons, compiled straight in: the channel
-// packing both ways and the fixed palettes.
+// The channel packing of macOS icons both ways, compiled straight in.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,7 +6,6 @@
 #include <vector>
 
 #include "macos/icns_channels.h"
-#include "macos/mac_palettes.h"
 
 namespace {
 
@@ -141,28 +139,6 @@ TEST(IcnsChannelUnpacking, DamagedAndUnusualData) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(unpack(c.data, 4), c.pixels);
     }
-}
-
-TEST(MacPalettes, FixedColours) {
-    const auto& p16 = MacPalette16.colours;
-    EXPECT_EQ(p16[0], 0xFFFFFFu);
-    EXPECT_EQ(p16[3], 0xDD0806u);
-    EXPECT_EQ(p16[8], 0x1FB714u);
-    EXPECT_EQ(p16[15], 0x000000u);
-    EXPECT_EQ(p16[16], 0u);
-
-    const auto& p = MacPalette256.colours;
-    const std::pair<int, uint32_t> expected[] = {
-        {0, 0xFFFFFF},   {1, 0xFFFFCC},   {5, 0xFFFF00},   {6, 0xFFCCFF},   {35, 0xFF0000},
-        {36, 0xCCFFFF},  {214, 0x000033}, {215, 0xEE0000}, {224, 0x110000}, {225, 0x00EE00},
-        {234, 0x001100}, {235, 0x0000EE}, {244, 0x000011}, {245, 0xEEEEEE}, {249, 0x888888},
-        {254, 0x111111}, {255, 0x000000},
-    };
-    for (const auto& [pen, colour] : expected) EXPECT_EQ(p[pen], colour) << "pen " << pen;
-    // Every colour but black appears once, so mapping onto the palette is
-    // never ambiguous.
-    for (int a = 0; a < 256; ++a)
-        for (int b = a + 1; b < 256; ++b) EXPECT_NE(p[a], p[b]) << a << " " << b;
 }
 
 }  // namespace
