@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "amiga/newicons_image.h"
@@ -81,10 +82,10 @@ TEST_F(AmigaReaderTest, DrawerWindowAndItsExtension) {
         ASSERT_TRUE(loaded) << c.name;
         EXPECT_EQ(attributes.drawerViewMode, c.viewMode) << c.name;
         EXPECT_EQ(attributes.drawerShowAll, c.showAll) << c.name;
-        EXPECT_EQ(attributes.drawerLeft, 10) << c.name;
-        EXPECT_EQ(attributes.drawerTop, 20) << c.name;
-        EXPECT_EQ(attributes.drawerWidth, 300) << c.name;
-        EXPECT_EQ(attributes.drawerHeight, 200) << c.name;
+        EXPECT_EQ(std::make_tuple(attributes.drawerLeft, attributes.drawerTop, attributes.drawerWidth,
+                                  attributes.drawerHeight),
+                  std::make_tuple(10, 20, 300, 200))
+            << c.name;
         EXPECT_EQ(picturesOf(loaded.get()).size(), 1u) << c.name;
     }
 }
