@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/compression.h"
@@ -143,10 +144,8 @@ TEST_F(AmigaCorpusTest, RoundTripsKeepAttributesAndThePicturesTheFormatHolds) {
             ASSERT_TRUE(back.icon);
             const IconAttributes& a = original.attributes;
             const IconAttributes& b = back.attributes;
-            EXPECT_EQ(b.type, a.type ? a.type : 3);
-            EXPECT_EQ(b.currentX, a.currentX);
-            EXPECT_EQ(b.currentY, a.currentY);
-            EXPECT_EQ(b.stackSize, a.stackSize);
+            EXPECT_EQ(std::make_tuple(b.type, b.currentX, b.currentY, b.stackSize),
+                      std::make_tuple(a.type ? a.type : 3, a.currentX, a.currentY, a.stackSize));
             EXPECT_EQ(std::string(b.defaultTool ? b.defaultTool : "-"), a.defaultTool ? a.defaultTool : "-");
             EXPECT_EQ(back.toolTypes(), original.toolTypes());
             if (target.format != pictra::test::PngIcon || a.type == 1 || a.type == 2 || a.type == 5) {
