@@ -1,11 +1,13 @@
-// The picture codecs of classic Amiga icons: planar bitmaps and the value
-// packing of NewIcons lines.
+// The picture codecs of classic Amiga icons: planar bitmaps with their
+// built-in colours, and the value packing of NewIcons lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "amiga/icon_palettes.h"
 #include "amiga/newicons_codec.h"
 #include "amiga/planar_codec.h"
 #include "amiga_test_support.h"
@@ -71,6 +73,33 @@ TEST(PlanarCodec, EdgesOnlyClipAndThePictureLandsTopLeft) {
         for (uint32_t y = 0; y < c.at.canvasHeight; ++y)
             for (uint32_t x = 0; x < c.at.canvasWidth; ++x)
                 ASSERT_EQ(canvas[y * c.at.canvasWidth + x], x < c.columns && y < c.rows) << x << "," << y;
+    }
+}
+
+TEST(PlanarPalette, ChosenByDepthAndStyle) {
+    const std::vector<uint32_t> defaults(DefaultPalette256, DefaultPalette256 + 8);
+    const std::vector<uint32_t> icon = {0x959595, 0x000000, 0xFFFFFF, 0x3B67A2};
+    const std::vector<uint32_t> legacy = {0x0055AA, 0xFFFFFF, 0x000000, 0xFF8800};
+    const std::vector<uint32_t> extra = {0x7B7B7B, 0xAFAFAF, 0xAA907C, 0xFFA997};
+    auto join = [&](const std::vector<uint32_t>& low, const std::vector<uint32_t>& high) {
+        std::vector<uint32_t> all = low;
+        all.insert(all.end(), high.begin(), high.end());
+        return all;
+    };
+    const std::vector<uint32_t> tail(defaults.begin() + 4, defaults.end());
+    struct Case {
+        uint32_t depth;
+        int32_t oldStyle;
+        std::vector<uint32_t> first8;
+    };
+    const Case cases[] = {{1, 1, defaults},     {2, 0, join(icon, tail)},  {2, 1, join(legacy, tail)},
+                          {3, 0, join(icon, extra)}, {3, 1, join(legacy, extra)}, {4, 0, defaults}};
+    EXPECT_EQ(defaults[0], 0xC0C0C0u);
+    for (const Case& c : cases) {
+        std::vector<uint32_t> palette(256);
+        BuildPlanarPalette(c.depth, c.oldStyle, palette.data());
+        EXPECT_EQ(std::vector<uint32_t>(palette.begin(), palette.begin() + 8), c.first8) << c.depth << c.oldStyle;
+        EXPECT_TRUE(std::equal(palette.begin() + 8, palette.end(), DefaultPalette256 + 8));
     }
 }
 
