@@ -10,7 +10,8 @@ readelf=${3:-readelf}
 [ -f "$module" ] || { echo "check-module-imports: $module: no such file" >&2; exit 1; }
 
 # Strong imports the module may have: string and memory functions only.
-allowed_strong=" memcpy memmove memset memcmp memchr strlen strnlen strcmp strncmp strchr strrchr strcpy strncpy strcat strncat strstr "
+# Clang turns a memcmp whose result is only tested for 0 into bcmp.
+allowed_strong=" memcpy memmove memset memcmp bcmp memchr strlen strnlen strcmp strncmp strchr strrchr strcpy strncpy strcat strncat strstr "
 # Weak references that the C runtime's start files (crtbeginS.o, crti.o)
 # put into every shared object; unresolved they are simply null, so they
 # bring in nothing. Anything else must be a strong, allowed import.
