@@ -10,31 +10,14 @@
 #include <vector>
 
 #include "byte_builder.h"
-#include "host/module_loader.h"
-#include "host/services.h"
-#include "test_support.h"
+#include "loaded_module.h"
 
 namespace pictra::test {
 
-class AmigaModuleTest : public LeakCheckedTest {
+class AmigaModuleTest : public LoadedModuleTest {
 protected:
-    void SetUp() override {
-        LeakCheckedTest::SetUp();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices();
-        ASSERT_EQ(module_->initialise(&services_), 1);
-        for (const host::Saver& saver : module_->savers()) savers_.push_back(saver);
-    }
-    void TearDown() override {
-        module_.reset();
-        LeakCheckedTest::TearDown();
-    }
-
     host::IconPtr load(const std::string& file, IconAttributes* attributes = nullptr) const {
-        const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(attributes)}, {TagEnd, 0}};
-        return host::IconPtr(module_->entry().loadIcon(file.c_str(), tags), {module_->entry().freeIcon});
+        return loadIcon(file, attributes);
     }
 
     host::IconPtr loadBytes(const Bytes& bytes, IconAttributes* attributes = nullptr) {
@@ -42,40 +25,11 @@ protected:
         return load(path("in.info"), attributes);
     }
 
-    uint32_t formatId(const std::string& name) const {
-        for (const host::Saver& saver : savers_)
-            if (saver.name == name) return saver.formatId;
-        ADD_FAILURE() << "no saver " << name;
-        return 0;
-    }
-
     int32_t save(const std::string& file, IconImage* images, const std::string& format,
                  const IconAttributes* attributes, int32_t compress = 0) const {
-        const TagItem tags[] = {{SaveTagFormat, formatId(format)},
-                                {SaveTagCompress, uintptr_t(compress)},
-                                {SaveTagAttributes, reinterpret_cast<uintptr_t>(attributes)},
-                                {TagEnd, 0}};
-        return module_->entry().saveIcon(file.c_str(), images, tags);
+        return saveIcon(file, images, formatId(format), attributes, compress);
     }
-
-    std::unique_ptr<host::Module> module_;
-    HostServices services_{};
-    std::vector<host::Saver> savers_;
 };
-
-// The pictures of a loaded icon, in list order.
-inline std::vector<const IconImage*> picturesOf(const IconRecord* icon) {
-    std::vector<const IconImage*> pictures;
-    for (const IconImage* image = icon ? icon->images : nullptr; image; image = image->next)
-        pictures.push_back(image);
-    return pictures;
-}
-
-inline std::vector<std::string> toolTypesOf(const IconAttributes& attributes) {
-    std::vector<std::string> texts;
-    for (char** text = attributes.toolTypes; text && *text; ++text) texts.emplace_back(*text);
-    return texts;
-}
 
 // A classic icon put together field by field, its pictures bitmaps of
 // width x height x depth filled with a pattern.

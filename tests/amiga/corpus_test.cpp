@@ -204,7 +204,7 @@ std::vector<uint32_t> coloursOf(const IconImage* picture) {
 }
 
 // The index of the first picture after the classic ones.
-std::size_t afterClassic(const std::vector<const IconImage*>& pictures) {
+std::size_t afterClassic(const std::vector<IconImage*>& pictures) {
     return pictures.size() > 1 && (pictures[1]->flags & IconImageSelected) ? 2 : 1;
 }
 

@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/registry.h"
-#include "host/services.h"
-#include "test_support.h"
+#include "loaded_module.h"
 
 namespace pictra::test {
 
@@ -39,52 +36,22 @@ struct LoadedIcon {
     host::IconPtr icon;
     IconAttributes attributes{};
 
-    std::vector<IconImage*> pictures() const {
-        std::vector<IconImage*> all;
-        for (IconImage* image = icon ? icon->images : nullptr; image; image = image->next) all.push_back(image);
-        return all;
-    }
-    std::vector<std::string> toolTypes() const {
-        std::vector<std::string> texts;
-        for (char** text = attributes.toolTypes; text && *text; ++text) texts.emplace_back(*text);
-        return texts;
-    }
+    std::vector<IconImage*> pictures() const { return picturesOf(icon.get()); }
+    std::vector<std::string> toolTypes() const { return toolTypesOf(attributes); }
 };
 
-class ModuleFixture : public LeakCheckedTest {
+class ModuleFixture : public LoadedModuleTest {
 protected:
-    void SetUp() override {
-        LeakCheckedTest::SetUp();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices();
-        host::clearRegisteredFormats();
-        ASSERT_EQ(module_->initialise(&services_), 1);
-    }
-    void TearDown() override {
-        module_.reset();
-        LeakCheckedTest::TearDown();
-    }
-
     LoadedIcon load(const std::string& file) {
         LoadedIcon loaded;
-        const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(&loaded.attributes)}, {TagEnd, 0}};
-        loaded.icon = host::IconPtr(module_->entry().loadIcon(file.c_str(), tags), {module_->entry().freeIcon});
+        loaded.icon = loadIcon(file, &loaded.attributes);
         return loaded;
     }
 
     int32_t save(const std::string& file, IconImage* images, int format, const IconAttributes* attributes,
                  int32_t compress = 0) {
-        const TagItem tags[] = {{SaveTagFormat, formatId(format)},
-                                {SaveTagCompress, static_cast<uintptr_t>(compress)},
-                                {SaveTagAttributes, reinterpret_cast<uintptr_t>(attributes)},
-                                {TagEnd, 0}};
-        return module_->entry().saveIcon(file.c_str(), images, tags);
+        return saveIcon(file, images, test::formatId(format), attributes, compress);
     }
-
-    std::unique_ptr<host::Module> module_;
-    HostServices services_{};
 };
 
 }  // namespace pictra::test

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/services.h"
-#include "test_support.h"
+#include "loaded_module.h"
 
 namespace pictra::test {
 
@@ -74,29 +72,19 @@ private:
 inline uint8_t* pensOf(IconImage* image) { return static_cast<uint8_t*>(image->pixels); }
 inline uint32_t* wordsOf(IconImage* image) { return static_cast<uint32_t*>(image->pixels); }
 
-class MacIconTest : public LeakCheckedTest {
+class MacIconTest : public LoadedModuleTest {
 protected:
     void SetUp() override {
-        LeakCheckedTest::SetUp();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        ASSERT_EQ(module_->initialise(&services_), 1);
-        for (const host::Saver& saver : module_->savers())
-            if (saver.name == "MACOS") macFormat_ = saver.formatId;
-        ASSERT_NE(macFormat_, 0u);
-    }
-    void TearDown() override {
-        module_.reset();
-        LeakCheckedTest::TearDown();
+        LoadedModuleTest::SetUp();
+        macFormat_ = formatId("MACOS");
     }
 
     // The pictures of the icon at `file`; false when the load fails.
     bool load(const std::string& file, std::vector<Picture>* pictures) {
         pictures->clear();
-        IconRecord* record = module_->entry().loadIcon(file.c_str(), nullptr);
+        host::IconPtr record = loadIcon(file);
         if (!record) return false;
-        for (IconImage* image = module_->entry().getIconImages(record); image; image = image->next) {
+        for (IconImage* image : picturesOf(record.get())) {
             Picture picture;
             picture.width = image->width;
             picture.height = image->height;
@@ -113,7 +101,6 @@ protected:
             }
             pictures->push_back(std::move(picture));
         }
-        module_->entry().freeIcon(record);
         return true;
     }
 
@@ -123,13 +110,8 @@ protected:
     }
 
     // Saves `images` as a macOS icon at `file`: the module's result.
-    int32_t save(const std::string& file, IconImage* images) {
-        TagItem tags[] = {{SaveTagFormat, macFormat_}, {TagEnd, 0}};
-        return module_->entry().saveIcon(file.c_str(), images, tags);
-    }
+    int32_t save(const std::string& file, IconImage* images) { return saveIcon(file, images, macFormat_); }
 
-    std::unique_ptr<host::Module> module_;
-    HostServices services_ = host::makeHostServices();
     uint32_t macFormat_ = 0;
 };
 

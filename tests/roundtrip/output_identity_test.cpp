@@ -16,11 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/registry.h"
-#include "host/services.h"
+#include "loaded_module.h"
 #include "roundtrip/sha256.h"
-#include "test_support.h"
 
 namespace {
 
@@ -142,41 +139,22 @@ bool updating(const std::string& format) {
     return list == ",all," || list.find("," + format + ",") != std::string::npos;
 }
 
-class OutputIdentityTest : public pictra::test::LeakCheckedTest,
+class OutputIdentityTest : public pictra::test::LoadedModuleTest,
                            public ::testing::WithParamInterface<int> {
 protected:
     void SetUp() override {
-        LeakCheckedTest::SetUp();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices();
-        host::clearRegisteredFormats();
-        ASSERT_EQ(module_->initialise(&services_), 1);
-        savers_ = module_->savers();
+        LoadedModuleTest::SetUp();
         ASSERT_EQ(savers_.size(), 7u);
-    }
-    void TearDown() override {
-        module_.reset();
-        LeakCheckedTest::TearDown();
     }
 
     // "refused" or the SHA-256 of the file saved.
     std::string save(const host::Saver& saver, IconImage* images, const IconAttributes& attributes,
                      bool compress) {
-        const TagItem tags[] = {{SaveTagFormat, saver.formatId},
-                                {SaveTagCompress, compress ? 1u : 0u},
-                                {SaveTagAttributes, reinterpret_cast<uintptr_t>(&attributes)},
-                                {TagEnd, 0}};
         const std::string file = path("saved");
         std::filesystem::remove(file);
-        if (!module_->entry().saveIcon(file.c_str(), images, tags)) return "refused";
+        if (!saveIcon(file, images, saver.formatId, &attributes, compress)) return "refused";
         return pictra::test::sha256(pictra::test::readFile(file));
     }
-
-    std::unique_ptr<host::Module> module_;
-    HostServices services_{};
-    std::vector<host::Saver> savers_;
 };
 
 TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
@@ -190,9 +168,7 @@ TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
     }
     for (const char* icon : kCorpusIcons) {
         IconAttributes attributes{};
-        const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(&attributes)}, {TagEnd, 0}};
-        const std::string source = std::string(PICTRA_TEST_CORPUS) + "/" + icon;
-        host::IconPtr loaded(module_->entry().loadIcon(source.c_str(), tags), {module_->entry().freeIcon});
+        host::IconPtr loaded = loadIcon(std::string(PICTRA_TEST_CORPUS) + "/" + icon, &attributes);
         for (bool compress : {false, true}) {
             lines << "corpus:" << icon << ' ' << compress << ' ';
             if (loaded)

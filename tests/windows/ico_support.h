@@ -11,10 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/registry.h"
-#include "host/services.h"
-#include "test_support.h"
+#include "loaded_module.h"
 
 namespace pictra::test {
 
@@ -60,33 +57,20 @@ inline std::size_t differingPixels(const std::vector<uint32_t>& a, const std::ve
     return count;
 }
 
-class IcoModuleTest : public LeakCheckedTest {
+class IcoModuleTest : public LoadedModuleTest {
 protected:
     void SetUp() override {
-        LeakCheckedTest::SetUp();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices();
-        host::clearRegisteredFormats();
-        ASSERT_EQ(module_->initialise(&services_), 1);
-        for (const host::Saver& saver : module_->savers())
-            if (saver.name == "WINDOWS") windowsId_ = saver.formatId;
-        ASSERT_NE(windowsId_, 0u);
-    }
-    void TearDown() override {
-        module_.reset();
-        LeakCheckedTest::TearDown();
+        LoadedModuleTest::SetUp();
+        windowsId_ = formatId("WINDOWS");
     }
 
     // The icon's pictures, or nothing when the module refuses the file.
     std::optional<std::vector<Picture>> load(const std::string& file) {
-        IconRecord* record = module_->entry().loadIcon(file.c_str(), nullptr);
+        host::IconPtr record = loadIcon(file);
         if (!record) return std::nullopt;
         std::vector<Picture> pictures;
-        for (IconImage* image = module_->entry().getIconImages(record); image; image = image->next)
+        for (IconImage* image : picturesOf(record.get()))
             pictures.push_back({image->width, image->height, image->depth, expand(*image)});
-        module_->entry().freeIcon(record);
         return pictures;
     }
 
@@ -99,12 +83,9 @@ protected:
     int32_t save(const std::string& file, std::vector<OwnedPicture*> pictures, bool compress = false) {
         for (std::size_t i = 0; i < pictures.size(); ++i)
             pictures[i]->node.next = i + 1 < pictures.size() ? &pictures[i + 1]->node : nullptr;
-        TagItem tags[] = {{SaveTagFormat, windowsId_}, {SaveTagCompress, compress ? 1u : 0u}, {TagEnd, 0}};
-        return module_->entry().saveIcon(file.c_str(), pictures.empty() ? nullptr : &pictures[0]->node, tags);
+        return saveIcon(file, pictures.empty() ? nullptr : &pictures[0]->node, windowsId_, nullptr, compress);
     }
 
-    std::unique_ptr<host::Module> module_;
-    HostServices services_{};
     uint32_t windowsId_ = 0;
 };
 
