@@ -24,8 +24,12 @@ for target in "${targets[@]}"; do
   [ -f "$root/fuzz/$target.cpp" ] || { echo "fuzz: no target $target (fuzz/$target.cpp)" >&2; exit 2; }
 done
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPICTRA_WERROR=ON -DPICTRA_FUZZ=ON -DPICTRA_BENCH=OFF -DPICTRA_CLI=OFF >/dev/null
+# A build-fuzz that scripts/test.sh configured (tool and tests included) is
+# used as it is.
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPICTRA_WERROR=ON -DPICTRA_FUZZ=ON -DPICTRA_BENCH=OFF -DPICTRA_CLI=OFF >/dev/null
+fi
 cmake --build "$dir" --target "${targets[@]}" -j "$(nproc)"
 
 # Every embedded image from its signature to the end of its file: the

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with warnings as errors, runs the
-# whole test suite, runs it again built by Clang and under AddressSanitizer
-# and UndefinedBehaviorSanitizer, sweeps the shared corpus with damaged
-# copies under the sanitizers, fuzzes every target briefly, then cross-builds
-# the module, the host and their tests for 32-bit big-endian PowerPC (checking
-# what the module imports) and for 64-bit big-endian s390x, and runs them
-# under qemu.
+# Installs what is missing, builds everything with warnings as errors and
+# runs the whole test suite; builds it again with Clang, AddressSanitizer,
+# UndefinedBehaviorSanitizer and the fuzzers' coverage hooks and runs it
+# there; sweeps the shared corpus with damaged copies and fuzzes every target
+# briefly in that same build; then cross-builds the module, the host and
+# their tests for 32-bit big-endian PowerPC (checking what the module
+# imports) and for 64-bit big-endian s390x, and runs them under qemu.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -15,17 +15,14 @@ echo "== build and test"
 bash "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-echo "== build and test with Clang"
-CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-clang" -DPICTRA_BENCH=OFF
-ctest --test-dir "$root/build-clang" --output-on-failure -j "$jobs"
-
-echo "== build and test under ASan and UBSan"
-bash "$root/scripts/build.sh" "$root/build-sanitize" -DPICTRA_SANITIZE=ON -DPICTRA_BENCH=OFF
+# One Clang build serves the sanitized suite, the sweep and the fuzzers.
+echo "== build and test with Clang under ASan and UBSan"
+CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-fuzz" -DPICTRA_FUZZ=ON -DPICTRA_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$root/build-sanitize" --output-on-failure -j "$jobs"
+  ctest --test-dir "$root/build-fuzz" --output-on-failure -j "$jobs"
 
 echo "== damage sweep of the corpus under ASan and UBSan (sampled)"
-bash "$root/scripts/sweep.sh"
+PICTRA_SWEEP_BUILD="$root/build-fuzz" bash "$root/scripts/sweep.sh"
 
 echo "== short fuzz run"
 bash "$root/scripts/fuzz.sh" 10
