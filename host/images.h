@@ -27,9 +27,9 @@ struct DecodeLimits {
     uint64_t maxPixelBytes = uint64_t{64} << 20;  // the picture handed out, 4 bytes a pixel
     // Everything one decode holds at once: the picture handed out and the
     // decoder's own buffers (for JPEG 2000, 4 bytes per sample of every
-    // component it builds). The default admits a 4096 x 4096 RGBA picture
-    // of either format.
-    uint64_t maxDecodeBytes = uint64_t{320} << 20;
+    // component it builds, and a cost per tile). The default admits a
+    // 4096 x 4096 RGBA picture of either format in up to a few thousand tiles.
+    uint64_t maxDecodeBytes = uint64_t{384} << 20;
 };
 
 // The caps DecodeImageFile, ConvertPixels and decodeImage() apply; safe to

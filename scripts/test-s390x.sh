@@ -16,4 +16,6 @@ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTRA_W
   -DPICTRA_HOST_CODECS=system -DPICTRA_CLI=OFF -DPICTRA_BENCH=OFF \
   -DPICTRA_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+# The corpus replays through the fuzz targets take minutes each under the
+# emulator; the format suites load and save the corpus there already.
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" -E '^replay_fuzz_.*_corpus$'

@@ -381,6 +381,11 @@ TEST_F(Jpeg2000Test, DeclaredSizesMeetTheCapsBeforeTheDecoderRuns) {
         EXPECT_FALSE(decodeImage(c.file, &error, c.limits));
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
+    // The largest picture the default caps allow is within the budget: this
+    // header fails only because the codestream ends.
+    std::string error;
+    EXPECT_FALSE(decodeImage(codestreamHeader(4096, 4096, 4096, 4), &error));
+    EXPECT_EQ(error.find("memory budget"), std::string::npos) << error;
 }
 
 TEST_F(Jpeg2000Test, SubsampledComponentsAreRefused) {
