@@ -6,6 +6,7 @@
 // writes a short text through the host and fails, after writing, when the
 // compress switch is set.
 #include <cstring>
+#include <string>
 
 #include "pictra/plugin.h"
 
@@ -57,13 +58,8 @@ __attribute__((visibility("default"))) IconRecord* LoadIcon(const char* name, co
     if (got != 5 || std::memcmp(header, wanted, 5) != 0) return nullptr;
     for (const TagItem* tag = tags; tag && tag->tag != TagEnd; ++tag) {
         if (tag->tag != LoadTagAttributes || !tag->value) continue;
-        auto* attributes = reinterpret_cast<IconAttributes*>(tag->value);
-        attributes->type = record.type;
-        attributes->currentX = record.currentX;
-        attributes->currentY = record.currentY;
-        attributes->stackSize = record.stackSize;
-        attributes->defaultTool = record.defaultTool;
-        attributes->toolTypes = record.toolTypeArray;
+        *reinterpret_cast<IconAttributes*>(tag->value) = {record.type, 0, record.currentX, record.currentY, 0, 0, 0, 0,
+                                                          record.stackSize, record.defaultTool, record.toolTypeArray, 0};
     }
     return &record;
 }
@@ -87,15 +83,11 @@ __attribute__((visibility("default"))) int32_t SaveIcon(const char* name, IconIm
     if (format != kFakeId || !attributes || !attributes->defaultTool) return 0;
     StreamHandle stream = services->stream->OpenStream(name, StreamModeNewFile);
     if (!stream) return 0;
-    char text[64] = "saved ";
-    int32_t length = 6;
-    for (const IconImage* image = images; image && length < 40; image = image->next)
-        text[length++] = image->depth <= 8 ? 'p' : 't';  // palette or true colour
-    text[length++] = ' ';
-    const std::size_t toolLength = std::strlen(attributes->defaultTool);
-    std::memcpy(text + length, attributes->defaultTool, toolLength < 16 ? toolLength : 16);
-    length += static_cast<int32_t>(toolLength < 16 ? toolLength : 16);
-    services->stream->WriteStream(stream, text, length);
+    std::string text = "saved ";
+    for (const IconImage* image = images; image; image = image->next)
+        text += image->depth <= 8 ? 'p' : 't';  // palette or true colour
+    text += std::string(" ") + attributes->defaultTool;
+    services->stream->WriteStream(stream, text.data(), static_cast<int32_t>(text.size()));
     services->stream->CloseStream(stream);
     return compress ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/image_codecs.h"
@@ -91,31 +92,26 @@ TEST(CodecSetsTest, TheSamePngBytesDecodeToTheSamePixels) {
         ASSERT_TRUE(reference) << error;
         const auto portable = portableCodecs().decodePng(png, &error, {});
         ASSERT_TRUE(portable) << error;
-        EXPECT_EQ(portable->width, reference->width);
-        EXPECT_EQ(portable->height, reference->height);
-        EXPECT_EQ(portable->pixels, reference->pixels);
+        EXPECT_EQ(std::tie(portable->width, portable->height, portable->pixels),
+                  std::tie(reference->width, reference->height, reference->pixels));
     }
 }
 
 TEST(CodecSetsTest, EachSetsPngIsReadByBothWithThePlainIend) {
     const uint32_t width = 17, height = 11;
     const Bytes rgba = noise(std::size_t{width} * height * 4, 99);
-    const uint8_t iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    std::vector<uint32_t> expected;
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        expected.push_back(uint32_t{rgba[i + 3]} << 24 | uint32_t{rgba[i]} << 16 | uint32_t{rgba[i + 1]} << 8 | rgba[i + 2]);
+    const Bytes iend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
     for (const CodecSet* writer : kSets) {
-        SCOPED_TRACE(writer->name);
         const Bytes png = writer->encodeRgbaPng(rgba.data(), width, height);
         ASSERT_GT(png.size(), 12u);
-        EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, iend, 12), 0);
+        EXPECT_EQ(Bytes(png.end() - 12, png.end()), iend) << writer->name;
         for (const CodecSet* reader : kSets) {
             const auto picture = reader->decodePng(png, nullptr, {});
-            ASSERT_TRUE(picture) << reader->name;
-            ASSERT_EQ(picture->pixels.size(), std::size_t{width} * height);
-            for (std::size_t i = 0; i < picture->pixels.size(); ++i) {
-                const uint8_t* p = &rgba[i * 4];
-                ASSERT_EQ(picture->pixels[i],
-                          uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2])
-                    << reader->name << " pixel " << i;
-            }
+            ASSERT_TRUE(picture) << writer->name << " to " << reader->name;
+            EXPECT_EQ(picture->pixels, expected) << writer->name << " to " << reader->name;
         }
     }
 }

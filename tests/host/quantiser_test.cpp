@@ -5,7 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "host/compression.h"
 #include "host_support.h"
 
 namespace pictra::host {
@@ -64,11 +63,8 @@ TEST(QuantiserTest, ChooseModeKeepsFewColoursExactlyInOrderOfAppearance) {
     ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
     // Pen 0 is reserved, so the colours start at 1.
     EXPECT_EQ(out, (std::vector<uint8_t>{1, 0, 2, 1, 3, 2}));
-    EXPECT_EQ(palette[0], 0u);
-    EXPECT_EQ(palette[1], 0x00FF00u);
-    EXPECT_EQ(palette[2], 0xFF0000u);
-    EXPECT_EQ(palette[3], 0x0000FFu);
-    for (int i = 4; i < 256; ++i) ASSERT_EQ(palette[i], 0u) << i;
+    std::array<uint32_t, 256> expected{0, 0x00FF00, 0xFF0000, 0x0000FF};
+    EXPECT_EQ(palette, expected);
 
     // A pen in the middle is skipped over.
     job.destinationTransparentPen = 2;
@@ -102,28 +98,24 @@ TEST(QuantiserTest, MedianCutFillsTheRoomAndIsRepeatable) {
     std::vector<uint8_t> out;
     ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
     // 16 entries, one reserved: indexes 1-15 used, each pixel near its colour.
-    std::set<uint8_t> used(out.begin(), out.end());
-    EXPECT_EQ(used.size(), 15u);
-    EXPECT_EQ(used.count(0), 0u);
+    const std::set<uint8_t> used(out.begin(), out.end());
+    EXPECT_EQ(std::make_pair(used.size(), *used.begin()), std::make_pair(std::size_t{15}, uint8_t{1}));
     int64_t error = 0;
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        const uint32_t p = pixels[i], q = palette[out[i]];
+    for (std::size_t i = 0; i < pixels.size(); ++i)
         for (int shift : {16, 8, 0}) {
-            const int d = int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF);
+            const int d = int((pixels[i] >> shift) & 0xFF) - int((palette[out[i]] >> shift) & 0xFF);
             error += d * d;
         }
-    }
     // A mean squared error per pixel far below that of one flat colour
     // (about 3 * 256^2 / 12 = 16384).
     EXPECT_LT(error / int64_t(pixels.size()), 3000);
 
-    const uint32_t firstPalette = crc32Block(palette.data(), sizeof palette);
-    const uint32_t firstIndexes = crc32Block(out.data(), uint32_t(out.size()));
+    const std::vector<uint8_t> first = out;
     std::array<uint32_t, 256> again{};
     job.destinationPalette = again.data();
     ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
-    EXPECT_EQ(crc32Block(again.data(), sizeof again), firstPalette);
-    EXPECT_EQ(crc32Block(out.data(), uint32_t(out.size())), firstIndexes);
+    EXPECT_EQ(again, palette);
+    EXPECT_EQ(out, first);
 }
 
 TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {
@@ -147,8 +139,7 @@ TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {
     std::vector<uint8_t> out;
     for (std::size_t i = 0; i < bad.size(); ++i) {
         std::vector<uint8_t> small(4, 0xEE);
-        EXPECT_EQ(services().image->ConvertPixels(pixels.data(), small.data(), &bad[i], 0, 0), 0)
-            << i;
+        EXPECT_EQ(services().image->ConvertPixels(pixels.data(), small.data(), &bad[i], 0, 0), 0) << i;
         EXPECT_EQ(small, std::vector<uint8_t>(4, 0xEE)) << i;
     }
     EXPECT_EQ(convert(pixels.data(), out, good, 1), 0);  // no mode 1

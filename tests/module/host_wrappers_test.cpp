@@ -3,6 +3,7 @@
 // slot, drops an argument or passes the wrong constant is caught here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,112 +18,50 @@ using Words = std::vector<uintptr_t>;
 struct Call {
     std::string slot;
     Words arguments;
-};
-Call recorded;
+} recorded;
 
-uintptr_t word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
-uintptr_t word(uint64_t value) { return static_cast<uintptr_t>(value); }
-uintptr_t word(uint32_t value) { return value; }
-uintptr_t word(int32_t value) { return static_cast<uintptr_t>(value); }
-
-template <typename... Arguments>
-void note(const char* slot, Arguments... arguments) {
-    recorded = {slot, {word(arguments)...}};
+template <typename T>
+uintptr_t word(T value) {
+    if constexpr (std::is_pointer_v<T>) return reinterpret_cast<uintptr_t>(value);
+    else return static_cast<uintptr_t>(value);
 }
 
 // What every recording slot hands back, so results are seen to pass through.
 constexpr uintptr_t kResult = 0x5A17;
-template <typename T>
-T result() {
-    if constexpr (std::is_pointer_v<T>)
-        return reinterpret_cast<T>(kResult);
-    else
-        return static_cast<T>(kResult);
-}
 
-SystemTable recordingSystem() {
-    SystemTable t{};
-    t.AllocMemory = [](uint32_t s, uint32_t c, const char* g) { note("AllocMemory", s, c, g); return result<void*>(); };
-    t.FreeMemory = [](void* b) { note("FreeMemory", b); };
-    t.RegisterFormat = [](PluginInfo* i, uint32_t k, const char* d, const void* r, const char* e, uint32_t id,
-                          uint32_t f) { note("RegisterFormat", i, k, d, r, e, id, f); return result<int32_t>(); };
-    return t;
-}
-
-StreamTable recordingStream() {
-    StreamTable t{};
-    t.OpenStream = [](const char* n, int32_t m) { note("OpenStream", n, m); return result<StreamHandle>(); };
-    t.CloseStream = [](StreamHandle s) { note("CloseStream", s); };
-    t.SeekStream = [](StreamHandle s, int32_t o, int32_t m) { note("SeekStream", s, o, m); return result<int32_t>(); };
-    t.ReadStream = [](StreamHandle s, void* b, int32_t l) { note("ReadStream", s, b, l); return result<int32_t>(); };
-    t.WriteStream = [](StreamHandle s, const void* b, int32_t l) { note("WriteStream", s, b, l); return result<int32_t>(); };
-    t.ReadStreamByte = [](StreamHandle s) { note("ReadStreamByte", s); return result<int32_t>(); };
-    t.WriteStreamByte = [](StreamHandle s, int32_t v) { note("WriteStreamByte", s, v); };
-    t.StreamAtEnd = [](StreamHandle s) { note("StreamAtEnd", s); return result<int32_t>(); };
-    t.OpenStreamTagged = [](const char* n, int32_t m, const TagItem* g) {
-        note("OpenStreamTagged", n, m, g);
-        return result<StreamHandle>();
-    };
-    t.NameMemoryBlock = [](char* n, int32_t l, const MemoryBlockDesc* d, uintptr_t r) {
-        note("NameMemoryBlock", n, l, d, uint64_t{r});
-        return result<int32_t>();
-    };
-    t.OpenMemoryOutput = [](char* n, int32_t l, uintptr_t r) {
-        note("OpenMemoryOutput", n, l, uint64_t{r});
-        return result<StreamHandle>();
-    };
-    t.MemoryOutputBytes = [](StreamHandle s, uint32_t* z, uintptr_t r) {
-        note("MemoryOutputBytes", s, z, uint64_t{r});
-        return result<const void*>();
-    };
-    t.CloseMemoryOutput = [](StreamHandle s) { note("CloseMemoryOutput", s); };
-    return t;
-}
-
-ImageTable recordingImage() {
-    ImageTable t{};
-    t.DecodeImageFile = [](const char* n, const TagItem* g, int32_t* w, int32_t* h, uintptr_t r) {
-        note("DecodeImageFile", n, g, w, h, uint64_t{r});
-        return result<HostImageHandle>();
-    };
-    t.ImagePixels = [](HostImageHandle i) { note("ImagePixels", i); return result<const uint32_t*>(); };
-    t.ReleaseImage = [](HostImageHandle i) { note("ReleaseImage", i); };
-    t.EncodePngFile = [](const char* n, const uint32_t* p, int32_t w, int32_t h, int32_t a, uintptr_t r5,
-                         uintptr_t r6) {
-        note("EncodePngFile", n, p, w, h, a, uint64_t{r5}, uint64_t{r6});
-        return result<int32_t>();
-    };
-    t.ConvertPixels = [](const void* s, uint8_t* d, const ConvertJob* j, int32_t m, uintptr_t r) {
-        note("ConvertPixels", s, d, j, m, uint64_t{r});
-        return result<int32_t>();
-    };
-    return t;
-}
-
-CompressionTable recordingCompression() {
-    CompressionTable t{};
-    t.CompressBlock = [](void* d, uint32_t* l, const void* s, uint32_t n) {
-        note("CompressBlock", d, l, s, n);
-        return result<int32_t>();
-    };
-    t.UncompressBlock = [](void* d, uint32_t* l, const void* s, uint32_t n) {
-        note("UncompressBlock", d, l, s, n);
-        return result<int32_t>();
-    };
-    return t;
-}
-
-ChecksumTable recordingChecksum() {
-    ChecksumTable t{};
-    t.Crc32Block = [](const void* b, uint32_t l) { note("Crc32Block", b, l); return result<uint32_t>(); };
-    return t;
-}
+template <std::size_t N>
+struct Name {
+    char text[N];
+    constexpr Name(const char (&s)[N]) { std::copy_n(s, N, text); }
+};
+template <typename F, Name S>
+struct Recorder;
+template <typename R, typename... A, Name S>
+struct Recorder<R (*)(A...), S> {
+    static R call(A... arguments) {
+        recorded = {S.text, {word(arguments)...}};
+        if constexpr (std::is_pointer_v<R>) return reinterpret_cast<R>(kResult);
+        else if constexpr (!std::is_void_v<R>) return static_cast<R>(kResult);
+    }
+};
+#define RECORD(table, slot) table.slot = Recorder<decltype(table.slot), #slot>::call
 
 class HostWrapperTest : public pictra::test::ModuleUnitTest {
 protected:
     void SetUp() override {
         ModuleUnitTest::SetUp();
+        RECORD(system_, AllocMemory); RECORD(system_, FreeMemory); RECORD(system_, RegisterFormat);
+        RECORD(stream_, OpenStream); RECORD(stream_, CloseStream); RECORD(stream_, SeekStream);
+        RECORD(stream_, ReadStream); RECORD(stream_, WriteStream); RECORD(stream_, ReadStreamByte);
+        RECORD(stream_, WriteStreamByte); RECORD(stream_, StreamAtEnd); RECORD(stream_, OpenStreamTagged);
+        RECORD(stream_, NameMemoryBlock); RECORD(stream_, OpenMemoryOutput);
+        RECORD(stream_, MemoryOutputBytes); RECORD(stream_, CloseMemoryOutput);
+        RECORD(image_, DecodeImageFile); RECORD(image_, ImagePixels); RECORD(image_, ReleaseImage);
+        RECORD(image_, EncodePngFile); RECORD(image_, ConvertPixels);
+        RECORD(compression_, CompressBlock); RECORD(compression_, UncompressBlock);
+        RECORD(checksum_, Crc32Block);
         real_ = Host;
+        services_ = {};
         services_.hostVersion = 9;
         services_.system = &system_;
         services_.stream = &stream_;
@@ -136,11 +75,11 @@ protected:
         ModuleUnitTest::TearDown();
     }
 
-    SystemTable system_ = recordingSystem();
-    StreamTable stream_ = recordingStream();
-    ImageTable image_ = recordingImage();
-    CompressionTable compression_ = recordingCompression();
-    ChecksumTable checksum_ = recordingChecksum();
+    SystemTable system_{};
+    StreamTable stream_{};
+    ImageTable image_{};
+    CompressionTable compression_{};
+    ChecksumTable checksum_{};
     HostServices services_{};
     HostServices* real_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "fake_formats.h"
 #include "frame/formats.h"
@@ -26,16 +27,7 @@ protected:
     std::string iconWithToolTypes(const std::string& texts) {
         pictra::test::writeFile(path("tt.info"), {0xE3, 0x10, 0x00, 0x01, 0x55});
         pictra::test::fillRecord = [texts](IconRecord* record) {
-            record->type = 2;
-            record->currentX = 10;
-            record->currentY = -20;
-            record->drawerLeft = 1;
-            record->drawerTop = 2;
-            record->drawerWidth = 300;
-            record->drawerHeight = 200;
-            record->drawerViewMode = 4;
-            record->drawerShowAll = 5;
-            record->stackSize = 4096;
+            *record = {nullptr, 2, 10, -20, 1, 2, 300, 200, 4, 5, 4096, nullptr, nullptr, nullptr};
             if (texts.empty()) return int32_t{1};
             record->toolTypes = static_cast<char*>(
                 host::allocMemory(static_cast<uint32_t>(texts.size() + 1), true, "tooltypes"));
@@ -70,53 +62,34 @@ TEST_F(ModelTest, TagListsAreReadToTheSameBoundByModuleAndHost) {
 }
 
 TEST_F(ModelTest, PicturesAreSizedByDepthAndLinkedInOrder) {
-    IconImage* head = nullptr;
-    IconImage* tail = nullptr;
+    IconImage *head = nullptr, *tail = nullptr;
     IconImage* palette = AllocIconImage(5, 3, 8, 2, 0, &head, &tail);
     ASSERT_NE(palette, nullptr);
-    EXPECT_EQ(tagUsage("icdata").liveBytes, 15u);
-    EXPECT_EQ(tagUsage("icpalette").liveBytes, 1024u);
     EXPECT_EQ(std::memcmp(palette->palette, Bytes(1024, 0).data(), 1024), 0);
-    EXPECT_EQ(palette->transparentPen, 2);
-    EXPECT_EQ(palette->flags, 0u);
-
     IconImage* deep = AllocIconImage(5, 3, 24, -1, 1, &head, &tail);
     ASSERT_NE(deep, nullptr);
     EXPECT_EQ(deep->palette, nullptr);
     EXPECT_EQ(tagUsage("icdata").liveBytes, 15u + 60u);
-    EXPECT_EQ(tagUsage("icpalette").liveBlocks, 1u);
-
+    EXPECT_EQ(tagUsage("icpalette").liveBytes, 1024u);
     // Linked in call order; the selected one carries flag 2.
-    EXPECT_EQ(head, palette);
-    EXPECT_EQ(palette->next, deep);
-    EXPECT_EQ(tail, deep);
-    EXPECT_EQ(deep->flags, static_cast<uint32_t>(IconImageSelected));
-    EXPECT_EQ(deep->mark, 0u);
+    EXPECT_EQ(std::make_tuple(head, palette->next, tail), std::make_tuple(palette, deep, deep));
+    EXPECT_EQ(std::make_tuple(palette->transparentPen, palette->flags, deep->flags, deep->mark),
+              std::make_tuple(2, 0u, uint32_t{IconImageSelected}, 0u));
     FreeIconImage(deep);
     FreeIconImage(palette);
 
-    // The record helpers on null and on an empty record.
-    EXPECT_EQ(GetIconImages(nullptr), nullptr);
-    FreeIcon(nullptr);
-    auto* record = static_cast<IconRecord*>(host::allocMemory(sizeof(IconRecord), true, "iconinfo"));
-    EXPECT_EQ(GetIconImages(record), nullptr);
-    FreeIcon(record);
-}
-
-TEST_F(ModelTest, ImpossibleSizesAllocateNothing) {
+    // Impossible sizes allocate nothing.
     struct Case { int32_t width, height, depth; };
     const Case cases[] = {{-1, 4, 8}, {4, -1, 32}, {INT32_MIN, 1, 8}, {65536, 65536, 8},
                           {32768, 32768, 32}, {65536, 16384, 24}};
-    for (const Case& c : cases) {
-        IconImage* head = nullptr;
-        IconImage* tail = nullptr;
-        const std::size_t before = tagUsage("ic").allocations;
+    head = tail = nullptr;
+    const std::size_t before = tagUsage("ic").allocations;
+    for (const Case& c : cases)
         EXPECT_EQ(AllocIconImage(c.width, c.height, c.depth, -1, 0, &head, &tail), nullptr)
             << c.width << "x" << c.height << "x" << c.depth;
-        EXPECT_EQ(tagUsage("ic").allocations, before);
-        EXPECT_EQ(head, nullptr);
-        EXPECT_EQ(tail, nullptr);
-    }
+    EXPECT_EQ(tagUsage("ic").allocations, before);
+    EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(tail, nullptr);
 }
 
 // A half-built node stays linked (tail not advanced) and goes with the record.
@@ -137,8 +110,7 @@ TEST_F(ModelTest, FailedAllocationsLeaveTheListReleasable) {
         FreeIcon(record);
     }
     // The node itself failing leaves the list as it was.
-    IconImage* head = nullptr;
-    IconImage* tail = nullptr;
+    IconImage *head = nullptr, *tail = nullptr;
     host::failAllocationNumber(1);
     EXPECT_EQ(AllocIconImage(4, 4, 32, -1, 0, &head, &tail), nullptr);
     EXPECT_EQ(head, nullptr);
@@ -160,11 +132,8 @@ TEST_F(ModelTest, EachMagicWordReachesItsReaderRightAfterIt) {
         pictra::test::writeFile(file, c.bytes);
         IconRecord* record = LoadIcon(file.c_str(), nullptr);
         ASSERT_NE(record, nullptr);
-        EXPECT_EQ(calls.reader, c.reader);
-        EXPECT_EQ(calls.byteAfterMagic, c.bytes[4]);
-        if (c.named) {
-            EXPECT_EQ(calls.fileName, file);
-        }
+        EXPECT_EQ(std::make_tuple(calls.reader, calls.byteAfterMagic, calls.fileName),
+                  std::make_tuple(std::string(c.reader), int32_t{c.bytes[4]}, c.named ? file : ""));
         EXPECT_EQ(host::streamCounters().liveStreams, 0u);
         FreeIcon(record);
     }
@@ -199,33 +168,13 @@ TEST_F(ModelTest, FailingReaderHasItsRecordReleased) {
     EXPECT_EQ(attributes.defaultTool, nullptr);
 }
 
-TEST_F(ModelTest, AttributesAreCopiedFromTheRecord) {
-    IconAttributes attributes{};
-    IconRecord* record = loadWith(iconWithToolTypes("IM1=abc\0FOO=1\0IM2=def\0BAR\0"s), &attributes);
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(attributes.type, 2);
-    EXPECT_EQ(attributes.currentX, 10);
-    EXPECT_EQ(attributes.currentY, -20);
-    EXPECT_EQ(attributes.drawerLeft, 1);
-    EXPECT_EQ(attributes.drawerTop, 2);
-    EXPECT_EQ(attributes.drawerWidth, 300);
-    EXPECT_EQ(attributes.drawerHeight, 200);
-    EXPECT_EQ(attributes.drawerViewMode, 4);
-    EXPECT_EQ(attributes.drawerShowAll, 1);
-    EXPECT_EQ(attributes.stackSize, 4096);
-    EXPECT_EQ(attributes.defaultTool, nullptr);
-    ASSERT_EQ(attributes.toolTypes, record->toolTypeArray);
-    EXPECT_EQ(texts(attributes.toolTypes), (std::vector<std::string>{"FOO=1", "BAR"}));
-    // Room for four texts and the null; the entries point into the record.
-    EXPECT_EQ(tagUsage("ttarray").liveBytes, 5 * sizeof(char*));
-    EXPECT_EQ(attributes.toolTypes[0], record->toolTypes + 8);
-    FreeIcon(record);
-}
-
-TEST_F(ModelTest, ToolTypeArrayLeavesOutOnlyExactNewIconsLines) {
+// Attributes are copied from the record; the tool types leave out only
+// exact NewIcons lines.
+TEST_F(ModelTest, AttributesAndToolTypeArrayAreCopiedFromTheRecord) {
     char* sentinel[] = {nullptr};
     struct Case { std::string texts; std::vector<std::string> kept; bool untouched; };
     const Case cases[] = {
+        {"IM1=abc\0FOO=1\0IM2=def\0BAR\0"s, {"FOO=1", "BAR"}, false},
         {"im1=x\0IM1\0IM3=y\0IM2=\0 IM1=z\0"s, {"im1=x", "IM1", "IM3=y", " IM1=z"}, false},
         {"IM1=a\0IM2=b\0"s, {}, false},  // an empty array, not a null pointer
         {""s, {}, true},                 // no tool types: the caller's word stays
@@ -237,14 +186,18 @@ TEST_F(ModelTest, ToolTypeArrayLeavesOutOnlyExactNewIconsLines) {
         attributes.toolTypes = sentinel;
         IconRecord* record = loadWith(iconWithToolTypes(c.texts), &attributes);
         ASSERT_NE(record, nullptr);
-        EXPECT_EQ(attributes.stackSize, 4096);
-        if (c.untouched) {
-            EXPECT_EQ(attributes.toolTypes, sentinel);
-            EXPECT_EQ(record->toolTypeArray, nullptr);
-        } else {
-            ASSERT_NE(attributes.toolTypes, sentinel);
-            ASSERT_NE(attributes.toolTypes, nullptr);
-            EXPECT_EQ(texts(attributes.toolTypes), c.kept);
+        const IconAttributes& a = attributes;
+        EXPECT_EQ(std::make_tuple(a.type, a.currentX, a.currentY, a.drawerLeft, a.drawerTop, a.drawerWidth,
+                                  a.drawerHeight, a.drawerViewMode, a.drawerShowAll, a.stackSize, a.defaultTool),
+                  std::make_tuple(2, 10, -20, 1, 2, 300, 200, 4, 1, 4096, nullptr));
+        EXPECT_EQ(attributes.toolTypes, c.untouched ? sentinel : record->toolTypeArray);
+        if (&c == cases) {  // room for four texts and the null; the entries point into the record
+            EXPECT_EQ(tagUsage("ttarray").liveBytes, 5 * sizeof(char*));
+            EXPECT_EQ(attributes.toolTypes[0], record->toolTypes + 8);
+        }
+        EXPECT_EQ(record->toolTypeArray == nullptr, c.untouched);
+        if (record->toolTypeArray) {
+            EXPECT_EQ(texts(record->toolTypeArray), c.kept);
         }
         FreeIcon(record);
     }
@@ -303,13 +256,9 @@ TEST_F(ModelTest, SaveHandsEachFormatWhatItNeeds) {
                           {c.getsAttributes ? uint32_t{SaveTagAttributes} : 0x99u, attrs}, {SaveTagCompress, 9},
                           {TagEnd, 0}};
         EXPECT_EQ(SaveIcon(file.c_str(), &picture, tags), 1);
-        EXPECT_EQ(calls.writer, c.writer);
-        EXPECT_EQ(calls.images, &picture);
-        EXPECT_EQ(calls.attributes, c.getsAttributes ? &attributes : nullptr);
-        EXPECT_EQ(calls.compress, c.getsCompress ? 1 : -1);
-        if (c.index <= 3) {
-            EXPECT_EQ(calls.formatIndex, c.index);
-        }
+        EXPECT_EQ(std::make_tuple(calls.writer, calls.images, calls.attributes, calls.compress, calls.formatIndex),
+                  std::make_tuple(std::string(c.writer), &picture, c.getsAttributes ? &attributes : nullptr,
+                                  c.getsCompress ? 1 : -1, c.index <= 3 ? c.index : -1));
         EXPECT_EQ(pictra::test::readFile(file), (Bytes{'o', 'k'}));
     }
     // The writer's failure is the result; the file stays as written.

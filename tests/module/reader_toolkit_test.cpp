@@ -42,22 +42,18 @@ TEST_F(ReaderToolkitTest, BudgetsAndMemoryFieldsCheckBeforeTheyTake) {
     EXPECT_EQ(TakeFromBudget(&budget, 10), 1);
     EXPECT_EQ(TakeFromBudget(&budget, 1), 0);
 
+    // Fields are read only whole within the data; a refused read leaves the value.
     const uint8_t data[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-    uint32_t value = 7;
-    EXPECT_EQ(PeekBE32(data, 6, 2, &value), 1);
-    EXPECT_EQ(value, 0x56789ABCu);
-    EXPECT_EQ(PeekLE32(data, 6, 0, &value), 1);
-    EXPECT_EQ(value, 0x78563412u);
-    EXPECT_EQ(PeekBE16(data, 6, 4, &value), 1);
-    EXPECT_EQ(value, 0x9ABCu);
-    EXPECT_EQ(PeekLE16(data, 6, 4, &value), 1);
-    EXPECT_EQ(value, 0xBC9Au);
-    value = 7;
-    EXPECT_EQ(PeekBE32(data, 6, 3, &value), 0);
-    EXPECT_EQ(PeekLE16(data, 6, 5, &value), 0);
-    EXPECT_EQ(PeekBE16(data, 6, 0xFFFFFFFFu, &value), 0);
-    EXPECT_EQ(value, 7u);
-
+    using Peek = int32_t (*)(const uint8_t*, uint32_t, uint32_t, uint32_t*);
+    struct Case { Peek peek; uint32_t at; int32_t ok; uint32_t value; };
+    const Case cases[] = {{PeekBE32, 2, 1, 0x56789ABCu}, {PeekLE32, 0, 1, 0x78563412u}, {PeekBE16, 4, 1, 0x9ABCu},
+                          {PeekLE16, 4, 1, 0xBC9Au},     {PeekBE32, 3, 0, 7},           {PeekLE16, 5, 0, 7},
+                          {PeekBE16, 0xFFFFFFFFu, 0, 7}};
+    for (const Case& c : cases) {
+        uint32_t value = 7;
+        EXPECT_EQ(c.peek(data, 6, c.at, &value), c.ok) << c.at;
+        EXPECT_EQ(value, c.value) << c.at;
+    }
     EXPECT_EQ(AllocArray(0x10000, 0x10000, 0, "pbuf"), nullptr);  // 2^32 overflows
     auto* block = static_cast<uint8_t*>(AllocArray(3, 4, 1, "pbuf"));
     ASSERT_NE(block, nullptr);
