@@ -220,36 +220,6 @@ TEST_F(PngIconTest, WriterPutsTheAttributeChunkBeforeIend) {
     EXPECT_EQ(loaded.toolTypes(), (std::vector<std::string>{"A=1", longText}));
 }
 
-TEST_F(PngIconTest, DrawerAttributesSurviveForDisksDrawersAndTrashcans) {
-    IconImage* normal = picture(4, 4, 12);
-    const struct {
-        int32_t type, viewMode, showAll;
-        bool flagsItem;
-        uint32_t flags;
-    } cases[] = {
-        {2, 1, 0, true, 2}, {2, 2, 0, true, 0}, {2, 5, 1, true, 13}, {2, 0, 0, false, 0},
-        {1, 3, 0, true, 4}, {5, 2, 1, true, 1}, {4, 2, 1, false, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " view " << c.viewMode << " all " << c.showAll);
-        IconAttributes attributes{};
-        attributes.type = c.type;
-        attributes.drawerViewMode = c.viewMode;
-        attributes.drawerShowAll = c.showAll;
-        attributes.drawerLeft = 20;
-        ASSERT_EQ(save(path("d.info"), normal, "PNG", &attributes), 1);
-        const auto items = iconItems(readFile(path("d.info")));
-        const bool drawer = c.type != 4;
-        EXPECT_EQ(std::count(items.begin(), items.end(), Item{kTagDrawerLeft, 20, ""}), drawer ? 1 : 0);
-        EXPECT_EQ(std::count(items.begin(), items.end(), Item{kTagDrawerFlags, c.flags, ""}), c.flagsItem ? 1 : 0);
-        LoadedIcon loaded = load(path("d.info"));
-        ASSERT_TRUE(loaded.icon);
-        EXPECT_EQ(loaded.attributes.type, c.type);
-        EXPECT_EQ(loaded.attributes.drawerViewMode, drawer ? c.viewMode : 0);
-        EXPECT_EQ(loaded.attributes.drawerShowAll, drawer ? c.showAll : 0);
-    }
-}
-
 TEST_F(PngIconTest, SelectedPartnerFollowsAsAPlainSecondPngAndFailedSavesWriteNothing) {
     IconImage* normal = picture(6, 6, 21);
     IconImage* selected = picture(6, 6, 22, IconImageSelected);
