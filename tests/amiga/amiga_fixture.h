@@ -1,11 +1,12 @@
-// The real pictra.vxm loaded as a host loads it, for the Amiga suites, and a
-// builder of hand-made classic icons.
+// What the Amiga suites share: the loaded module with load and save by
+// format name, a builder of hand-made classic icons, big-endian readers and
+// NewIcons lines between their file form and a tool-type block.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,17 +15,65 @@
 
 namespace pictra::test {
 
+inline uint32_t be16(const Bytes& data, std::size_t at) { return uint32_t(data[at]) << 8 | data[at + 1]; }
+inline uint32_t be32(const Bytes& data, std::size_t at) { return be16(data, at) << 16 | be16(data, at + 2); }
+
+template <typename T, typename... Parts>
+std::vector<T> concat(std::vector<T> all, const Parts&... parts) {
+    (all.insert(all.end(), parts.begin(), parts.end()), ...);
+    return all;
+}
+
+// The lines of file-form text (a big-endian length word counting the NUL,
+// the characters, the NUL), as strings without their NULs.
+inline std::vector<std::string> linesOf(const Bytes& file) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at + 4 <= file.size();) {
+        const uint32_t length = be32(file, at);
+        at += 4;
+        if (length == 0 || at + length > file.size()) break;
+        lines.emplace_back(reinterpret_cast<const char*>(file.data() + at), length - 1);
+        at += length;
+    }
+    return lines;
+}
+
+// Texts one after another, each ended by a NUL, and a closing NUL.
+inline std::string blockOf(const std::vector<std::string>& lines) {
+    std::string block;
+    for (const std::string& line : lines) block += line + '\0';
+    return block + '\0';
+}
+
+// The Amiga icons of the shared corpus in the given folders, sorted.
+inline std::vector<fs::path> amigaCorpus(std::initializer_list<const char*> folders) {
+    std::vector<fs::path> files;
+    for (const char* folder : folders)
+        for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "amiga" / folder))
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+struct LoadedIcon {
+    host::IconPtr icon;
+    IconAttributes attributes{};
+
+    std::vector<IconImage*> pictures() const { return picturesOf(icon.get()); }
+    std::vector<std::string> toolTypes() const { return toolTypesOf(attributes); }
+};
+
 class AmigaModuleTest : public LoadedModuleTest {
 protected:
-    host::IconPtr load(const std::string& file, IconAttributes* attributes = nullptr) const {
-        return loadIcon(file, attributes);
+    LoadedIcon load(const std::string& file) const {
+        LoadedIcon loaded;
+        loaded.icon = loadIcon(file, &loaded.attributes);
+        return loaded;
     }
-
-    host::IconPtr loadBytes(const Bytes& bytes, IconAttributes* attributes = nullptr) {
+    LoadedIcon loadBytes(const Bytes& bytes) const {
         writeFile(path("in.info"), bytes);
-        return load(path("in.info"), attributes);
+        return load(path("in.info"));
     }
-
     int32_t save(const std::string& file, IconImage* images, const std::string& format,
                  const IconAttributes* attributes, int32_t compress = 0) const {
         return saveIcon(file, images, formatId(format), attributes, compress);
@@ -39,20 +88,12 @@ struct ClassicIcon {
     uint32_t userData = 1;
     uint32_t type = 3;
     bool drawerData = false;
-    uint32_t drawerBox[4] = {10, 20, 300, 200};
     const char* defaultTool = nullptr;
     bool hasToolTypes = false;
     std::vector<std::string> toolTypes;
     const char* toolWindow = nullptr;
     Bytes extension;  // bytes after the tool types (and tool window)
     Bytes trailing;   // bytes after those
-
-    Bytes planeBytes() const {
-        const uint32_t rowBytes = ((width + 15) >> 3) & ~1u;
-        Bytes bytes(rowBytes * height * depth);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(0xA5 ^ i * 7);
-        return bytes;
-    }
 
     static void putString(ByteBuilder& out, const std::string& text) {
         out.be32(uint32_t(text.size() + 1)).text(text).u8(0);
@@ -65,13 +106,11 @@ struct ClassicIcon {
         out.be32(0).be32(0).be32(0).be16(0).be32(userData).u8(type).u8(0);
         out.be32(defaultTool ? 1 : 0).be32(hasToolTypes ? 1 : 0).be32(0x80000000).be32(0x80000000);
         out.be32(drawerData ? 1 : 0).be32(toolWindow ? 1 : 0).be32(4096);
-        if (drawerData) {
-            for (uint32_t value : drawerBox) out.be16(value);
-            out.zeros(48);
-        }
+        if (drawerData) out.be16(10).be16(20).be16(300).be16(200).zeros(48);
+        const uint32_t planeBytes = (((width + 15) >> 3) & ~1u) * height * depth;
         for (int i = 0; i < (selected ? 2 : 1); ++i) {
             out.be16(0).be16(0).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
-            out.raw(planeBytes());
+            for (uint32_t b = 0; b < planeBytes; ++b) out.u8(0xA5 ^ b * 7);
         }
         if (defaultTool) putString(out, defaultTool);
         if (hasToolTypes) {

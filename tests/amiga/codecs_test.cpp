@@ -10,13 +10,11 @@
 #include "amiga/icon_palettes.h"
 #include "amiga/newicons_codec.h"
 #include "amiga/planar_codec.h"
-#include "amiga_test_support.h"
+#include "amiga_fixture.h"
 
 namespace {
 
-using pictra::test::blockOf;
-using pictra::test::linesOf;
-using Bytes = std::vector<uint8_t>;
+using namespace pictra::test;
 
 Bytes encodePlanar(const Bytes& pens, uint32_t width, uint32_t height, uint32_t depth) {
     uint32_t bytes = 0;
@@ -77,28 +75,21 @@ TEST(PlanarCodec, EdgesOnlyClipAndThePictureLandsTopLeft) {
 }
 
 TEST(PlanarPalette, ChosenByDepthAndStyle) {
-    const std::vector<uint32_t> defaults(DefaultPalette256, DefaultPalette256 + 8);
-    const std::vector<uint32_t> icon = {0x959595, 0x000000, 0xFFFFFF, 0x3B67A2};
-    const std::vector<uint32_t> legacy = {0x0055AA, 0xFFFFFF, 0x000000, 0xFF8800};
-    const std::vector<uint32_t> extra = {0x7B7B7B, 0xAFAFAF, 0xAA907C, 0xFFA997};
-    auto join = [&](const std::vector<uint32_t>& low, const std::vector<uint32_t>& high) {
-        std::vector<uint32_t> all = low;
-        all.insert(all.end(), high.begin(), high.end());
-        return all;
-    };
-    const std::vector<uint32_t> tail(defaults.begin() + 4, defaults.end());
-    struct Case {
+    using Colours = std::vector<uint32_t>;
+    const Colours defaults(DefaultPalette256, DefaultPalette256 + 8);
+    const Colours icon = {0x959595, 0x000000, 0xFFFFFF, 0x3B67A2}, legacy = {0x0055AA, 0xFFFFFF, 0x000000, 0xFF8800};
+    const Colours extra = {0x7B7B7B, 0xAFAFAF, 0xAA907C, 0xFFA997}, tail(defaults.begin() + 4, defaults.end());
+    const struct {
         uint32_t depth;
         int32_t oldStyle;
-        std::vector<uint32_t> first8;
-    };
-    const Case cases[] = {{1, 1, defaults},     {2, 0, join(icon, tail)},  {2, 1, join(legacy, tail)},
-                          {3, 0, join(icon, extra)}, {3, 1, join(legacy, extra)}, {4, 0, defaults}};
+        Colours first8;
+    } cases[] = {{1, 1, defaults}, {2, 0, concat(icon, tail)}, {2, 1, concat(legacy, tail)},
+                 {3, 0, concat(icon, extra)}, {3, 1, concat(legacy, extra)}, {4, 0, defaults}};
     EXPECT_EQ(defaults[0], 0xC0C0C0u);
-    for (const Case& c : cases) {
-        std::vector<uint32_t> palette(256);
+    for (const auto& c : cases) {
+        Colours palette(256);
         BuildPlanarPalette(c.depth, c.oldStyle, palette.data());
-        EXPECT_EQ(std::vector<uint32_t>(palette.begin(), palette.begin() + 8), c.first8) << c.depth << c.oldStyle;
+        EXPECT_EQ(Colours(palette.begin(), palette.begin() + 8), c.first8) << c.depth << c.oldStyle;
         EXPECT_TRUE(std::equal(palette.begin() + 8, palette.end(), DefaultPalette256 + 8));
     }
 }
