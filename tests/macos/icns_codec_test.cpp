@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "macos/icns_channels.h"
@@ -34,54 +35,38 @@ std::vector<uint32_t> unpack(const Bytes& data, std::size_t count) {
     return pixels;
 }
 
-Bytes thrice(const Bytes& channel) {
-    Bytes all;
-    for (int i = 0; i < 3; ++i) all.insert(all.end(), channel.begin(), channel.end());
-    return all;
-}
-
 // The packets of one channel; each case packs the same values into all
 // three, so the data are the packets three times.
 TEST(IcnsChannelPacking, PacketsOfWorkedExamples) {
-    Bytes literal129;
+    Bytes literal129, literal129Packed = {0x7F};
     for (int i = 0; i < 129; ++i) literal129.push_back(static_cast<uint8_t>(i % 2 ? i : 255 - i));
-    Bytes literal129Packed(1, 0x7F);
-    for (int i = 0; i < 128; ++i) literal129Packed.push_back(literal129[static_cast<std::size_t>(i)]);
-    literal129Packed.push_back(0x00);
-    literal129Packed.push_back(literal129[128]);
-
-    struct Case {
-        const char* name;
-        Bytes channel;
-        Bytes packets;
-    } cases[] = {
+    literal129Packed.insert(literal129Packed.end(), literal129.begin(), literal129.begin() + 128);
+    literal129Packed.insert(literal129Packed.end(), {0x00, literal129[128]});
+    const std::tuple<const char*, Bytes, Bytes> cases[] = {
         {"three equal values make a repeat", {1, 2, 2, 2, 3}, {0x00, 1, 0x80, 2, 0x00, 3}},
         {"two equal values stay literal", {1, 2, 2, 3}, {0x03, 1, 2, 2, 3}},
         {"129 values without a run", literal129, literal129Packed},
         {"a repeat ends at 130 values", Bytes(131, 9), {0xFF, 9, 0x00, 9}},
         {"a repeat of three then one", {4, 4, 4, 5}, {0x80, 4, 0x00, 5}},
         {"one value", {7}, {0x00, 7}},
+        {"16 x 16 white: repeats of 130 and 126", Bytes(256, 0xFF), {0xFF, 0xFF, 0xFB, 0xFF}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto pixels = grey(c.channel);
+    for (const auto& [name, channel, packets] : cases) {
+        const auto pixels = grey(channel);
         const Bytes packed = pack(pixels);
-        EXPECT_EQ(packed, thrice(c.packets));
-        EXPECT_EQ(unpack(packed, pixels.size()), pixels);
+        Bytes all;
+        for (int i = 0; i < 3; ++i) all.insert(all.end(), packets.begin(), packets.end());
+        EXPECT_EQ(packed, all) << name;
+        EXPECT_EQ(unpack(packed, pixels.size()), pixels) << name;
     }
 }
 
-TEST(IcnsChannelPacking, AllWhitePicturesAndTheLeadInOfTheLargest) {
-    // 256 values: a repeat of 130 then one of 126, per channel.
-    const Bytes small = pack(grey(Bytes(16 * 16, 0xFF)));
-    EXPECT_EQ(small, thrice({0xFF, 0xFF, 0xFB, 0xFF}));
-
+// The largest picture starts with four zero bytes; 48 x 48 is below that size.
+TEST(IcnsChannelPacking, TheLeadInOfTheLargest) {
     const auto large = grey(Bytes(128 * 128, 0xFF));
     const Bytes packed = pack(large);
-    ASSERT_GE(packed.size(), 4u);
-    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 4), Bytes(4, 0));
-    EXPECT_NE(packed[4], 0);
-    // 48 x 48 is below the lead-in size.
+    ASSERT_GE(packed.size(), 5u);
+    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 5), (Bytes{0, 0, 0, 0, 0xFF}));
     EXPECT_NE(pack(grey(Bytes(48 * 48, 0xFF)))[0], 0);
     EXPECT_EQ(unpack(packed, large.size()), large);
 }
@@ -110,11 +95,7 @@ TEST(IcnsChannelPacking, RandomPicturesComeBackAndStayWithinTheBound) {
 }
 
 TEST(IcnsChannelUnpacking, DamagedAndUnusualData) {
-    struct Case {
-        const char* name;
-        Bytes data;
-        std::vector<uint32_t> pixels;  // four pixels
-    } cases[] = {
+    const std::tuple<const char*, Bytes, std::vector<uint32_t>> cases[] = {  // four pixels
         {"four leading zero bytes are skipped on any size",
          {0, 0, 0, 0, 0x81, 1, 0x81, 2, 0x81, 3},
          {0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203}},
@@ -135,10 +116,7 @@ TEST(IcnsChannelUnpacking, DamagedAndUnusualData) {
          {0x81, 1, 0x81, 2, 0x81, 3, 0x81, 4},
          {0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(unpack(c.data, 4), c.pixels);
-    }
+    for (const auto& [name, data, pixels] : cases) EXPECT_EQ(unpack(data, 4), pixels) << name;
 }
 
 }  // namespace

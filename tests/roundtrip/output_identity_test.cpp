@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,104 +22,67 @@ namespace {
 using pictra::test::Bytes;
 namespace host = pictra::host;
 
+struct PictureSpec {
+    int32_t width, height, depth;
+    uint32_t flags;
+    int32_t transparentPen;
+    uint32_t seed;
+};
+struct SetSpec {
+    const char* name;
+    std::vector<PictureSpec> pictures;
+    bool drawer;  // else a tool
+};
+const SetSpec kBuiltSets[] = {
+    {"palette-2-selected", {{16, 16, 2, 0, 0, 1}, {16, 16, 2, 2, 0, 2}}, false},
+    {"palette-8", {{32, 32, 8, 0, 0, 3}}, false},
+    {"palette-4-no-pen", {{48, 48, 4, 0, -1, 4}}, true},
+    {"argb-32-selected", {{32, 32, 32, 0, -1, 5}, {32, 32, 32, 2, -1, 6}}, false},
+    {"mixed-sizes", {{16, 16, 32, 0, -1, 16}, {32, 32, 32, 0, -1, 32}, {48, 48, 32, 0, -1, 48},
+                     {128, 128, 32, 0, -1, 128}, {32, 32, 8, 0, 0, 7}, {16, 16, 1, 0, -1, 8}}, true},
+    {"argb-256", {{256, 256, 32, 0, -1, 9}}, false},
+};
+
 // A picture list built in code, with the storage behind it.
 struct BuiltSet {
     std::vector<IconImage> images;
     std::vector<std::vector<uint8_t>> pixels;
     std::vector<std::vector<uint32_t>> palettes;
     IconAttributes attributes{};
-    std::vector<std::string> texts;
+    std::vector<std::string> texts = {"FILETYPE=TEXT|ICON", "DONOTWAIT", "", "PRI=-1"};
     std::vector<char*> toolTypes;
 
-    void add(int32_t width, int32_t height, int32_t depth, uint32_t flags, int32_t pen, uint32_t seed) {
-        const std::size_t count = std::size_t(width) * std::size_t(height);
-        std::vector<uint8_t> bytes(depth == 32 ? count * 4 : count);
-        std::vector<uint32_t> palette(256, 0);
-        if (depth == 32) {
+    explicit BuiltSet(const SetSpec& spec) : images(spec.pictures.size()) {
+        for (const PictureSpec& p : spec.pictures) {
+            const std::size_t count = std::size_t(p.width) * std::size_t(p.height);
+            std::vector<uint8_t>& bytes = pixels.emplace_back(p.depth == 32 ? count * 4 : count);
+            std::vector<uint32_t>& palette = palettes.emplace_back(256, 0);
             for (std::size_t i = 0; i < count; ++i) {
-                const uint32_t x = uint32_t(i % std::size_t(width)), y = uint32_t(i / std::size_t(width));
-                const uint32_t alpha = (x + y) % 5 == 0 ? 0 : (x * 255 / uint32_t(width)) | 0x0F;
-                const uint32_t pixel = alpha << 24 | ((x * 7 + seed) & 0xFF) << 16 |
-                                       ((y * 11 + seed) & 0xFF) << 8 | ((x * y + seed) & 0xFF);
-                std::memcpy(&bytes[i * 4], &pixel, 4);  // native 0xAARRGGBB words
+                const uint32_t x = uint32_t(i % std::size_t(p.width)), y = uint32_t(i / std::size_t(p.width));
+                const uint32_t alpha = (x + y) % 5 == 0 ? 0 : (x * 255 / uint32_t(p.width)) | 0x0F;
+                const uint32_t pixel = alpha << 24 | ((x * 7 + p.seed) & 0xFF) << 16 | ((y * 11 + p.seed) & 0xFF) << 8 |
+                                       ((x * y + p.seed) & 0xFF);
+                if (p.depth == 32)
+                    std::memcpy(&bytes[i * 4], &pixel, 4);  // native 0xAARRGGBB words
+                else
+                    bytes[i] = uint8_t((x * 3 + y + p.seed) % (1u << p.depth));
             }
-        } else {
-            const uint32_t colours = 1u << depth;
-            for (std::size_t i = 0; i < count; ++i)
-                bytes[i] = uint8_t(((i % std::size_t(width)) * 3 + (i / std::size_t(width)) + seed) % colours);
-            for (uint32_t c = 0; c < colours; ++c)
-                palette[c] = ((c * 37 + seed) & 0xFF) << 16 | ((c * 91) & 0xFF) << 8 | ((255 - c * 13) & 0xFF);
+            for (uint32_t c = 0; p.depth != 32 && c < (1u << p.depth); ++c)
+                palette[c] = ((c * 37 + p.seed) & 0xFF) << 16 | ((c * 91) & 0xFF) << 8 | ((255 - c * 13) & 0xFF);
         }
-        pixels.push_back(std::move(bytes));
-        palettes.push_back(std::move(palette));
-        IconImage image{};
-        image.width = width;
-        image.height = height;
-        image.depth = depth;
-        image.flags = flags;
-        image.transparentPen = pen;
-        images.push_back(image);
-    }
-    // Links the list once every picture is in place.
-    IconImage* head() {
         for (std::size_t i = 0; i < images.size(); ++i) {
-            images[i].pixels = pixels[i].data();
-            images[i].palette = images[i].depth == 32 ? nullptr : palettes[i].data();
-            images[i].next = i + 1 < images.size() ? &images[i + 1] : nullptr;
+            const PictureSpec& p = spec.pictures[i];
+            images[i] = IconImage{i + 1 < images.size() ? &images[i + 1] : nullptr, pixels[i].data(), p.width, p.height,
+                                  p.flags, p.depth == 32 ? nullptr : palettes[i].data(), p.transparentPen, p.depth, 0};
         }
-        return images.empty() ? nullptr : images.data();
-    }
-    void tool(bool drawer) {
-        texts = {"FILETYPE=TEXT|ICON", "DONOTWAIT", "", "PRI=-1"};
         for (std::string& text : texts) toolTypes.push_back(text.data());
         toolTypes.push_back(nullptr);
-        attributes.type = drawer ? 2 : 3;
-        attributes.currentX = 40;
-        attributes.currentY = 17;
-        attributes.stackSize = 8192;
-        attributes.defaultTool = drawer ? nullptr : "SYS:Utilities/MultiView";
-        attributes.toolTypes = toolTypes.data();
-        if (drawer) {
-            attributes.drawerLeft = 50;
-            attributes.drawerTop = 30;
-            attributes.drawerWidth = 400;
-            attributes.drawerHeight = 200;
-            attributes.drawerViewMode = 2;
-            attributes.drawerShowAll = 1;
-        }
+        const bool d = spec.drawer;
+        attributes = IconAttributes{d ? 2 : 3, d ? 2 : 0, 40, 17, d ? 50 : 0, d ? 30 : 0, d ? 400 : 0, d ? 200 : 0, 8192,
+                                    d ? nullptr : "SYS:Utilities/MultiView", toolTypes.data(), d ? 1 : 0};
     }
 };
 
-std::unique_ptr<BuiltSet> builtSet(const std::string& name) {
-    auto set = std::make_unique<BuiltSet>();
-    if (name == "palette-2-selected") {
-        set->add(16, 16, 2, 0, 0, 1);
-        set->add(16, 16, 2, 2, 0, 2);
-        set->tool(false);
-    } else if (name == "palette-8") {
-        set->add(32, 32, 8, 0, 0, 3);
-        set->tool(false);
-    } else if (name == "palette-4-no-pen") {
-        set->add(48, 48, 4, 0, -1, 4);
-        set->tool(true);
-    } else if (name == "argb-32-selected") {
-        set->add(32, 32, 32, 0, -1, 5);
-        set->add(32, 32, 32, 2, -1, 6);
-        set->tool(false);
-    } else if (name == "mixed-sizes") {
-        for (int32_t side : {16, 32, 48, 128}) set->add(side, side, 32, 0, -1, uint32_t(side));
-        set->add(32, 32, 8, 0, 0, 7);
-        set->add(16, 16, 1, 0, -1, 8);
-        set->tool(true);
-    } else if (name == "argb-256") {
-        set->add(256, 256, 32, 0, -1, 9);
-        set->tool(false);
-    }
-    return set;
-}
-
-const char* const kBuiltSets[] = {"palette-2-selected", "palette-8",   "palette-4-no-pen",
-                                  "argb-32-selected",   "mixed-sizes", "argb-256"};
 const char* const kCorpusIcons[] = {
     "amiga/classic/AROS-mirror__Mason_4cols_shell.info",
     "amiga/newicons/Voyager__release_icons_newicons_Plugins.info",
@@ -160,11 +121,10 @@ protected:
 TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
     const host::Saver& saver = savers_[std::size_t(GetParam())];
     std::ostringstream lines;
-    for (const char* name : kBuiltSets) {
-        std::unique_ptr<BuiltSet> set = builtSet(name);
-        IconImage* images = set->head();
+    for (const SetSpec& spec : kBuiltSets) {
+        BuiltSet set(spec);
         for (bool compress : {false, true})
-            lines << name << ' ' << compress << ' ' << save(saver, images, set->attributes, compress) << '\n';
+            lines << spec.name << ' ' << compress << ' ' << save(saver, set.images.data(), set.attributes, compress) << '\n';
     }
     for (const char* icon : kCorpusIcons) {
         IconAttributes attributes{};

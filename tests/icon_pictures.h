@@ -1,0 +1,129 @@
+// For the suites that compare pixels (Windows and macOS icons): pictures
+// copied out of a loaded icon as 0xAARRGGBB, picture lists built in test
+// memory for saving, and running the independent tools they compare with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "loaded_module.h"
+
+namespace pictra::test {
+
+// A loaded picture; a palette picture's transparent pen reads as 0, every
+// other pen opaque in its palette colour.
+struct Picture {
+    int32_t width = 0, height = 0, depth = 0, transparentPen = -1;
+    std::vector<uint32_t> argb;
+};
+
+inline std::vector<uint32_t> argbOf(const IconImage& image) {
+    std::vector<uint32_t> argb(std::size_t(image.width) * std::size_t(image.height));
+    for (std::size_t i = 0; i < argb.size(); ++i) {
+        if (image.depth > 8) {
+            argb[i] = static_cast<const uint32_t*>(image.pixels)[i];
+            continue;
+        }
+        const uint8_t pen = static_cast<const uint8_t*>(image.pixels)[i];
+        argb[i] = pen == image.transparentPen ? 0u : 0xFF000000u | (image.palette[pen] & 0xFFFFFFu);
+    }
+    return argb;
+}
+
+// Pixels that differ; unless `exact`, all fully transparent pixels are equal.
+inline std::size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
+                                   bool exact = false) {
+    if (a.size() != b.size()) return std::max(a.size(), b.size());
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && (exact || (a[i] >> 24) != 0 || (b[i] >> 24) != 0)) ++count;
+    return count;
+}
+
+// Pictures for SaveIcon held in test memory, linked in the order added;
+// palettes start black, pixels 0.
+class PictureList {
+public:
+    IconImage* add(int32_t width, int32_t height, int32_t depth, int32_t transparentPen = -1) {
+        auto& node = nodes_.emplace_back(std::make_unique<Node>());
+        const std::size_t count = std::size_t(width) * std::size_t(height);
+        node->pens.assign(depth <= 8 ? count : 0, 0);
+        node->words.assign(depth <= 8 ? 0 : count, 0);
+        node->image = IconImage{nullptr, depth <= 8 ? static_cast<void*>(node->pens.data()) : node->words.data(),
+                                width, height, 0, depth <= 8 ? node->palette.data() : nullptr, transparentPen, depth, 0};
+        if (nodes_.size() > 1) nodes_[nodes_.size() - 2]->image.next = &node->image;
+        return &node->image;
+    }
+    IconImage* head() { return nodes_.empty() ? nullptr : &nodes_.front()->image; }
+
+private:
+    struct Node {
+        IconImage image{};
+        std::vector<uint8_t> pens;
+        std::vector<uint32_t> words, palette = std::vector<uint32_t>(256, 0);
+    };
+    std::vector<std::unique_ptr<Node>> nodes_;
+};
+
+inline uint8_t* pensOf(IconImage* image) { return static_cast<uint8_t*>(image->pixels); }
+inline uint32_t* wordsOf(IconImage* image) { return static_cast<uint32_t*>(image->pixels); }
+
+// Links the pictures in the order given; the first, or null.
+inline IconImage* chain(const std::vector<IconImage*>& images) {
+    for (std::size_t i = 0; i < images.size(); ++i) images[i]->next = i + 1 < images.size() ? images[i + 1] : nullptr;
+    return images.empty() ? nullptr : images[0];
+}
+
+// The module loading and saving one format (set `format_` and the scratch
+// file's name `scratch_` in SetUp).
+class PictureModuleTest : public LoadedModuleTest {
+protected:
+    // The icon's pictures, or nothing when the module refuses the file.
+    std::optional<std::vector<Picture>> load(const std::string& file) const {
+        host::IconPtr record = loadIcon(file);
+        if (!record) return std::nullopt;
+        std::vector<Picture> pictures;
+        for (IconImage* image : picturesOf(record.get()))
+            pictures.push_back({image->width, image->height, image->depth, image->transparentPen, argbOf(*image)});
+        return pictures;
+    }
+    std::optional<std::vector<Picture>> loadBytes(const Bytes& bytes) const {
+        writeFile(path(scratch_), bytes);
+        return load(path(scratch_));
+    }
+    int32_t save(const std::string& file, IconImage* images, bool compress = false) const {
+        return saveIcon(file, images, format_, nullptr, compress);
+    }
+
+    uint32_t format_ = 0;
+    std::string scratch_ = "in";
+};
+
+inline const char* const kPython = "/usr/bin/python3";
+
+inline std::string shellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command: whether it exited with 0, and its standard output.
+inline bool runCommand(const std::string& command, std::string* output = nullptr) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return false;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        if (output) output->append(buffer, got);
+    return ::pclose(pipe) == 0;
+}
+
+inline bool havePython(const std::string& module) {
+    return runCommand(std::string(kPython) + " -c 'import " + module + "' 2>/dev/null");
+}
+
+}  // namespace pictra::test
