@@ -122,6 +122,32 @@ inline bool runCommand(const std::string& command, std::string* output = nullptr
     return ::pclose(pipe) == 0;
 }
 
+// One picture a peer tool read.
+struct PeerPicture {
+    bool ok = false;
+    uint32_t kind = 0;  // what the tool's script says of it
+    Picture picture;
+};
+
+// A dump the peer scripts write: "RGBA", u32 count, then per picture u32 ok,
+// kind, width and height and width * height * 4 bytes R, G, B, A, all
+// integers little-endian.
+inline std::vector<PeerPicture> readPeerDump(const std::string& file) {
+    const Bytes bytes = readFile(file);
+    auto le32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+    std::vector<PeerPicture> out;
+    for (std::size_t i = 0, at = 8; bytes.size() >= 8 && i < le32(4) && at + 16 <= bytes.size(); ++i) {
+        PeerPicture entry{le32(at) != 0, le32(at + 4), {int32_t(le32(at + 8)), int32_t(le32(at + 12)), 0, -1, {}}};
+        at += 16;
+        const std::size_t count = std::size_t(entry.picture.width) * std::size_t(entry.picture.height);
+        if (at + 4 * count > bytes.size()) break;
+        for (std::size_t p = 0; p < count; ++p, at += 4)
+            entry.picture.argb.push_back(uint32_t(bytes[at + 3]) << 24 | bytes[at] << 16 | bytes[at + 1] << 8 | bytes[at + 2]);
+        out.push_back(std::move(entry));
+    }
+    return out;
+}
+
 inline bool havePython(const std::string& module) {
     return runCommand(std::string(kPython) + " -c 'import " + module + "' 2>/dev/null");
 }

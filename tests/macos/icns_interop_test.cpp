@@ -52,12 +52,12 @@ TEST_F(IcnsInteropTest, FilesPictraWritesReadTheSameInPillowAndIcns2png) {
         return std::vector<uint32_t>{};
     };
     if (pillow) {
-        const auto pictures = pillowPictures({file}, folder_ / "pillow");
+        const auto pictures = pillowPictures({file}, folder_)[0];
         ASSERT_EQ(pictures.size(), 8u);  // 16, 32, 48, 64, 128, 256, 512 and 1024 as 512 at double density
-        for (const auto& picture : pictures) {
-            ASSERT_FALSE(picture.failed) << picture.width << "@" << picture.scale;
-            EXPECT_EQ(differingPixels(picture.argb, oursOf(picture.width * picture.scale, 32), true), 0u)
-                << picture.width << "@" << picture.scale;
+        for (const PeerPicture& picture : pictures) {
+            ASSERT_TRUE(picture.ok) << picture.picture.width;
+            EXPECT_EQ(differingPixels(picture.picture.argb, oursOf(picture.picture.width, 32), true), 0u)
+                << picture.picture.width << "@" << picture.kind;
         }
     }
     if (icns2png) {

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,46 +88,27 @@ inline std::map<std::string, host::Picture> icns2pngPictures(const std::string& 
     return out;
 }
 
-// One size of one file as Pillow read it.
-struct PillowPicture {
-    int fileIndex = 0, width = 0, height = 0, scale = 0;
-    bool failed = false;
-    std::vector<uint32_t> argb;
-};
-
-// Pillow's pictures of every size of every file, through one run.
-inline std::vector<PillowPicture> pillowPictures(const std::vector<std::string>& files, const fs::path& folder) {
-    fs::create_directories(folder);
-    std::string command = peersScript() + " dump " + shellQuoted(folder.string()), output;
-    for (const std::string& file : files) command += " " + shellQuoted(file);
-    runCommand(command, &output);
-    std::vector<PillowPicture> out;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        PillowPicture& picture = out.emplace_back();
-        std::string rest;
-        fields >> picture.fileIndex >> picture.width >> picture.height >> picture.scale >> rest;
-        picture.failed = rest == "error";
-        const Bytes rgba = readFile(folder / (std::to_string(picture.fileIndex) + "-" + std::to_string(picture.width) + "x" +
-                                              std::to_string(picture.height) + "x" + std::to_string(picture.scale) + ".rgba"));
-        for (std::size_t i = 0; !picture.failed && i + 3 < rgba.size(); i += 4)
-            picture.argb.push_back(uint32_t(rgba[i + 3]) << 24 | rgba[i] << 16 | rgba[i + 1] << 8 | rgba[i + 2]);
-    }
+// Pillow's pictures of every size of each file (one run for all): the
+// kind of each is its scale.
+inline std::vector<std::vector<PeerPicture>> pillowPictures(const std::vector<std::string>& files, const fs::path& folder) {
+    std::string command = peersScript() + " dump";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        command += " " + shellQuoted(files[i]) + " " + shellQuoted((folder / (std::to_string(i) + ".dump")).string());
+    runCommand(command);
+    std::vector<std::vector<PeerPicture>> out;
+    for (std::size_t i = 0; i < files.size(); ++i) out.push_back(readPeerDump((folder / (std::to_string(i) + ".dump")).string()));
     return out;
 }
 
 // The element Pillow takes a size from: an image file when the size has
 // one, else the packed picture (with its alpha).
-inline std::string pillowElement(const std::vector<IcnsElement>& elements, const PillowPicture& picture) {
+inline std::string pillowElement(const std::vector<IcnsElement>& elements, const PeerPicture& peer) {
     static const std::map<std::string, std::vector<std::string>> bySize = {
-        {"512x512x2", {"ic10"}}, {"512x512x1", {"ic09"}}, {"256x256x2", {"ic14"}},
-        {"256x256x1", {"ic08"}}, {"128x128x2", {"ic13"}}, {"128x128x1", {"ic07", "it32"}},
-        {"64x64x1", {"icp6"}},   {"32x32x2", {"ic12"}},   {"48x48x1", {"ih32"}},
-        {"32x32x1", {"icp5", "il32"}}, {"16x16x2", {"ic11"}}, {"16x16x1", {"icp4", "is32"}},
+        {"512x2", {"ic10"}}, {"512x1", {"ic09"}}, {"256x2", {"ic14"}}, {"256x1", {"ic08"}},
+        {"128x2", {"ic13"}}, {"128x1", {"ic07", "it32"}}, {"64x1", {"icp6"}}, {"32x2", {"ic12"}},
+        {"48x1", {"ih32"}}, {"32x1", {"icp5", "il32"}}, {"16x2", {"ic11"}}, {"16x1", {"icp4", "is32"}},
     };
-    auto found = bySize.find(std::to_string(picture.width) + "x" + std::to_string(picture.height) + "x" +
-                             std::to_string(picture.scale));
+    auto found = bySize.find(std::to_string(peer.picture.width / int(peer.kind)) + "x" + std::to_string(peer.kind));
     for (const std::string& code : found == bySize.end() ? std::vector<std::string>{} : found->second)
         for (const IcnsElement& element : elements)
             if (element.code == code) return code;

@@ -19,30 +19,6 @@ bool peer(const std::string& arguments) {
     return runCommand(std::string(kPython) + " " + shellQuoted(PICTRA_ICO_PEER) + " " + arguments + " >/dev/null 2>&1");
 }
 
-struct PeerEntry {
-    bool ok = false;
-    uint32_t kind = 0;  // the bitmap's bit count, 0 for a PNG entry
-    Picture picture;
-};
-
-// The entries of a dump ico_peer.py wrote.
-std::vector<PeerEntry> readDump(const std::string& file) {
-    const Bytes bytes = readFile(file);
-    std::vector<PeerEntry> entries;
-    for (std::size_t i = 0, at = 8; bytes.size() >= 8 && i < le32At(bytes, 4) && at + 16 <= bytes.size(); ++i) {
-        PeerEntry entry{le32At(bytes, at) != 0, le32At(bytes, at + 4), {}};
-        entry.picture.width = int32_t(le32At(bytes, at + 8));
-        entry.picture.height = int32_t(le32At(bytes, at + 12));
-        at += 16;
-        const std::size_t count = std::size_t(entry.picture.width) * std::size_t(entry.picture.height);
-        if (at + 4 * count > bytes.size()) break;
-        for (std::size_t p = 0; p < count; ++p, at += 4)
-            entry.picture.argb.push_back(uint32_t(bytes[at + 3]) << 24 | bytes[at] << 16 | bytes[at + 1] << 8 | bytes[at + 2]);
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
 class IcoInteropTest : public IcoTest {
 protected:
     void SetUp() override {
@@ -51,14 +27,14 @@ protected:
             GTEST_SKIP() << "needs Pillow for /usr/bin/python3 and icotool (icoutils)";
     }
 
-    std::vector<PeerEntry> peerRead(const std::string& tool, const std::string& ico) {
+    std::vector<PeerPicture> peerRead(const std::string& tool, const std::string& ico) {
         fs::remove(path("peer.dump"));
         EXPECT_TRUE(peer(tool + "-read " + shellQuoted(ico) + " " + shellQuoted(path("peer.dump")))) << tool << " " << ico;
-        return readDump(path("peer.dump"));
+        return readPeerDump(path("peer.dump"));
     }
 
     // Each picture equals the peer's entry of the same place.
-    void expectSame(const std::vector<Picture>& ours, const std::vector<PeerEntry>& theirs, const std::string& who) {
+    void expectSame(const std::vector<Picture>& ours, const std::vector<PeerPicture>& theirs, const std::string& who) {
         ASSERT_EQ(ours.size(), theirs.size()) << who;
         for (std::size_t k = 0; k < ours.size(); ++k) {
             ASSERT_TRUE(theirs[k].ok) << who << " could not read entry " << k;
@@ -71,8 +47,8 @@ protected:
 
 // Entries the reader leaves out on purpose: a 24-bit bitmap when another
 // entry of its size is not 24-bit or comes later.
-std::vector<PeerEntry> withoutRepeated24(const std::vector<PeerEntry>& entries) {
-    std::vector<PeerEntry> kept;
+std::vector<PeerPicture> withoutRepeated24(const std::vector<PeerPicture>& entries) {
+    std::vector<PeerPicture> kept;
     for (std::size_t k = 0; k < entries.size(); ++k) {
         bool dropped = false;
         for (std::size_t m = 0; m < entries.size() && entries[k].kind == 24; ++m)
@@ -111,7 +87,7 @@ TEST_F(IcoInteropTest, EveryCorpusIconMatchesPillowOrIcotoolWhereListed) {
         SCOPED_TRACE(name);
         auto ours = load(files[i].string());
         ASSERT_TRUE(ours);
-        const auto pillow = withoutRepeated24(readDump(path(std::to_string(i) + ".dump")));
+        const auto pillow = withoutRepeated24(readPeerDump(path(std::to_string(i) + ".dump")));
         ASSERT_EQ(ours->size(), pillow.size());
         bool same = true;
         for (std::size_t k = 0; k < ours->size(); ++k)
@@ -139,7 +115,7 @@ TEST_F(IcoInteropTest, MisnamedFilesAreJudgedByTheirContent) {
         }
         ++pngs;
         ASSERT_TRUE(ours && peer("png-dump " + shellQuoted(path("png.dump")) + " " + shellQuoted(item.path().string())));
-        expectSame(*ours, readDump(path("png.dump")), "Pillow");
+        expectSame(*ours, readPeerDump(path("png.dump")), "Pillow");
     }
     EXPECT_EQ(pngs, 1);
 }
@@ -175,7 +151,7 @@ TEST_F(IcoInteropTest, WeReadWhatIcotoolPillowAndImageMagickWrite) {
     ASSERT_TRUE(runCommand(create) && peer(dump));
     auto fromIcotool = load(path("icotool.ico"));
     ASSERT_TRUE(fromIcotool);
-    expectSame(*fromIcotool, readDump(path("sources.dump")), "the source PNGs");
+    expectSame(*fromIcotool, readPeerDump(path("sources.dump")), "the source PNGs");
 
     // Pillow, with bitmap and with PNG entries; ImageMagick.
     for (const char* format : {"bmp", "png"}) {
