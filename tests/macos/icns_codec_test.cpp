@@ -61,16 +61,6 @@ TEST(IcnsChannelPacking, PacketsOfWorkedExamples) {
     }
 }
 
-// The largest picture starts with four zero bytes; 48 x 48 is below that size.
-TEST(IcnsChannelPacking, TheLeadInOfTheLargest) {
-    const auto large = grey(Bytes(128 * 128, 0xFF));
-    const Bytes packed = pack(large);
-    ASSERT_GE(packed.size(), 5u);
-    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 5), (Bytes{0, 0, 0, 0, 0xFF}));
-    EXPECT_NE(pack(grey(Bytes(48 * 48, 0xFF)))[0], 0);
-    EXPECT_EQ(unpack(packed, large.size()), large);
-}
-
 TEST(IcnsChannelPacking, RandomPicturesComeBackAndStayWithinTheBound) {
     std::mt19937 random(7);
     for (uint32_t side : {16u, 32u, 48u, 128u}) {
