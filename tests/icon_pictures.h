@@ -35,6 +35,13 @@ inline std::vector<uint32_t> argbOf(const IconImage& image) {
     return argb;
 }
 
+inline std::vector<Picture> copies(const IconRecord* icon) {
+    std::vector<Picture> pictures;
+    for (IconImage* image : picturesOf(icon))
+        pictures.push_back({image->width, image->height, image->depth, image->transparentPen, argbOf(*image)});
+    return pictures;
+}
+
 // Pixels that differ; unless `exact`, all fully transparent pixels are equal.
 inline std::size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
                                    bool exact = false) {
@@ -87,10 +94,7 @@ protected:
     std::optional<std::vector<Picture>> load(const std::string& file) const {
         host::IconPtr record = loadIcon(file);
         if (!record) return std::nullopt;
-        std::vector<Picture> pictures;
-        for (IconImage* image : picturesOf(record.get()))
-            pictures.push_back({image->width, image->height, image->depth, image->transparentPen, argbOf(*image)});
-        return pictures;
+        return copies(record.get());
     }
     std::optional<std::vector<Picture>> loadBytes(const Bytes& bytes) const {
         writeFile(path(scratch_), bytes);
@@ -122,6 +126,10 @@ inline bool runCommand(const std::string& command, std::string* output = nullptr
     return ::pclose(pipe) == 0;
 }
 
+inline uint32_t le32At(const Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+}
+
 // One picture a peer tool read.
 struct PeerPicture {
     bool ok = false;
@@ -134,7 +142,7 @@ struct PeerPicture {
 // integers little-endian.
 inline std::vector<PeerPicture> readPeerDump(const std::string& file) {
     const Bytes bytes = readFile(file);
-    auto le32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+    auto le32 = [&](std::size_t at) { return le32At(bytes, at); };
     std::vector<PeerPicture> out;
     for (std::size_t i = 0, at = 8; bytes.size() >= 8 && i < le32(4) && at + 16 <= bytes.size(); ++i) {
         PeerPicture entry{le32(at) != 0, le32(at + 4), {int32_t(le32(at + 8)), int32_t(le32(at + 12)), 0, -1, {}}};

@@ -16,19 +16,7 @@ namespace {
 using namespace pictra::test;
 namespace host = pictra::host;
 
-// Each corpus file is loaded once for all the comparisons.
-class IcnsCorpusTest : public MacIconTest {
-protected:
-    const std::vector<Picture>& loaded(const std::string& file) {
-        static std::map<std::string, std::vector<Picture>> cache;
-        if (!cache.count(file)) {
-            auto pictures = load(file);
-            EXPECT_TRUE(pictures) << file;
-            cache[file] = pictures.value_or(std::vector<Picture>{});
-        }
-        return cache[file];
-    }
-};
+using IcnsCorpusTest = MacIconTest;
 
 std::vector<std::string> corpusFiles() {
     std::vector<std::string> files;
@@ -51,13 +39,15 @@ TEST_F(IcnsCorpusTest, PicturesEqualPillows) {
     std::size_t compared = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto elements = icnsElements(readFile(files[i]));
+        const auto loaded = load(files[i]);
+        ASSERT_TRUE(loaded) << files[i];
         for (const PeerPicture& picture : pillow[i]) {
             SCOPED_TRACE(files[i] + " " + std::to_string(picture.picture.width) + "@" + std::to_string(picture.kind));
             ASSERT_TRUE(picture.ok);
             const std::string code = pillowElement(elements, picture);
             const int index = pictureOf(elements, code);
-            ASSERT_TRUE(index >= 0 && std::size_t(index) < loaded(files[i]).size()) << code;
-            const std::vector<uint32_t>& ours = loaded(files[i])[std::size_t(index)].argb;
+            ASSERT_TRUE(index >= 0 && std::size_t(index) < loaded->size()) << code;
+            const std::vector<uint32_t>& ours = (*loaded)[std::size_t(index)].argb;
             // A palette PNG with a transparency chunk: Pillow hands out the
             // palette picture without the chunk, so all pixels show opaque;
             // the colours agree and Pictra keeps the PNG's alpha.
@@ -83,10 +73,12 @@ TEST_F(IcnsCorpusTest, PicturesEqualIcns2pngs) {
     for (const std::string& file : corpusFiles()) {
         SCOPED_TRACE(file);
         const auto elements = icnsElements(readFile(file));
+        const auto loaded = load(file);
+        ASSERT_TRUE(loaded);
         for (const auto& [code, picture] : icns2pngPictures(file, folder_ / fs::path(file).stem())) {
             const int index = pictureOf(elements, code);
             if (index < 0) continue;
-            const Picture& ours = loaded(file)[std::size_t(index)];
+            const Picture& ours = (*loaded)[std::size_t(index)];
             ASSERT_EQ(uint32_t(ours.width), picture.width) << code;
             EXPECT_EQ(differingPixels(ours.argb, picture.pixels), 0u) << code;
             kinds.insert(code.substr(0, 3));
@@ -105,12 +97,12 @@ TEST_F(IcnsCorpusTest, EveryFileLoadsAndComesBackThroughTheWriter) {
     ASSERT_GE(files.size(), 70u);
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
-        const auto& before = loaded(file);
+        host::IconPtr record = loadIcon(file);
+        ASSERT_TRUE(record);
+        const std::vector<Picture> before = copies(record.get());
         const auto elements = icnsElements(readFile(file));
         EXPECT_EQ(before.size(), std::size_t(std::count_if(elements.begin(), elements.end(),
                                                            [](const auto& e) { return makesPicture(e.code); })));
-        host::IconPtr record = loadIcon(file);
-        ASSERT_TRUE(record);
         ASSERT_EQ(save(path("copy.icns"), module_->entry().getIconImages(record.get())), 1);
         auto after = load(path("copy.icns"));
         ASSERT_TRUE(after && !after->empty());

@@ -77,70 +77,58 @@ TEST_F(MacIconFileTest, ElementLengthsThatDoNotFitFailTheLoad) {
     for (const Bytes& cut : truncations(good)) loadBytes(cut);
 }
 
-TEST_F(MacIconFileTest, PlaneMasksApplyWhereverTheyStandAndOnlyWhenTheyFit) {
+// Each hand-made file and the pixels of every picture it gives, in order:
+// where "#" plane masks and alpha masks go, image files of their own size,
+// and small types holding packed channels.
+TEST_F(MacIconFileTest, MasksAndElementKindsGiveTheirPictures) {
+    using Argb = std::vector<uint32_t>;
     const Bytes pens(32 * 32, 5);  // pen 5 everywhere: pens 0-4 are free
-    const Bytes onePlane = rightHalfOpaque(32);
-    Bytes twoPlanes(128, 0xFF);  // an icon plane that would hide nothing
-    twoPlanes.insert(twoPlanes.end(), onePlane.begin(), onePlane.end());
-    const std::tuple<const char*, std::vector<Element>, bool> cases[] = {
-        {"mask before its picture", {{"ICN#", twoPlanes}, {"icl8", pens}}, true},
-        {"mask after its picture", {{"icl8", pens}, {"ICN#", twoPlanes}}, true},
-        {"one plane alone", {{"icl8", pens}, {"ICN#", onePlane}}, true},
-        {"a length of neither one nor two planes", {{"icl8", pens}, {"ICN#", Bytes(200, 0)}}, false},
-        {"a mask of another size", {{"icl8", pens}, {"ics#", Bytes(64, 0)}}, false},
+    const Bytes onePlane = rightHalfOpaque(32), twoPlanes = ByteBuilder().raw(Bytes(128, 0xFF)).raw(onePlane);
+    auto pen5 = [](bool masked) {
+        Argb argb(32 * 32, 0xFF000000u | MacPalette256.colours[5]);
+        for (std::size_t i = 0; masked && i < argb.size(); ++i) argb[i] = i % 32 < 16 ? 0 : argb[i];
+        return argb;
     };
-    for (const auto& [name, elements, masked] : cases) {
-        auto pictures = loadBytes(icnsFile(elements));
-        ASSERT_TRUE(pictures && pictures->size() == 1) << name;
-        const Picture& p = (*pictures)[0];
-        EXPECT_EQ(std::tuple(p.argb[0] >> 24, p.argb[31], p.transparentPen),
-                  std::tuple(masked ? 0u : 0xFFu, 0xFF000000u | MacPalette256.colours[5], masked ? 0 : -1))
-            << name;
-    }
     // A 4-bit picture without an 8-bit partner, using all 16 pens, still
     // shows exactly its mask.
     Bytes allPens;
+    Argb allPensShown;
     for (int i = 0; i < 128; ++i) allPens.push_back(uint8_t((i % 8) * 2 << 4 | ((i % 8) * 2 + 1)));
-    auto pictures = loadBytes(icnsFile({{"ics4", allPens}, {"ics#", rightHalfOpaque(16)}}));
-    ASSERT_TRUE(pictures && pictures->size() == 1);
-    for (int i = 0; i < 256; ++i)
-        EXPECT_EQ((*pictures)[0].argb[i], i % 16 >= 8 ? 0xFF000000u | MacPalette16.colours[i % 16] : 0u) << i;
-}
-
-TEST_F(MacIconFileTest, AlphaMasksGoOnlyToThePictureOfTheirPackedElement) {
-    // A 128-pixel PNG with its own alpha before the packed picture of the
-    // same size: the "t8mk" mask belongs to the packed one.
-    const std::vector<uint32_t> png(128 * 128, 0x40102030u);
-    const Bytes it32 = ByteBuilder().zeros(4).raw(packedColour(128 * 128, 9, 8, 7));
-    auto pictures = loadBytes(icnsFile({{"ic07", pngOf(png, 128, 128)}, {"t8mk", Bytes(16384, 0x99)}, {"it32", it32}}));
-    ASSERT_TRUE(pictures && pictures->size() == 2);
-    EXPECT_EQ((*pictures)[0].argb, png);
-    EXPECT_EQ((*pictures)[1].argb, std::vector<uint32_t>(16384, 0x99090807u));
-
-    // Without a packed partner the mask is skipped; a two-mask length uses
-    // the second.
-    const Bytes twoMasks = ByteBuilder().raw(Bytes(256, 0x11)).raw(Bytes(256, 0x22));
-    pictures = loadBytes(icnsFile({{"s8mk", twoMasks}, {"is32", packedColour(256, 1, 1, 1)}, {"l8mk", Bytes(1024, 0)}}));
-    ASSERT_TRUE(pictures && pictures->size() == 1);
-    EXPECT_EQ((*pictures)[0].argb[255], 0x22010101u);
-}
-
-TEST_F(MacIconFileTest, ImageFilesOfTheirOwnSizeAndSmallTypesHoldingPackedChannels) {
-    const std::vector<uint32_t> small(8 * 4, 0xFF00FF00u);
-    auto pictures = loadBytes(icnsFile({{"icp4", packedColour(256, 5, 6, 7)}, {"icp5", pngOf(small, 8, 4)},
-                                        {"ic11", pngOf(small, 8, 4)}, {"info", Bytes(20, 1)}, {"ic08", pngOf(small, 8, 4)}}));
-    ASSERT_TRUE(pictures && pictures->size() == 4);
-    EXPECT_EQ((*pictures)[0].argb, std::vector<uint32_t>(256, 0xFF050607u));
-    for (int i = 1; i < 4; ++i) EXPECT_EQ((*pictures)[i].argb, small) << i;
-
-    // A thousand empty 128-pixel elements would unpack to 64 MB: a type is
-    // read once, and its mask goes to that picture.
+    for (int i = 0; i < 256; ++i) allPensShown.push_back(i % 16 >= 8 ? 0xFF000000u | MacPalette16.colours[i % 16] : 0u);
+    // A 128-pixel PNG with its own alpha, and small PNGs.
+    const Argb png(128 * 128, 0x40102030u), small(8 * 4, 0xFF00FF00u);
+    // A thousand empty 128-pixel elements would unpack to 64 MB: a type is read once.
     std::vector<Element> repeated = {{"it32", packedColour(128 * 128, 3, 2, 1)}};
     repeated.resize(1001, Element{"it32", {}});
     repeated.push_back({"t8mk", Bytes(128 * 128, 0x7F)});
-    pictures = loadBytes(icnsFile(repeated));
-    ASSERT_TRUE(pictures && pictures->size() == 1);
-    EXPECT_EQ((*pictures)[0].argb, std::vector<uint32_t>(128 * 128, 0x7F030201u));
+
+    const std::tuple<const char*, std::vector<Element>, std::vector<Argb>> cases[] = {
+        {"mask before its picture", {{"ICN#", twoPlanes}, {"icl8", pens}}, {pen5(true)}},
+        {"mask after its picture", {{"icl8", pens}, {"ICN#", twoPlanes}}, {pen5(true)}},
+        {"one plane alone", {{"icl8", pens}, {"ICN#", onePlane}}, {pen5(true)}},
+        {"a length of neither one nor two planes", {{"icl8", pens}, {"ICN#", Bytes(200, 0)}}, {pen5(false)}},
+        {"a mask of another size", {{"icl8", pens}, {"ics#", Bytes(64, 0)}}, {pen5(false)}},
+        {"all 16 pens", {{"ics4", allPens}, {"ics#", rightHalfOpaque(16)}}, {allPensShown}},
+        {"the t8mk mask belongs to the packed picture, not the PNG",
+         {{"ic07", pngOf(png, 128, 128)}, {"t8mk", Bytes(16384, 0x99)},
+          {"it32", ByteBuilder().zeros(4).raw(packedColour(128 * 128, 9, 8, 7))}},
+         {png, Argb(16384, 0x99090807u)}},
+        {"a two-mask length uses the second; a mask without its picture is skipped",
+         {{"s8mk", ByteBuilder().raw(Bytes(256, 0x11)).raw(Bytes(256, 0x22))}, {"is32", packedColour(256, 1, 1, 1)},
+          {"l8mk", Bytes(1024, 0)}},
+         {Argb(256, 0x22010101u)}},
+        {"image files of their own size; packed channels in icp4",
+         {{"icp4", packedColour(256, 5, 6, 7)}, {"icp5", pngOf(small, 8, 4)}, {"ic11", pngOf(small, 8, 4)},
+          {"info", Bytes(20, 1)}, {"ic08", pngOf(small, 8, 4)}},
+         {Argb(256, 0xFF050607u), small, small, small}},
+        {"a type repeated 1001 times, then its mask", repeated, {Argb(128 * 128, 0x7F030201u)}},
+    };
+    for (const auto& [name, elements, expected] : cases) {
+        auto pictures = loadBytes(icnsFile(elements));
+        ASSERT_TRUE(pictures && pictures->size() == expected.size()) << name;
+        for (std::size_t k = 0; k < expected.size(); ++k)
+            EXPECT_EQ(differingPixels((*pictures)[k].argb, expected[k], true), 0u) << name << ", picture " << k;
+    }
 }
 
 TEST_F(MacIconFileTest, WriterStoresOneElementPerTypeInTableOrderWithPatchedLengths) {

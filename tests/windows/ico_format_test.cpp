@@ -205,9 +205,8 @@ TEST_F(IcoWriterTest, EveryCorpusIconSurvivesARoundTrip) {
         ++files;
         host::IconPtr record = loadIcon(item.path().string());
         ASSERT_TRUE(record);
-        std::vector<Picture> kept;  // palette pictures included
-        for (IconImage* image : picturesOf(record.get()))
-            if (image->width <= 256 && image->height <= 256) kept.push_back({image->width, image->height, 0, -1, argbOf(*image)});
+        std::vector<Picture> kept = copies(record.get());  // palette pictures included
+        std::erase_if(kept, [](const Picture& p) { return p.width > 256 || p.height > 256; });
         ASSERT_EQ(save(path("copy.ico"), record->images), 1);
         auto copy = load(path("copy.ico"));
         ASSERT_TRUE(copy && copy->size() == kept.size());

@@ -38,8 +38,4 @@ inline IconImage* trueColourPicture(PictureList& list, int32_t width, int32_t he
     return image;
 }
 
-inline uint32_t le32At(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-
 }  // namespace pictra::test
