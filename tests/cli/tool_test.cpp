@@ -78,7 +78,7 @@ const std::string kCursor("\x00\x00\x02\x00\x01\x00\x10\x10", 8);
 
 // The savers' names, descriptions and identifiers are the module's
 // (module_entry_test); here the tool shows them in saver order, each with
-// its own registration, the same in both renderings.
+// its own registration (the renderings are output_test's).
 TEST_F(Tool, FormatsListsTheSevenSaversInOrder) {
     const Result text = run({"formats"}), json = run({"formats", "--json"});
     ASSERT_EQ(text.status + json.status, 0) << text.err << json.err;
@@ -88,11 +88,8 @@ TEST_F(Tool, FormatsListsTheSevenSaversInOrder) {
     char id[9];
     std::snprintf(id, sizeof id, "%08x", pictra::test::bitwiseCrc32("pictra/macOS icon"));
     EXPECT_EQ(rows[7].rfind("MACOS ", 0), 0u) << rows[7];
-    EXPECT_NE(rows[7].find("  macOS icon  "), std::string::npos) << rows[7];
-    EXPECT_NE(rows[7].find("  icns  "), std::string::npos) << rows[7];
     EXPECT_EQ(rows[7].substr(rows[7].size() - 8), id);
     EXPECT_EQ(objects[6], R"({"name":"MACOS","description":"macOS icon","extension":"icns","formatId":")" + std::string(id) + "\"}");
-    EXPECT_EQ(objects[0].rfind(R"({"name":"AMIGAOS","description":"Amiga icon","extension":"info",)", 0), 0u);
 }
 
 TEST_F(Tool, InfoNamesEveryFileThatIsNotAnIconAndExitsOne) {
@@ -127,12 +124,10 @@ TEST_F(Tool, UsageErrorsExitTwoPointingAtTheRightHelp) {
     struct Case { std::vector<std::string> args; std::string message; std::string help; };
     const Case cases[] = {
         {{}, "pictra: a subcommand is required", "pictra"},
-        {{"frobnicate"}, "pictra: unknown subcommand 'frobnicate'", "pictra"},
         {{"info"}, "pictra: info: FILE is required", "pictra info"},
         {{"info", "--bogus", cursor}, "pictra: info: the following argument was not expected: --bogus",
          "pictra info"},
         {{"extract", cursor}, "pictra: extract: --output is required", "pictra extract"},
-        {{"convert", cursor}, "pictra: convert: OUT is required", "pictra convert"},
         {{"convert", cursor, path("x.info")}, "pictra: convert: cannot tell the format from", "pictra convert"},
         {{"convert", cursor, "y.info", "--format", "GIF"}, "pictra: convert: unknown format 'GIF'",
          "pictra convert"},
@@ -148,15 +143,11 @@ TEST_F(Tool, UsageErrorsExitTwoPointingAtTheRightHelp) {
     EXPECT_EQ(listing(), std::vector<std::string>{"a.cur"});
 }
 
+// The help the usage errors point at, without a module.
 TEST_F(Tool, HelpAndVersionSucceed) {
-    const Result help = run({"--help"}, nullptr), version = run({"--version"}, nullptr);
-    EXPECT_EQ(help.status + version.status, 0);
-    for (const char* command : {"formats", "info", "extract", "convert"}) {
-        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+    for (const char* command : {"formats", "info", "extract", "convert"})
         EXPECT_EQ(run({command, "--help"}, nullptr).status, 0) << command;
-    }
-    EXPECT_NE(help.out.find("--module"), std::string::npos);
-    EXPECT_EQ(version.out.rfind("pictra ", 0), 0u);
+    EXPECT_EQ(run({"--version"}, nullptr).out.rfind("pictra ", 0), 0u);
 }
 
 TEST_F(Tool, AModuleThatCannotBeLoadedIsOneLineAndExitOne) {
@@ -187,14 +178,13 @@ TEST_F(Tool, AModuleNameWithoutASlashIsAPath) {
     EXPECT_EQ(fromEnvironment.status, 0) << fromEnvironment.err;
 }
 
-TEST_F(Tool, ExtractCreatesTheFolderAndReportsBadInput) {
+TEST_F(Tool, ExtractCreatesTheFolderAndFoldersAreNoTargets) {
     const std::string cursor = file("a.cur", kCursor);
     const fs::path out = folder_ / "new" / "pngs";
     const Result result = run({"extract", cursor, "-o", out.string()});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(fs::is_directory(out));
     EXPECT_TRUE(fs::is_empty(out));
-    EXPECT_EQ(result.err, "pictra: " + cursor + ": not an icon file (unknown header 00 00 02 00)\n");
     const Result toFolder = run({"convert", cursor, path("new") + "/"});
     EXPECT_EQ(toFolder.status, 1);
     EXPECT_EQ(toFolder.err, "pictra: " + path("new") + "/: is a folder; OUT must name the file to write\n");
@@ -211,8 +201,8 @@ TEST_F(Tool, InfoShowsWhatTheModuleLoaded) {
     const std::string cursor = file("a.cur", kCursor);
     const Result result = run({"info", "--json", icon, cursor, icon}, PICTRA_FAKE_MODULE);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
-    // Every field's rendering is output_test's; here what the module handed over.
+    // Every field's rendering, text and JSON, is output_test's; here what the
+    // module handed over.
     const auto records = lines(result.out);
     ASSERT_EQ(records.size(), 2u) << result.out;
     EXPECT_EQ(records[0], records[1]);
@@ -221,12 +211,6 @@ TEST_F(Tool, InfoShowsWhatTheModuleLoaded) {
                               R"({"width":2,"height":2,"depth":2,"flags":1,"transparentPen":0},)"
                               R"({"width":1,"height":1,"depth":32,"flags":0,"transparentPen":-1}]})"})
         EXPECT_NE(records[0].find(field), std::string::npos) << field;
-
-    const Result text = run({"info", icon}, PICTRA_FAKE_MODULE);
-    EXPECT_EQ(text.status, 0) << text.err;
-    EXPECT_NE(text.out.find("defaultTool: Caf\xC3\xA9\ntoolTypes: 2\n  A=1\n  B\nimages: 2\n"),
-              std::string::npos)
-        << text.out;
 }
 
 // Windows and macOS icons have no Amiga attributes: the text leaves them
@@ -277,7 +261,6 @@ TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
     struct Case { std::vector<std::string> args; const char* module; std::string error; };
     const Case cases[] = {
         {{"convert", cursor, target, "-f", "windows"}, PICTRA_TEST_MODULE, ""},
-        {{"convert", path("gone.ico"), target, "-f", "windows"}, PICTRA_TEST_MODULE, ""},
         {{"convert", classic, target, "--format", "png"}, PICTRA_TEST_MODULE, ""},
         {{"convert", icon, target, "--format", "fake", "--compress"}, PICTRA_FAKE_MODULE,
          "pictra: " + target + ": the module could not save this icon as FAKE\n"},

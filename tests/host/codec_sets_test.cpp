@@ -76,7 +76,6 @@ TEST(CodecSetsTest, TheSamePngBytesDecodeToTheSamePixels) {
     const PngCase cases[] = {
         {"palette 8-bit with alpha", {7, 5, 8, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0}, 35, 200},
         {"palette 2-bit", {9, 3, 2, SPNG_COLOR_TYPE_INDEXED, 0, 0, 0}, 9, 4},
-        {"grey 8-bit", {6, 4, 8, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0}, 24, 0},
         {"grey 16-bit", {5, 3, 16, SPNG_COLOR_TYPE_GRAYSCALE, 0, 0, 0}, 30, 0},
         {"grey and alpha", {4, 4, 8, SPNG_COLOR_TYPE_GRAYSCALE_ALPHA, 0, 0, 0}, 32, 0},
         {"RGB 8-bit", {5, 5, 8, SPNG_COLOR_TYPE_TRUECOLOR, 0, 0, 0}, 75, 0},
@@ -150,27 +149,9 @@ TEST(CodecSetsTest, EachSetsStreamsUncompressUnderBothAndCrcsAgree) {
 }
 
 // The portable set is the host's on some targets, so it must take and refuse
-// what the system set does, not only agree on what both take.
-TEST(CodecSetsTest, HostileBytesAreTakenOrRefusedAlike) {
-    const Bytes data = noise(3000, 11);
-    for (const CodecSet* packer : kSets) {
-        Bytes packed(data.size() + 600);
-        uint32_t length = uint32_t(packed.size());
-        ASSERT_EQ(packer->compress(packed.data(), &length, data.data(), uint32_t(data.size())), 0);
-        packed.resize(length);
-        for (const Bytes& tail : {Bytes{0}, noise(9, 3)}) {
-            Bytes padded = packed;
-            padded.insert(padded.end(), tail.begin(), tail.end());
-            for (const CodecSet* unpacker : kSets) {
-                SCOPED_TRACE(std::string(packer->name) + " to " + unpacker->name);
-                Bytes out(data.size());
-                uint32_t room = uint32_t(out.size());
-                ASSERT_EQ(unpacker->uncompress(out.data(), &room, padded.data(), uint32_t(padded.size())), 0);
-                EXPECT_EQ(out, data);
-            }
-        }
-    }
-
+// what the system set does, not only agree on what both take. (The corpus
+// pictures are the fuzz replay's.)
+TEST(CodecSetsTest, HostilePngsAreTakenOrRefusedAlike) {
     // libspng reads the image data only until the picture is complete, so a
     // file cut or damaged after it still decodes; before it, it fails.
     const PngCase rgba{"", {9, 7, 8, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 0, 0, 0}, 252, 0};

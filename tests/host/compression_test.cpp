@@ -1,7 +1,9 @@
-// Compression, CRC-32 and format registration through their tables.
+// CRC-32 and format registration through their tables. Compression is
+// codec_sets_test's (each set's streams under both, and their error codes)
+// and the format suites' (their corpus saved compressed and read back, on
+// every target).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,43 +15,6 @@ namespace {
 
 using test::Bytes;
 using test::services;
-
-// zlib's compressBound() room is always enough, even for noise; a
-// destination too small is -5, a bad header, Adler-32 or a cut stream -3.
-TEST(CompressionTest, RoundTripInZlibFormatAndErrorCodes) {
-    const CompressionTable& table = *services().compression;
-    uint32_t seed = 1;
-    for (uint32_t size : {0u, 1u, 36u, 4096u, 70000u, 262144u}) {
-        SCOPED_TRACE(size);
-        Bytes data(size);
-        for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-        uint32_t room = size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
-        Bytes packed(room);
-        ASSERT_EQ(table.CompressBlock(packed.data(), &room, data.data(), size), 0);
-        // zlib header: deflate, 32K window, check bits make it a multiple of 31.
-        EXPECT_EQ(packed[0], 0x78);
-        EXPECT_EQ((packed[0] * 256 + packed[1]) % 31, 0);
-        packed.resize(room);
-        Bytes out(size + 1);
-        uint32_t length = size + 1;
-        ASSERT_EQ(table.UncompressBlock(out.data(), &length, packed.data(), room), 0);
-        EXPECT_EQ(length, size);
-        EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
-        if (size < 4096) continue;
-        uint32_t tiny = 4;
-        EXPECT_EQ(table.CompressBlock(out.data(), &tiny, data.data(), size), -5);
-        EXPECT_EQ(tiny, 4u);
-        length = size - 1;
-        EXPECT_EQ(table.UncompressBlock(out.data(), &length, packed.data(), room), -5);
-        Bytes badHeader = packed, badSum = packed, cut(packed.begin(), packed.begin() + room / 2);
-        badHeader[0] = 0x79;
-        badSum.back() ^= 0xFF;
-        for (const Bytes* corrupt : {&badHeader, &badSum, &cut}) {
-            length = size;
-            EXPECT_EQ(table.UncompressBlock(out.data(), &length, corrupt->data(), uint32_t(corrupt->size())), -3);
-        }
-    }
-}
 
 TEST(ChecksumTest, Crc32MatchesPng) {
     EXPECT_EQ(services().checksum->Crc32Block("123456789", 9), 0xCBF43926u);

@@ -17,12 +17,10 @@ inline const HostServices& services() {
     return instance;
 }
 
-// A PNG made by hand: IHDR, PLTE and tRNS when given, one IDAT compressed by
-// the host, IEND. `rows` are the raw scanlines, each led by its filter byte.
+// A PNG made by hand: IHDR, one IDAT compressed by the host, IEND. `rows`
+// are the raw scanlines, each led by its filter byte.
 inline std::vector<uint8_t> pngFile(uint32_t width, uint32_t height, uint8_t depth,
-                                    uint8_t colourType, const std::vector<uint8_t>& rows,
-                                    const std::vector<uint8_t>& palette = {},
-                                    const std::vector<uint8_t>& transparency = {}) {
+                                    uint8_t colourType, const std::vector<uint8_t>& rows) {
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     auto put32 = [&png](uint32_t v) {
         for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
@@ -39,8 +37,6 @@ inline std::vector<uint8_t> pngFile(uint32_t width, uint32_t height, uint8_t dep
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<uint8_t>(v >> shift));
     header.insert(header.end(), {depth, colourType, 0, 0, 0});
     chunk("IHDR", header);
-    if (!palette.empty()) chunk("PLTE", palette);
-    if (!transparency.empty()) chunk("tRNS", transparency);
     if (!rows.empty()) {
         std::vector<uint8_t> packed(rows.size() + 64);
         uint32_t length = static_cast<uint32_t>(packed.size());

@@ -2,7 +2,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "host/module_loader.h"
@@ -18,9 +17,6 @@ TEST(LoaderTest, MissingFileAndMissingEntryPointsAreErrors) {
     error.clear();
     EXPECT_EQ(Module::open(HOST_PARTIAL_MODULE, error), nullptr);
     EXPECT_NE(error.find("RegisterIconSaver"), std::string::npos) << error;
-    error.clear();
-    EXPECT_EQ(Module::open("", error), nullptr);
-    EXPECT_FALSE(error.empty());
 }
 
 TEST(LoaderTest, InitialisesEnumeratesBoundedAndClosesOnce) {
@@ -49,16 +45,6 @@ TEST(LoaderTest, InitialisesEnumeratesBoundedAndClosesOnce) {
     module.reset();
     EXPECT_EQ(*closeCalls, 1);
     dlclose(peek);
-}
-
-TEST(LoaderTest, FindModulePathPrefersTheExplicitThenTheEnvironment) {
-    EXPECT_EQ(findModulePath("/x/y.vxm"), "/x/y.vxm");
-    ::setenv("PICTRA_MODULE", "/from/env.vxm", 1);
-    EXPECT_EQ(findModulePath(""), "/from/env.vxm");
-    ::unsetenv("PICTRA_MODULE");
-    const std::string beside = findModulePath("");
-    EXPECT_EQ(beside.substr(beside.size() - 11), "/pictra.vxm");
-    EXPECT_EQ(beside[0], '/');
 }
 
 }  // namespace

@@ -55,19 +55,6 @@ TEST_F(MemoryTest, CountsBlocksAndBytesPerTagReportsLeaksAndBadFrees) {
     EXPECT_EQ(leakReport(), "");
 }
 
-TEST_F(MemoryTest, BlocksAreAlignedClearedOnRequestAndSizeZeroIsUnique) {
-    void* zeroA = system.AllocMemory(0, 0, "mt-zero");
-    void* zeroB = system.AllocMemory(0, 0, "mt-zero");
-    auto* cleared = static_cast<uint8_t*>(system.AllocMemory(1000, 1, "mt-zero"));
-    ASSERT_TRUE(zeroA && zeroB && cleared);
-    EXPECT_NE(zeroA, zeroB);
-    EXPECT_EQ(std::count(cleared, cleared + 1000, 0), 1000);
-    for (void* p : {zeroA, zeroB, static_cast<void*>(cleared)}) {
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
-        system.FreeMemory(p);
-    }
-}
-
 TEST_F(MemoryTest, FaultsHitTheNthAllocationOnceOrEveryOneOfATag) {
     failAllocationNumber(3);
     void* blocks[4];

@@ -1,4 +1,6 @@
-// ConvertPixels through the Image table: both modes, pens, determinism.
+// ConvertPixels through the Image table: both modes and the pens. That a
+// conversion repeats exactly is the damage sweep's (a save under a failing
+// allocation that succeeds must give the clean save's bytes).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -91,7 +93,7 @@ std::vector<uint32_t> manyColours() {
     return pixels;
 }
 
-TEST(QuantiserTest, MedianCutFillsTheRoomAndIsRepeatable) {
+TEST(QuantiserTest, MedianCutFillsTheRoomClosely) {
     const std::vector<uint32_t> pixels = manyColours();
     std::array<uint32_t, 256> palette{};
     ConvertJob job{256, 256, 32, 4, nullptr, palette.data(), -1, 0};
@@ -109,13 +111,6 @@ TEST(QuantiserTest, MedianCutFillsTheRoomAndIsRepeatable) {
     // A mean squared error per pixel far below that of one flat colour
     // (about 3 * 256^2 / 12 = 16384).
     EXPECT_LT(error / int64_t(pixels.size()), 3000);
-
-    const std::vector<uint8_t> first = out;
-    std::array<uint32_t, 256> again{};
-    job.destinationPalette = again.data();
-    ASSERT_NE(convert(pixels.data(), out, job, ConvertChoosePalette), 0);
-    EXPECT_EQ(again, palette);
-    EXPECT_EQ(out, first);
 }
 
 TEST(QuantiserTest, BadJobsAreRefusedAndLeaveTheDestinationAlone) {

@@ -49,15 +49,11 @@ int32_t ReadMacIcon(StreamHandle stream, const char* fileName, IconRecord* recor
     return pictra::test::readAs("mac", stream, fileName, record);
 }
 
-int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* images,
-                       const IconAttributes* attributes, int32_t compress) {
-    calls.formatIndex = formatIndex;
-    calls.attributes = attributes;
+int32_t WriteAmigaIcon(StreamHandle stream, int32_t, IconImage* images, const IconAttributes*, int32_t compress) {
     calls.compress = compress;
     return pictra::test::writeAs("amiga", stream, images);
 }
-int32_t WritePngIcon(StreamHandle stream, IconImage* images, const IconAttributes* attributes) {
-    calls.attributes = attributes;
+int32_t WritePngIcon(StreamHandle stream, IconImage* images, const IconAttributes*) {
     return pictra::test::writeAs("png", stream, images);
 }
 int32_t WriteWindowsIcon(StreamHandle stream, IconImage* images, int32_t compress) {

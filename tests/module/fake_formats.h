@@ -20,8 +20,6 @@ struct FormatCalls {
     std::string fileName;      // the name it received (readers that take one)
     int32_t byteAfterMagic = -2;  // what the stream held next, -1 at the end
     std::string writer;
-    int32_t formatIndex = -1;
-    const IconAttributes* attributes = nullptr;
     int32_t compress = -1;
     IconImage* images = nullptr;
 };

@@ -53,16 +53,12 @@ protected:
 // A copy of the module file at another path is a separate instance, so its
 // state is that of a module that never received services.
 TEST_F(ModuleTest, InfoBlockIsFilledWhateverWasThereAndANullHostLeavesTheModuleUnstarted) {
-    PluginInfo info;
-    std::memset(&info, 0xAB, sizeof info);
-    ASSERT_EQ(entry().initPlugin(&info, &services_), 1);
-    expectInfoBlock(info);
-
     fs::copy_file(PICTRA_TEST_MODULE, path("fresh.vxm"));
     std::string error;
     auto fresh = host::Module::open(path("fresh.vxm"), error);
     ASSERT_TRUE(fresh) << error;
     host::clearRegisteredFormats();
+    PluginInfo info;
     std::memset(&info, 0xCD, sizeof info);
     EXPECT_EQ(fresh->entry().initPlugin(&info, nullptr), 1);
     expectInfoBlock(info);
