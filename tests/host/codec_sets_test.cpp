@@ -150,7 +150,29 @@ TEST(CodecSetsTest, EachSetsStreamsUncompressUnderBothAndCrcsAgree) {
 
 // The portable set is the host's on some targets, so it must take and refuse
 // what the system set does, not only agree on what both take. (The corpus
-// pictures are the fuzz replay's.)
+// pictures are the fuzz replay's.) A zlib stream followed by other bytes is
+// whole: both sets take it.
+TEST(CodecSetsTest, TrailingBytesAfterAZlibStreamAreTakenAlike) {
+    const Bytes data = noise(3000, 11);
+    for (const CodecSet* packer : kSets) {
+        Bytes packed(data.size() + 600);
+        uint32_t length = uint32_t(packed.size());
+        ASSERT_EQ(packer->compress(packed.data(), &length, data.data(), uint32_t(data.size())), 0);
+        packed.resize(length);
+        for (const Bytes& tail : {Bytes{0}, noise(9, 3)}) {
+            Bytes padded = packed;
+            padded.insert(padded.end(), tail.begin(), tail.end());
+            for (const CodecSet* unpacker : kSets) {
+                SCOPED_TRACE(std::string(packer->name) + " to " + unpacker->name);
+                Bytes out(data.size());
+                uint32_t room = uint32_t(out.size());
+                ASSERT_EQ(unpacker->uncompress(out.data(), &room, padded.data(), uint32_t(padded.size())), 0);
+                EXPECT_EQ(out, data);
+            }
+        }
+    }
+}
+
 TEST(CodecSetsTest, HostilePngsAreTakenOrRefusedAlike) {
     // libspng reads the image data only until the picture is complete, so a
     // file cut or damaged after it still decodes; before it, it fails.

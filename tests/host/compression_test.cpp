@@ -1,7 +1,5 @@
-// CRC-32 and format registration through their tables. Compression is
-// codec_sets_test's (each set's streams under both, and their error codes)
-// and the format suites' (their corpus saved compressed and read back, on
-// every target).
+// Compression, CRC-32 and format registration through their tables. Each
+// codec set's own streams and error codes are codec_sets_test's.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +13,26 @@ namespace {
 
 using test::Bytes;
 using test::services;
+
+// zlib's compressBound() room is always enough through the table, even for
+// small noise that deflate cannot shrink; a room too small is -5.
+TEST(CompressionTest, NoiseFitsInZlibsWorstCaseRoom) {
+    const CompressionTable& table = *services().compression;
+    uint32_t seed = 1;
+    for (uint32_t size : {1u, 36u, 4096u, 70000u}) {
+        SCOPED_TRACE(size);
+        Bytes data(size);
+        for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+        uint32_t room = size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+        Bytes packed(room), out(size);
+        ASSERT_EQ(table.CompressBlock(packed.data(), &room, data.data(), size), 0);
+        uint32_t length = size;
+        ASSERT_EQ(table.UncompressBlock(out.data(), &length, packed.data(), room), 0);
+        EXPECT_EQ(out, data);
+        uint32_t tiny = 4;
+        EXPECT_EQ(table.CompressBlock(out.data(), &tiny, data.data(), size), -5);
+    }
+}
 
 TEST(ChecksumTest, Crc32MatchesPng) {
     EXPECT_EQ(services().checksum->Crc32Block("123456789", 9), 0xCBF43926u);
