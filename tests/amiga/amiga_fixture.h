@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,16 +42,6 @@ inline std::string blockOf(const std::vector<std::string>& lines) {
     std::string block;
     for (const std::string& line : lines) block += line + '\0';
     return block + '\0';
-}
-
-// The Amiga icons of the shared corpus in the given folders, sorted.
-inline std::vector<fs::path> amigaCorpus(std::initializer_list<const char*> folders) {
-    std::vector<fs::path> files;
-    for (const char* folder : folders)
-        for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "amiga" / folder))
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 struct LoadedIcon {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "amiga_fixture.h"
+#include "host/compression.h"
 
 namespace {
 
@@ -66,6 +67,16 @@ std::vector<NewIconsSeen> newIconsOf(const std::string& text) {
         }
     }
     return seen;
+}
+
+// "face=46x46,imag(d4/...),argb(...)": the IMAG and ARGB entries in order.
+std::vector<std::string> formDetails(const std::string& text) {
+    std::vector<std::string> details;
+    for (std::size_t at = text.find('('); at != std::string::npos && at >= 4; at = text.find('(', at + 1)) {
+        const std::string kind = text.substr(at - 4, 4);
+        if (kind == "imag" || kind == "argb") details.push_back(text.substr(at - 4, text.find(')', at) - at + 4));
+    }
+    return details;
 }
 
 int bitsFor(int colours) {
@@ -124,9 +135,21 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
                       std::make_tuple(seen.width, seen.height, bitsFor(seen.colours), seen.transparent ? 0 : -1,
                                       i ? uint32_t(IconImageSelected) : 0u));
         }
-        // Without a FORM ICON the first picture of the last set is primary.
-        for (std::size_t i = 0; !f.count("form") && i < pictures.size(); ++i)
-            EXPECT_EQ((pictures[i]->flags & IconImagePrimary) != 0, i == (newIcons.empty() ? 0 : classic));
+        // A FORM's pictures come last, IMAG ones of the depth seen, then ARGB
+        // ones. The first picture of the last set is primary.
+        const auto details = f.count("formdetail") ? formDetails(f.at("formdetail")) : std::vector<std::string>{};
+        const auto imag = std::size_t(std::count_if(details.begin(), details.end(), [](auto& d) { return d[0] == 'i'; }));
+        ASSERT_GE(pictures.size(), classic + newIcons.size() + details.size());
+        const std::size_t form = pictures.size() - details.size();
+        for (std::size_t i = 0; i < details.size(); ++i) {
+            int imagDepth = 32;
+            std::sscanf(details[i].c_str(), "imag(d%d", &imagDepth);
+            EXPECT_EQ(std::make_tuple(pictures[form + i]->depth, pictures[form + i]->flags & IconImageSelected),
+                      std::make_tuple(imagDepth, i != 0 && i != imag ? uint32_t(IconImageSelected) : 0u)) << details[i];
+        }
+        const std::size_t primary = details.size() ? form + (imag < details.size() ? imag : 0) : newIcons.empty() ? 0 : classic;
+        for (std::size_t i = 0; i < pictures.size(); ++i)
+            EXPECT_EQ((pictures[i]->flags & IconImagePrimary) != 0, i == primary) << i;
     }
     EXPECT_EQ(classicIcons, 202u);
     // Both damaged icons have tool-type lengths that run past the end of the
@@ -148,6 +171,29 @@ TEST_F(AmigaCorpusTest, NewIconsBehindAMarkerAfterAnotherLineEqualTheFormPicture
     const auto pictures = loaded.pictures();
     ASSERT_EQ(pictures.size(), 6u);  // classic, NewIcons, IMAG: two of each
     for (std::size_t i = 2; i < 4; ++i) EXPECT_EQ(coloursOf(pictures[i]), coloursOf(pictures[i + 2])) << i;
+}
+
+// On every machine the ARGB chunk holds the alpha byte first. The FORM of
+// this file is a FACE of 6 bytes, then the ARGB chunks.
+TEST_F(AmigaCorpusTest, RealArgbChunkReadsAlphaFirst) {
+    const fs::path file = kCorpus / "amiga/os4/netsurf__Themes_AISS_NetSurf.info";
+    const Bytes bytes = readFile(file);
+    const std::size_t argb = std::string(bytes.begin(), bytes.end()).find("FORM") + 12 + 8 + 6 + 8;
+    ASSERT_EQ(std::string(bytes.begin() + long(argb) - 8, bytes.begin() + long(argb) - 4), "ARGB");
+    Bytes raw(64 * 64 * 4);
+    uint32_t length = static_cast<uint32_t>(raw.size());
+    ASSERT_EQ(pictra::host::uncompressBlock(raw.data(), &length, bytes.data() + argb + 10, be32(bytes, argb + 4) + 1), 0);
+    const LoadedIcon loaded = load(file.string());
+    const auto all = loaded.pictures();
+    const auto first = std::find_if(all.begin(), all.end(), [](const IconImage* p) { return p->depth == 32; });
+    ASSERT_NE(first, all.end());
+    const auto* words = static_cast<const uint32_t*>((*first)->pixels);
+    int transparent = 0;
+    for (uint32_t i = 0; i < 64 * 64; ++i) {
+        ASSERT_EQ(words[i], be32(raw, 4 * i)) << i;
+        transparent += raw[4 * i] == 0;
+    }
+    EXPECT_GT(transparent, 100);  // the corners of a round icon
 }
 
 std::vector<uint8_t> pensOf(const IconImage* picture) {

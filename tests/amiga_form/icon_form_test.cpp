@@ -5,23 +5,18 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "amiga/amiga_fixture.h"
 #include "amiga_form/icon_form.h"
 #include "frame/host.h"
-#include "host/compression.h"
 #include "model/icon_image.h"
 
 namespace {
 
 using namespace pictra::test;
 namespace host = pictra::host;
-
-struct Chunk {
-    std::string id;
-    Bytes data;
-};
 
 // A chunk with its pad byte when the data size is odd.
 Bytes chunk(const std::string& id, const Bytes& data) {
@@ -99,24 +94,12 @@ protected:
         return bytes;
     }
 
-    // Checks the FORM header, reads the built FORM back and returns its chunks.
-    std::vector<Chunk> readBack(const Bytes& form) {
-        std::vector<Chunk> chunks;
-        if (form.size() < 12) {
-            ADD_FAILURE() << "no FORM";
-            return chunks;
-        }
+    // Checks the FORM header and reads the built FORM back.
+    void readBack(const Bytes& form) {
+        ASSERT_GE(form.size(), 12u) << "no FORM";
         EXPECT_EQ(std::string(form.begin(), form.begin() + 4) + std::string(form.begin() + 8, form.begin() + 12), "FORMICON");
         EXPECT_EQ(be32(form, 4), form.size() - 8);
         EXPECT_EQ(read(Bytes(form.begin() + 12, form.end())), 1);
-        std::size_t at = 12;
-        for (uint32_t size = 0; at + 8 <= form.size(); at += 8 + size + (size & 1)) {
-            size = be32(form, at + 4);
-            chunks.push_back({std::string(form.begin() + long(at), form.begin() + long(at) + 4),
-                              Bytes(form.begin() + long(at) + 8, form.begin() + long(at + 8 + size))});
-        }
-        EXPECT_EQ(at, form.size());
-        return chunks;
     }
 
     bool sameAsRead(std::size_t i, const IconImage* mine, std::size_t colours) const {
@@ -226,90 +209,64 @@ TEST_F(FormTest, ImagAndArgbTogetherMakeTheFirstArgbPicturePrimary) {
     EXPECT_EQ(primary_, read_[1]);
 }
 
-TEST_F(FormTest, TrueColourFormsHoldAlphaFirstBytesAndNoiseStillSaves) {
-    IconImage* normal = picture(64, 64, 32);
-    auto* words = static_cast<uint32_t*>(normal->pixels);
-    for (int i = 0; i < 64 * 64; ++i) words[i] = i % 3 ? 0x80FF2010u : 0x11223344u;
-    auto chunks = readBack(build(3, normal, nullptr, 0));
-    ASSERT_EQ(chunks.size(), 2u);
-    EXPECT_EQ(chunks[0].id + chunks[1].id, "FACEARGB");
-    EXPECT_EQ(chunks[0].data, (Bytes{0x3F, 0x3F, 0x02, 0x00, 0x00, 0x01}));
-    const Bytes& argb = chunks[1].data;
-    EXPECT_EQ(std::make_tuple(be32(argb, 0), be32(argb, 4) + 10, be16(argb, 8)), std::make_tuple(1u, argb.size() - 1, 0u));
-    // The zlib stream holds A, R, G, B for each pixel whatever the machine.
-    Bytes raw(64 * 64 * 4);
-    uint32_t length = static_cast<uint32_t>(raw.size());
-    ASSERT_EQ(host::uncompressBlock(raw.data(), &length, argb.data() + 10, be32(argb, 4) + 1), 0);
-    EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 8), (Bytes{0x11, 0x22, 0x33, 0x44, 0x80, 0xFF, 0x20, 0x10}));
-    EXPECT_TRUE(sameAsRead(0, normal, 0));
-    // An odd number of pixels: the last one alone.
-    IconImage* odd = picture(3, 3, 32);
-    for (int i = 0; i < 9; ++i) static_cast<uint32_t*>(odd->pixels)[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
-    readBack(build(3, odd, nullptr, 0));
-    EXPECT_TRUE(sameAsRead(0, odd, 0));
-    // Noise does not compress; the chunk still gets the room it needs.
-    IconImage* noisy = picture(256, 256, 32);
-    IconImage* selected = picture(256, 256, 32, -1, true);
+// The exact bytes built are pinned by the output identity suite on little-
+// and big-endian machines; here the reader gives back what the builder had.
+TEST_F(FormTest, TrueColourPicturesRoundTripOddSizesAndNoiseIncluded) {
     std::mt19937 random(99);
-    for (IconImage* image : {noisy, selected})
-        for (int i = 0; i < 256 * 256; ++i) static_cast<uint32_t*>(image->pixels)[i] = random();
-    const Bytes noise = build(3, noisy, selected, 0);
-    EXPECT_GT(noise.size(), 2u * 256 * 256 * 4);  // it did not compress
-    readBack(noise);
-    EXPECT_TRUE(sameAsRead(0, noisy, 0) && sameAsRead(1, selected, 0));
+    for (int32_t side : {3, 64, 256}) {
+        SCOPED_TRACE(side);
+        // 3 x 3: an odd number of pixels. Noise does not compress; the
+        // chunks still get the room they need.
+        IconImage* normal = picture(side, side, 32);
+        IconImage* selected = picture(side, side, 32, -1, true);
+        for (IconImage* image : {normal, selected})
+            for (int i = 0; i < side * side; ++i) static_cast<uint32_t*>(image->pixels)[i] = random();
+        const Bytes form = build(3, normal, selected, 0);
+        EXPECT_GT(form.size(), 2u * side * side * 4);
+        readBack(form);
+        EXPECT_TRUE(sameAsRead(0, normal, 0) && sameAsRead(1, selected, 0));
+    }
 }
 
+// Palettes and pens come back as given; the selected picture's colours are
+// written when they differ or it is deeper, and a depth rises to hold pens
+// above it.
 TEST_F(FormTest, PalettePicturesRoundTripWithAndWithoutPacking) {
-    IconImage* normal = picture(46, 46, 4, 0);
-    IconImage* selected = picture(46, 46, 2, -1, true);
-    fillPens(normal, 5, 16);
-    fillPens(selected, 6, 4);
-    for (int32_t compress : {0, 1}) {
-        SCOPED_TRACE(compress);
-        const auto chunks = readBack(build(2, normal, selected, compress));
-        ASSERT_EQ(chunks.size(), 3u);
-        EXPECT_EQ(be16(chunks[0].data, 4), 47u);  // 16 colours x 3 - 1
-        // Image and palette format; for the selected one 4 colours, and its
-        // palette written as the palettes differ, no transparent pen.
-        EXPECT_EQ(Bytes(chunks[1].data.begin() + 3, chunks[1].data.begin() + 5), Bytes(2, uint8_t(compress)));
-        EXPECT_EQ(Bytes(chunks[2].data.begin() + 1, chunks[2].data.begin() + 5),
-                  (Bytes{3, 2, uint8_t(compress), uint8_t(compress)}));
-        ASSERT_EQ(read_.size(), 2u);
-        EXPECT_TRUE(sameAsRead(0, normal, 16) && sameAsRead(1, selected, 4));
-        EXPECT_EQ(std::make_tuple(read_[0]->depth, read_[1]->depth, read_[0]->transparentPen, read_[1]->transparentPen),
-                  std::make_tuple(4, 2, 0, -1));
-    }
-    // Noise of 8-bit pens does not pack: its IMAG stays raw even with
-    // packing asked for.
+    IconImage* four = picture(46, 46, 4, 0);
+    IconImage* two = picture(46, 46, 2, -1, true);
+    IconImage* deeper = picture(46, 46, 4, -1, true);
+    IconImage* loose = picture(46, 46, 1);
     IconImage* noise = picture(46, 46, 8);
+    fillPens(four, 5, 16);
+    fillPens(two, 6, 4);
+    fillPens(deeper, 9, 16);
+    fillPens(loose, 10, 64);
+    IconImage* normalTwo = picture(46, 46, 2);
+    fillPens(normalTwo, 8, 4);
+    std::memcpy(deeper->palette, normalTwo->palette, 1024);
     std::mt19937 random(7);
     for (int i = 0; i < 46 * 46; ++i) static_cast<uint8_t*>(noise->pixels)[i] = static_cast<uint8_t>(random());
-    const auto chunks = readBack(build(2, noise, nullptr, 1));
-    ASSERT_EQ(chunks.size(), 2u);
-    EXPECT_EQ(chunks[1].data[3], 0);
-}
-
-TEST_F(FormTest, ColoursAndDepthsCoverEveryPenThatIsUsed) {
-    // Equal palettes, but the selected picture is deeper than the normal one:
-    // its palette goes in, or pens 4 and up would read back black.
-    IconImage* normal = picture(10, 10, 2);
-    IconImage* selected = picture(10, 10, 4, -1, true);
-    fillPens(normal, 8, 4);
-    fillPens(selected, 9, 16);
-    std::memcpy(selected->palette, normal->palette, 1024);
-    EXPECT_EQ(readBack(build(2, normal, selected, 1)).at(2).data[2], 2);
-    EXPECT_TRUE(sameAsRead(1, selected, 16));
-    // Equal palettes and depths: the selected IMAG carries none.
-    EXPECT_EQ(readBack(build(2, normal, normal, 0)).at(2).data[2], 0);
-    // Pens above the stated depth: the depth written rises to hold them.
-    IconImage* loose = picture(10, 10, 1);
-    fillPens(loose, 10, 64);
-    for (int32_t compress : {0, 1}) {
-        readBack(build(2, loose, nullptr, compress));
-        ASSERT_EQ(read_.size(), 1u);
-        EXPECT_EQ(read_[0]->depth, 6);
-        EXPECT_TRUE(sameAsRead(0, loose, 64));
-    }
+    const struct {
+        const char* name;
+        IconImage *normal, *selected;
+        int32_t depths[2], pens[2], colours[2];
+    } cases[] = {
+        {"palettes differ", four, two, {4, 2}, {0, -1}, {16, 4}},
+        {"equal palettes, selected deeper", normalTwo, deeper, {2, 4}, {-1, -1}, {4, 16}},
+        {"equal palettes and depths", normalTwo, normalTwo, {2, 2}, {-1, -1}, {4, 4}},
+        {"pens above the depth", loose, nullptr, {6}, {-1}, {64}},
+        {"8-bit noise", noise, nullptr, {8}, {-1}, {256}},
+    };
+    for (const auto& c : cases)
+        for (int32_t compress : {0, 1}) {
+            SCOPED_TRACE(std::string(c.name) + (compress ? " packed" : ""));
+            readBack(build(2, c.normal, c.selected, compress));
+            ASSERT_EQ(read_.size(), c.selected ? 2u : 1u);
+            for (std::size_t i = 0; i < read_.size(); ++i) {
+                EXPECT_EQ(std::make_tuple(read_[i]->depth, read_[i]->transparentPen), std::make_tuple(c.depths[i], c.pens[i]));
+                EXPECT_TRUE(sameAsRead(i, i ? c.selected : c.normal, std::size_t(c.colours[i])));
+            }
+        }
 }
 
 TEST_F(FormTest, PicturesTheFormCannotHoldAreRefusedOrLeftOut) {
@@ -320,14 +277,10 @@ TEST_F(FormTest, PicturesTheFormCannotHoldAreRefusedOrLeftOut) {
     EXPECT_TRUE(build(2, argb, nullptr, 0).empty());
     EXPECT_TRUE(build(4, argb, nullptr, 0).empty());
     // A partner of another size or kind is left out.
-    EXPECT_EQ(readBack(build(3, argb, picture(5, 4, 32, -1, true), 0)).size(), 2u);
-    EXPECT_EQ(readBack(build(2, palette, argb, 0)).size(), 2u);
-    // Memory that cannot be had fails the build and leaves nothing behind.
-    for (const char* tag : {"rlebuf", "pbuf"}) {
-        host::failAllocationsTagged(tag);
-        EXPECT_TRUE(build(3, argb, nullptr, 0).empty()) << tag;
-        host::clearAllocationFaults();
-    }
+    readBack(build(3, argb, picture(5, 4, 32, -1, true), 0));
+    EXPECT_EQ(read_.size(), 1u);
+    readBack(build(2, palette, argb, 0));
+    EXPECT_EQ(read_.size(), 1u);
 }
 
 }  // namespace
