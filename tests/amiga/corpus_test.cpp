@@ -135,8 +135,8 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
                       std::make_tuple(seen.width, seen.height, bitsFor(seen.colours), seen.transparent ? 0 : -1,
                                       i ? uint32_t(IconImageSelected) : 0u));
         }
-        // A FORM's pictures come last, IMAG ones of the depth seen, then ARGB
-        // ones. The first picture of the last set is primary.
+        // A FORM's pictures come last, IMAG ones of the depth and transparency
+        // seen, then ARGB ones. The first picture of the last set is primary.
         const auto details = f.count("formdetail") ? formDetails(f.at("formdetail")) : std::vector<std::string>{};
         const auto imag = std::size_t(std::count_if(details.begin(), details.end(), [](auto& d) { return d[0] == 'i'; }));
         ASSERT_GE(pictures.size(), classic + newIcons.size() + details.size());
@@ -144,8 +144,10 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         for (std::size_t i = 0; i < details.size(); ++i) {
             int imagDepth = 32;
             std::sscanf(details[i].c_str(), "imag(d%d", &imagDepth);
-            EXPECT_EQ(std::make_tuple(pictures[form + i]->depth, pictures[form + i]->flags & IconImageSelected),
-                      std::make_tuple(imagDepth, i != 0 && i != imag ? uint32_t(IconImageSelected) : 0u)) << details[i];
+            const IconImage* p = pictures[form + i];
+            EXPECT_EQ(std::make_tuple(p->depth, p->transparentPen, p->flags & IconImageSelected),
+                      std::make_tuple(imagDepth, details[i].find("/tr0") != std::string::npos ? 0 : -1,
+                                      i != 0 && i != imag ? uint32_t(IconImageSelected) : 0u)) << details[i];
         }
         const std::size_t primary = details.size() ? form + (imag < details.size() ? imag : 0) : newIcons.empty() ? 0 : classic;
         for (std::size_t i = 0; i < pictures.size(); ++i)

@@ -93,6 +93,8 @@ TEST_F(AmigaWriterTest, ClassicPictureChoice) {
         }
         EXPECT_EQ(depths, c.depths);
     }
+    const IconAttributes none{};
+    EXPECT_EQ(save(path("none.info"), nullptr, "AMIGAOS", &none), 0);
 }
 
 TEST_F(AmigaWriterTest, TypeAndDrawerData) {
@@ -196,11 +198,6 @@ TEST_F(AmigaWriterTest, ATransparentPenOtherThanZeroReadsBackAsPenZero) {
         EXPECT_EQ(pens[i] == 0, pen == 5) << i;
         if (pen != 5) { EXPECT_EQ(back->palette[pens[i]], given[1].palette[pen]) << i; }
     }
-}
-
-TEST_F(AmigaWriterTest, SavesWithoutPicturesFail) {
-    const IconAttributes attributes{};
-    EXPECT_EQ(save(path("none.info"), nullptr, "AMIGAOS", &attributes), 0);
 }
 
 }  // namespace
