@@ -3,8 +3,6 @@
 // refuse the same files.
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "host/portable/codecs.h"
@@ -21,7 +19,6 @@ constexpr uint32_t kHeaderLength = 13;
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 // libspng's limit on a chunk it keeps (see the system set).
 constexpr uint32_t kMaxAncillaryLength = uint32_t{8} << 20;
-constexpr std::size_t kMaxMatch = 258;  // the longest copy one deflate code makes
 constexpr std::size_t kMaxStoredBlock = 65535;
 
 constexpr uint32_t chunkType(const char (&name)[5]) {
@@ -73,8 +70,6 @@ struct Header {
     uint32_t depth = 0;
     uint32_t colourType = 0;
     bool interlaced = false;
-    std::size_t dataOffset = 0;  // of the image data in the copy
-    std::size_t dataLength = 0;
 };
 
 // The bytes the image data inflates to: each row of each pass led by its
@@ -98,41 +93,241 @@ uint64_t rowBytes(const Header& h) {
     return total;
 }
 
-// libspng inflates the image data until the rows are complete. A stream
-// that ends there must carry its Adler-32 whole and right; a stream with
-// more data than the rows is taken without looking further. stb reads
-// neither the trailer nor tolerates extra data, so the stream is inflated
-// here once: the trailer is checked, and extra data is cut off by handing
-// stb the rows alone as a stored stream.
-bool checkStream(std::vector<uint8_t>& file, const Header& h, std::string* error) {
+// The image data inflated as zlib inflates it for libspng, which feeds it
+// one IDAT chunk at a time and stops asking for output once the rows are
+// complete. Until then every error refuses the file, and so does running out
+// of the chunks it may read. From then on zlib goes on through what is left
+// of the chunk the rows ended in for as long as that writes nothing: a
+// literal or a copy ends it (a copy only after its distance code), as does
+// the end of that chunk; block headers, code tables and the Adler-32 trailer
+// met on the way are checked. stb checks none of this and gives up a few
+// bits before its input ends, so the rows are inflated here and stb is
+// handed them as a stored stream.
+class RowInflater {
+public:
+    // `ends`: where each IDAT chunk's data ends in `data`.
+    RowInflater(std::span<const uint8_t> data, std::span<const std::size_t> ends, std::vector<uint8_t>& rows)
+        : data_(data), ends_(ends), rows_(rows), limit_(data.size() * 8) {}
+
+    // True when libspng would have the rows; `rows` then holds them.
+    bool run() {
+        uint32_t cmf = 0, flg = 0;
+        if (!bits(8, cmf) || !bits(8, flg)) return false;
+        // The check, deflate, a window of at most 32K, no preset dictionary.
+        if ((cmf * 256 + flg) % 31 != 0 || (cmf & 15) != 8 || (cmf >> 4) > 7 || (flg & 0x20)) return false;
+        for (;;) {
+            uint32_t last = 0, type = 0;
+            if (!bits(1, last) || !bits(2, type)) return full();
+            Outcome outcome = type == 0 ? storedBlock() : type == 1 ? fixedBlock() : type == 2 ? dynamicBlock() : kRefused;
+            if (outcome != kGoOn) return outcome == kTaken;
+            if (last) break;
+        }
+        position_ = (position_ + 7) / 8 * 8;
+        uint32_t sum = 0;
+        for (int i = 0; i < 4; ++i) {
+            uint32_t byte = 0;
+            if (!bits(8, byte)) return full();
+            sum = sum << 8 | byte;
+        }
+        return sum == adler32(rows_.data(), produced_) && full();
+    }
+
+private:
+    enum Outcome { kGoOn, kTaken, kRefused };
+    static constexpr int kMaxBits = 15;
+
+    // A canonical Huffman code: how many codes of each length, the symbols
+    // in code order.
+    struct Code {
+        uint16_t count[kMaxBits + 1] = {};
+        uint16_t symbol[288] = {};
+        int longest = 0;
+    };
+
+    // zlib refuses an over-subscribed set and an incomplete one, except a
+    // single one-bit code in a literal or distance set (`lone`).
+    static bool build(Code& code, const uint8_t* lengths, int n, bool lone) {
+        for (int i = 0; i < n; ++i) ++code.count[lengths[i]];
+        code.count[0] = 0;
+        int left = 1;
+        uint16_t offsets[kMaxBits + 2] = {};
+        for (int length = 1; length <= kMaxBits; ++length) {
+            left = left * 2 - code.count[length];
+            if (left < 0) return false;
+            if (code.count[length]) code.longest = length;
+            offsets[length + 1] = uint16_t(offsets[length] + code.count[length]);
+        }
+        if (left > 0 && !(lone && code.longest == 1) && code.longest != 0) return false;
+        for (int i = 0; i < n; ++i)
+            if (lengths[i]) code.symbol[offsets[lengths[i]]++] = uint16_t(i);
+        return true;
+    }
+
+    // -1: no input; -2: no such code (after one bit when the set is empty or
+    // one bit long, as zlib's tables go).
+    int decode(const Code& code) {
+        int value = 0, first = 0, index = 0;
+        for (int length = 1; length <= std::max(code.longest, 1); ++length) {
+            uint32_t bit = 0;
+            if (!bits(1, bit)) return -1;
+            value |= int(bit);
+            const int count = code.count[length];
+            if (value - first < count) return code.symbol[index + value - first];
+            index += count;
+            first = (first + count) << 1;
+            value <<= 1;
+        }
+        return -2;
+    }
+
+    bool bits(int n, uint32_t& value) {
+        if (limit_ - position_ < std::size_t(n)) return false;
+        value = 0;
+        for (int i = 0; i < n; ++i, ++position_)
+            value |= uint32_t(data_[position_ / 8] >> (position_ % 8) & 1) << i;
+        return true;
+    }
+
+    bool full() const { return produced_ == rows_.size(); }
+    // Where zlib stops for want of input: taken if the rows are complete.
+    Outcome ranOut() const { return full() ? kTaken : kRefused; }
+
+    // Once the rows are complete, input ends with the chunk they ended in.
+    void put(uint8_t byte) {
+        rows_[produced_++] = byte;
+        if (!full()) return;
+        const std::size_t used = (position_ + 7) / 8;
+        limit_ = *std::lower_bound(ends_.begin(), ends_.end(), used) * 8;
+    }
+
+    Outcome storedBlock() {
+        position_ = (position_ + 7) / 8 * 8;
+        uint32_t length = 0, check = 0;
+        if (!bits(16, length) || !bits(16, check)) return ranOut();
+        if (length != (~check & 0xFFFF)) return kRefused;
+        for (uint32_t byte = 0; length > 0; --length) {
+            if (full() || !bits(8, byte)) return ranOut();
+            put(uint8_t(byte));
+        }
+        return kGoOn;
+    }
+
+    // Deflate's fixed codes, with the two symbols no length or distance has
+    // among them.
+    Outcome fixedBlock() {
+        static const Code literals = [] {
+            uint8_t lengths[288];
+            std::fill(lengths, lengths + 144, 8);
+            std::fill(lengths + 144, lengths + 256, 9);
+            std::fill(lengths + 256, lengths + 280, 7);
+            std::fill(lengths + 280, lengths + 288, 8);
+            Code c;
+            build(c, lengths, 288, false);
+            return c;
+        }();
+        static const Code distances = [] {
+            uint8_t lengths[32];
+            std::fill(lengths, lengths + 32, 5);
+            Code c;
+            build(c, lengths, 32, false);
+            return c;
+        }();
+        return codedBlock(literals, distances);
+    }
+
+    Outcome codedBlock(const Code& literals, const Code& distances) {
+        static constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+        static constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        static constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                                       33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                                       1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+        for (;;) {
+            const int symbol = decode(literals);
+            if (symbol == -1) return ranOut();
+            if (symbol < 0 || symbol > 285) return kRefused;
+            if (symbol < 256) {
+                if (full()) return kTaken;
+                put(uint8_t(symbol));
+                continue;
+            }
+            if (symbol == 256) return kGoOn;
+            uint32_t length = 0, distance = 0;
+            if (!bits(kLengthExtra[symbol - 257], length)) return ranOut();
+            length += kLengthBase[symbol - 257];
+            const int code = decode(distances);
+            if (code == -1) return ranOut();
+            if (code < 0 || code > 29) return kRefused;
+            if (!bits(code < 4 ? 0 : code / 2 - 1, distance)) return ranOut();
+            distance += kDistanceBase[code];
+            if (full()) return kTaken;
+            if (distance > produced_) return kRefused;
+            for (; length > 0 && !full(); --length) put(rows_[produced_ - distance]);
+        }
+    }
+
+    Outcome dynamicBlock() {
+        static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        uint32_t literals = 0, distances = 0, lengthCodes = 0;
+        if (!bits(5, literals) || !bits(5, distances) || !bits(4, lengthCodes)) return ranOut();
+        literals += 257, distances += 1, lengthCodes += 4;
+        if (literals > 286 || distances > 30) return kRefused;
+        uint8_t lengths[320] = {};
+        for (uint32_t i = 0; i < lengthCodes; ++i) {
+            uint32_t length = 0;
+            if (!bits(3, length)) return ranOut();
+            lengths[kOrder[i]] = uint8_t(length);
+        }
+        Code lengthCode;
+        if (!build(lengthCode, lengths, 19, false)) return kRefused;
+        std::fill(lengths, lengths + 19, 0);
+        for (uint32_t have = 0; have < literals + distances;) {
+            int symbol = decode(lengthCode);
+            if (symbol == -1) return ranOut();
+            if (symbol == -2) symbol = 0;  // zlib reads an empty set's one bit as length 0
+            if (symbol < 16) {
+                lengths[have++] = uint8_t(symbol);
+                continue;
+            }
+            uint32_t repeat = 0;
+            const int extra = symbol == 16 ? 2 : symbol == 17 ? 3 : 7;
+            if (!bits(extra, repeat)) return ranOut();
+            repeat += symbol == 18 ? 11 : 3;
+            if ((symbol == 16 && have == 0) || have + repeat > literals + distances) return kRefused;
+            const uint8_t value = symbol == 16 ? lengths[have - 1] : 0;
+            std::fill(lengths + have, lengths + have + repeat, value);
+            have += repeat;
+        }
+        Code literalCode, distanceCode;
+        if (lengths[256] == 0 || !build(literalCode, lengths, int(literals), true) ||
+            !build(distanceCode, lengths + literals, int(distances), true))
+            return kRefused;
+        return codedBlock(literalCode, distanceCode);
+    }
+
+    std::span<const uint8_t> data_;
+    std::span<const std::size_t> ends_;
+    std::vector<uint8_t>& rows_;
+    std::size_t produced_ = 0;
+    std::size_t position_ = 0;  // in bits
+    std::size_t limit_;         // in bits
+};
+
+// Inflates `data` into the rows and hands them to stb
+// as one stored stream after the chunks kept in `file`.
+bool inflateRows(std::vector<uint8_t>& file, const Header& h, std::span<const uint8_t> data,
+                 std::span<const std::size_t> ends, std::string* error) {
     const uint64_t wanted = rowBytes(h);
-    if (wanted == 0 || wanted > INT_MAX - kMaxMatch || h.dataLength > INT_MAX) {
+    if (wanted == 0 || wanted > INT_MAX / 2) {
         setError(error, "bad PNG header");
         return false;
     }
-    // Room for one match past the rows, so a stream that runs over has
-    // written every byte of the rows before stb stops it.
-    std::vector<uint8_t> rows(static_cast<std::size_t>(wanted) + kMaxMatch);
-    const auto* data = reinterpret_cast<const char*>(file.data() + h.dataOffset);
-    int consumed = 0;
-    const int produced =
-        pictraZlibDecodeMeasured(reinterpret_cast<char*>(rows.data()), static_cast<int>(rows.size()),
-                                 data, static_cast<int>(h.dataLength), &consumed);
-    const char* reason = produced < 0 ? stbi_failure_reason() : nullptr;
-    const bool overrun = produced > static_cast<int>(wanted) ||
-                         (reason && std::strcmp(reason, "output buffer limit") == 0);
-    if (!overrun) {
-        const bool whole = produced == static_cast<int>(wanted) && consumed >= 0 &&
-                           h.dataLength - static_cast<std::size_t>(consumed) >= kCrcBytes;
-        if (!whole || adler32(rows.data(), static_cast<std::size_t>(wanted)) !=
-                          readBig32(file.data() + h.dataOffset + consumed)) {
-            setError(error, "corrupt PNG data");
-            return false;
-        }
-        return true;
+    std::vector<uint8_t> rows(static_cast<std::size_t>(wanted));
+    if (!RowInflater(data, ends, rows).run()) {
+        setError(error, "corrupt PNG data");
+        return false;
     }
-    rows.resize(static_cast<std::size_t>(wanted));
-    file.resize(h.dataOffset - kChunkHeader);
     const std::vector<uint8_t> stream = storedStream(rows);
     appendChunkHeader(file, static_cast<uint32_t>(stream.size()), chunkType("IDAT"));
     file.insert(file.end(), stream.begin(), stream.end());
@@ -140,41 +335,53 @@ bool checkStream(std::vector<uint8_t>& file, const Header& h, std::string* error
     return true;
 }
 
-// Makes of a PNG the file stb reads the way libspng reads the original. The
-// chunks before the image data are walked with their CRCs: a bad CRC drops
-// an ancillary chunk and refuses a critical one, as do unknown critical
-// chunks. The image data is then read only until the picture is complete,
-// so whatever follows it (the last IDAT's CRC, IEND, other chunks) is never
-// looked at: the IDAT data present is copied up to a cut, a bad CRC or the
-// first other chunk, and IEND is added. A stream that does not finish
-// within the bytes copied fails in stb as it fails in libspng. The header's
-// size meets the caps as soon as it is read.
+// The IDAT chunks libspng may read from the one at `position` on: each one
+// whole, and the next only past a right CRC. Their data goes to `data`,
+// where each one ends to `ends`.
+void imageData(std::span<const uint8_t> bytes, std::size_t position, std::vector<uint8_t>& data,
+               std::vector<std::size_t>& ends) {
+    for (;;) {
+        const std::size_t left = bytes.size() - position;
+        if (left < kChunkHeader) return;
+        const uint8_t* chunk = bytes.data() + position;
+        const uint32_t length = readBig32(chunk);
+        if (readBig32(chunk + 4) != chunkType("IDAT") || length > kMaxChunkLength ||
+            length > left - kChunkHeader)
+            return;
+        data.insert(data.end(), chunk + kChunkHeader, chunk + kChunkHeader + length);
+        ends.push_back(data.size());
+        if (left - kChunkHeader - length < kCrcBytes ||
+            crc32(chunk + 4, length + 4) != readBig32(chunk + kChunkHeader + length))
+            return;
+        position += kChunkOverhead + length;
+    }
+}
+
+// Makes of a PNG the chunks stb reads before the image data, the way
+// libspng reads the original, and gathers the image data libspng may read.
+// The chunks before the image data are walked with their CRCs: a bad CRC
+// drops an ancillary chunk and refuses a critical one, as do unknown
+// critical chunks. libspng reads the image data one chunk at a time and
+// checks a chunk's CRC only when it moves on to the next, which it does
+// only while the rows are incomplete (see RowInflater); what follows (the
+// last IDAT's CRC, IEND, other chunks) it never looks at. The header's size
+// meets the caps as soon as it is read.
 bool normalisedPng(std::span<const uint8_t> bytes, const DecodeLimits& limits, Header& header,
-                   std::vector<uint8_t>& file, std::string* error) {
+                   std::vector<uint8_t>& file, std::vector<uint8_t>& data,
+                   std::vector<std::size_t>& ends, std::string* error) {
     file.assign(bytes.begin(), bytes.begin() + kSignatureLength);
-    std::vector<uint8_t> data;
     std::size_t position = kSignatureLength;
-    bool first = true;
-    for (;; first = false) {
+    for (bool first = true;; first = false) {
         const std::size_t left = bytes.size() - position;
         if (left < kChunkHeader) break;
         const uint8_t* chunk = bytes.data() + position;
         const uint32_t length = readBig32(chunk);
         const uint32_t type = readBig32(chunk + 4);
         if (type == chunkType("IDAT") && !first) {
-            const std::size_t present = std::min<std::size_t>(length, left - kChunkHeader);
-            data.insert(data.end(), chunk + kChunkHeader, chunk + kChunkHeader + present);
-            if (present < length || left - kChunkHeader - length < kCrcBytes ||
-                crc32(chunk + 4, length + 4) != readBig32(chunk + kChunkHeader + length))
-                break;
-            position += kChunkOverhead + length;
-            continue;
+            imageData(bytes, position, data, ends);
+            break;
         }
-        if (!data.empty()) break;  // the first chunk after the image data
-        if (left < kChunkOverhead || length > kMaxChunkLength || length > left - kChunkOverhead) {
-            setError(error, "truncated PNG data");
-            return false;
-        }
+        if (left < kChunkOverhead || length > kMaxChunkLength || length > left - kChunkOverhead) break;
         // Bit 5 of the first letter clear: a chunk the decoder must know.
         const bool critical = (type & 0x20000000u) == 0;
         const bool intact = crc32(chunk + 4, length + 4) == readBig32(chunk + kChunkHeader + length);
@@ -199,25 +406,20 @@ bool normalisedPng(std::span<const uint8_t> bytes, const DecodeLimits& limits, H
         if (intact) file.insert(file.end(), chunk, chunk + kChunkOverhead + length);
         position += kChunkOverhead + length;
     }
-    if (first || data.empty()) {
+    if (ends.empty()) {
         setError(error, "truncated PNG data");
         return false;
     }
-    appendChunkHeader(file, static_cast<uint32_t>(data.size()), chunkType("IDAT"));
-    header.dataOffset = file.size();
-    header.dataLength = data.size();
-    file.insert(file.end(), data.begin(), data.end());
-    closeFile(file);
     return true;
 }
 
-// The most this set holds at once: the input and the copy made above (stb
-// copies the image data once more), the inflated rows twice (checked here,
-// and stb's own, or the stored stream that replaces an overlong one), and
-// stb's picture and ours.
+// The most this set holds at once: the input, the image data gathered
+// from it and the chunks kept before it, the rows twice (inflated here and
+// as the stored stream in the file stb reads) and twice more in stb (the
+// image data it gathers and inflates), and stb's picture and ours.
 uint64_t decodeBytes(uint64_t fileBytes, const Header& header) {
     const uint64_t pixels = uint64_t{header.width} * header.height;
-    return 2 * fileBytes + 2 * rowBytes(header) + 8 * pixels;
+    return 3 * fileBytes + 4 * rowBytes(header) + 8 * pixels;
 }
 
 }  // namespace
@@ -229,17 +431,18 @@ std::optional<Picture> decodePng(std::span<const uint8_t> bytes, std::string* er
         return std::nullopt;
     }
     Header header;
-    std::vector<uint8_t> file;
-    if (!normalisedPng(bytes, limits, header, file, error)) return std::nullopt;
+    std::vector<uint8_t> file, data;
+    std::vector<std::size_t> ends;
+    if (!normalisedPng(bytes, limits, header, file, data, ends, error)) return std::nullopt;
     const uint32_t width = header.width, height = header.height;
+    const auto count = checkedPixelCount(width, height, limits, error);
+    if (!count || !withinDecodeBudget(decodeBytes(bytes.size(), header), limits, error) ||
+        !inflateRows(file, header, data, ends, error))
+        return std::nullopt;
     if (file.size() > INT_MAX) {
         setError(error, "cannot read PNG data");
         return std::nullopt;
     }
-    const auto count = checkedPixelCount(width, height, limits, error);
-    if (!count || !withinDecodeBudget(decodeBytes(file.size(), header), limits, error) ||
-        !checkStream(file, header, error))
-        return std::nullopt;
     int decodedWidth = 0, decodedHeight = 0, channels = 0;
     std::unique_ptr<stbi_uc, StbFree> rgba(stbi_load_from_memory(
         file.data(), static_cast<int>(file.size()), &decodedWidth, &decodedHeight, &channels, 4));
