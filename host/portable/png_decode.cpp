@@ -264,6 +264,7 @@ private:
             if (full()) return kTaken;
             if (distance > produced_) return kRefused;
             for (; length > 0 && !full(); --length) put(rows_[produced_ - distance]);
+            if (length > 0) return kTaken;  // zlib stops in the copy the rows end in
         }
     }
 
