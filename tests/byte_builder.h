@@ -1,11 +1,15 @@
 // Hand-made files for reader tests: a builder of bytes in either byte order,
-// every truncation of a file, and one field of a file changed.
+// readers of both, PNG chunks, every truncation of a file, and one field of
+// a file changed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "test_support.h"
 
 namespace pictra::test {
 
@@ -38,6 +42,18 @@ public:
 private:
     std::vector<uint8_t> bytes_;
 };
+
+inline uint32_t be16(const std::vector<uint8_t>& data, std::size_t at) { return uint32_t(data[at]) << 8 | data[at + 1]; }
+inline uint32_t be32(const std::vector<uint8_t>& data, std::size_t at) { return be16(data, at) << 16 | be16(data, at + 2); }
+inline uint32_t le32At(const std::vector<uint8_t>& data, std::size_t at) {
+    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | uint32_t(data[at + 3]) << 24;
+}
+
+// A PNG chunk: length, type, data and its CRC.
+inline std::vector<uint8_t> pngChunk(const std::string& type, const std::vector<uint8_t>& data) {
+    const uint32_t crc = bitwiseCrc32(type + std::string(data.begin(), data.end()));
+    return ByteBuilder().be32(static_cast<uint32_t>(data.size())).text(type).raw(data).be32(crc);
+}
 
 // Every proper prefix of `file`, the empty one first.
 inline std::vector<std::vector<uint8_t>> truncations(const std::vector<uint8_t>& file) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_builder.h"
 #include "loaded_module.h"
 
 namespace pictra::test {
@@ -81,12 +82,6 @@ private:
 inline uint8_t* pensOf(IconImage* image) { return static_cast<uint8_t*>(image->pixels); }
 inline uint32_t* wordsOf(IconImage* image) { return static_cast<uint32_t*>(image->pixels); }
 
-// Links the pictures in the order given; the first, or null.
-inline IconImage* chain(const std::vector<IconImage*>& images) {
-    for (std::size_t i = 0; i < images.size(); ++i) images[i]->next = i + 1 < images.size() ? images[i + 1] : nullptr;
-    return images.empty() ? nullptr : images[0];
-}
-
 // The module loading and saving one format (set `format_` and the scratch
 // file's name `scratch_` in SetUp).
 class PictureModuleTest : public LoadedModuleTest {
@@ -127,10 +122,6 @@ inline bool runCommand(const std::string& command, std::string* output = nullptr
     return ::pclose(pipe) == 0;
 }
 
-inline uint32_t le32At(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-
 // One picture a peer tool read.
 struct PeerPicture {
     bool ok = false;
@@ -143,10 +134,10 @@ struct PeerPicture {
 // integers little-endian.
 inline std::vector<PeerPicture> readPeerDump(const std::string& file) {
     const Bytes bytes = readFile(file);
-    auto le32 = [&](std::size_t at) { return le32At(bytes, at); };
     std::vector<PeerPicture> out;
-    for (std::size_t i = 0, at = 8; bytes.size() >= 8 && i < le32(4) && at + 16 <= bytes.size(); ++i) {
-        PeerPicture entry{le32(at) != 0, le32(at + 4), {int32_t(le32(at + 8)), int32_t(le32(at + 12)), 0, -1, {}}};
+    for (std::size_t i = 0, at = 8; bytes.size() >= 8 && i < le32At(bytes, 4) && at + 16 <= bytes.size(); ++i) {
+        PeerPicture entry{le32At(bytes, at) != 0, le32At(bytes, at + 4),
+                          {int32_t(le32At(bytes, at + 8)), int32_t(le32At(bytes, at + 12)), 0, -1, {}}};
         at += 16;
         const std::size_t count = std::size_t(entry.picture.width) * std::size_t(entry.picture.height);
         if (at + 4 * count > bytes.size()) break;

@@ -57,6 +57,15 @@ inline host::TagUsage tagUsage(const std::string& tag) {
     return host::TagUsage{tag};
 }
 
+// The files of a folder of the shared corpus, sorted, without its sub-folders.
+inline std::vector<fs::path> corpusFolder(const std::string& folder) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / folder))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // A fresh folder for each test under the system's temporary folder, removed afterwards.
 class ScratchTest : public ::testing::Test {
 protected:

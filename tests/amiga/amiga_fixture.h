@@ -14,8 +14,10 @@
 
 namespace pictra::test {
 
-inline uint32_t be16(const Bytes& data, std::size_t at) { return uint32_t(data[at]) << 8 | data[at + 1]; }
-inline uint32_t be32(const Bytes& data, std::size_t at) { return be16(data, at) << 16 | be16(data, at + 2); }
+using Texts = std::vector<std::string>;
+
+// The tool type NewIcons lines follow.
+inline const std::string kMarker = "*** DON'T EDIT THE FOLLOWING LINES!! ***";
 
 template <typename T, typename... Parts>
 std::vector<T> concat(std::vector<T> all, const Parts&... parts) {

@@ -113,7 +113,7 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         // after them too, but for the NewIcons lines and their marker.
         const auto texts = loaded.toolTypes();
         if (!f.count("newicons")) { EXPECT_EQ(texts.size(), f.count("tooltypes") ? std::stoul(f.at("tooltypes")) : 0u); }
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), "*** DON'T EDIT THE FOLLOWING LINES!! ***"), 0);
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), kMarker), 0);
         if (f.count("drawerdata2") && f.at("rev") == "1") { EXPECT_GE(a.drawerViewMode, 1); }
 
         const auto pictures = loaded.pictures();

@@ -12,9 +12,6 @@
 namespace {
 
 using namespace pictra::test;
-using Texts = std::vector<std::string>;
-
-const std::string kMarker = "*** DON'T EDIT THE FOLLOWING LINES!! ***";
 
 // The NewIcons lines of a width x height picture of pens 0..highestPen,
 // made by the module's encoder; colour i is 0x010203 * i.

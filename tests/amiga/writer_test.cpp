@@ -11,9 +11,6 @@
 namespace {
 
 using namespace pictra::test;
-using Texts = std::vector<std::string>;
-
-const std::string kMarker = "*** DON'T EDIT THE FOLLOWING LINES!! ***";
 
 // A picture the test owns; its pens or pixels follow a pattern.
 struct Picture {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 
 #include "amiga/amiga_fixture.h"
+#include "icon_pictures.h"
 #include "host/images.h"
 
 namespace {
@@ -36,11 +36,6 @@ std::vector<PngChunk> pngChunks(const Bytes& file, std::size_t at = 0, std::size
     return chunks;
 }
 
-Bytes pngChunk(const std::string& type, const Bytes& data) {
-    const uint32_t crc = bitwiseCrc32(type + std::string(data.begin(), data.end()));
-    return ByteBuilder().be32(static_cast<uint32_t>(data.size())).text(type).raw(data).be32(crc);
-}
-
 Bytes value(uint32_t tag, uint32_t v) { return ByteBuilder().be32(tag).be32(v); }
 Bytes text(uint32_t tag, const std::string& s) { return ByteBuilder().be32(tag).text(s).u8(0); }
 
@@ -58,30 +53,17 @@ Bytes pngIcon(const Bytes& items, const std::vector<uint32_t>& pixels = opaquePi
     return png;
 }
 
-class PngIconTest : public AmigaModuleTest {
-protected:
-    // A 32-bit picture of the test's own, linked after the previous one.
-    IconImage* picture(int32_t width, int32_t height, uint32_t seed, uint32_t flags = 0) {
-        pixels_.push_back(opaquePixels(static_cast<uint32_t>(width * height), seed));
-        pictures_.push_back(IconImage{nullptr, pixels_.back().data(), width, height, flags, nullptr, -1, 32, 0});
-        return &pictures_.back();
-    }
-    void link() {
-        for (std::size_t i = 0; i + 1 < pictures_.size(); ++i) pictures_[i].next = &pictures_[i + 1];
-    }
-    std::deque<IconImage> pictures_;
-    std::deque<std::vector<uint32_t>> pixels_;
-};
+using PngIconTest = AmigaModuleTest;
 
 TEST_F(PngIconTest, EveryCorpusPngIconLoadsWithItsSecondPicture) {
     int files = 0, pairs = 0;
-    for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "amiga" / "png")) {
-        SCOPED_TRACE(entry.path().filename().string());
+    for (const fs::path& file : corpusFolder("amiga/png")) {
+        SCOPED_TRACE(file.filename().string());
         ++files;
-        const Bytes bytes = readFile(entry.path());
+        const Bytes bytes = readFile(file);
         std::size_t end = 0;
         pngChunks(bytes, 0, &end);
-        LoadedIcon loaded = load(entry.path().string());
+        LoadedIcon loaded = load(file.string());
         ASSERT_TRUE(loaded.icon);
         const auto all = loaded.pictures();
         ASSERT_EQ(all.size(), end < bytes.size() ? 2u : 1u);
@@ -170,9 +152,10 @@ TEST_F(PngIconTest, MalformedFilesAndPlaceholdersAreRefused) {
 // partner as a plain second PNG) are pinned by the output identity suite, and
 // the corpus round trip carries every PNG icon's attributes and pictures.
 TEST_F(PngIconTest, LongToolTypesAndPartnersOfTheSameSizeOnlyAreWritten) {
-    IconImage* normal = picture(6, 6, 21);
-    IconImage* selected = picture(6, 6, 22, IconImageSelected);
-    link();
+    PictureList list;
+    IconImage *normal = list.add(6, 6, 32), *selected = list.add(6, 6, 32);
+    selected->flags = IconImageSelected;
+    for (uint32_t i = 0; i < 36; ++i) wordsOf(normal)[i] = 0xFF000000u | i, wordsOf(selected)[i] = 0xFF00FF00u | i;
     std::string longText(70000, 'x');  // past the first 64 KiB of the chunk
     char* toolTypes[] = {const_cast<char*>("A=1"), longText.data(), nullptr};
     IconAttributes attributes{};

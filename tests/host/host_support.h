@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/compression.h"
+#include "byte_builder.h"
 #include "host/services.h"
 #include "test_support.h"
 
@@ -18,40 +19,22 @@ inline const HostServices& services() {
 }
 
 // A PNG made by hand: IHDR, one IDAT compressed by the host, IEND. `rows`
-// are the raw scanlines, each led by its filter byte.
+// are the raw scanlines, each led by its filter byte; without rows, only
+// the signature and IHDR.
 inline std::vector<uint8_t> pngFile(uint32_t width, uint32_t height, uint8_t depth,
                                     uint8_t colourType, const std::vector<uint8_t>& rows) {
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto put32 = [&png](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(v >> shift));
-    };
-    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
-        put32(static_cast<uint32_t>(data.size()));
-        const std::size_t start = png.size();
-        png.insert(png.end(), type, type + 4);
-        png.insert(png.end(), data.begin(), data.end());
-        put32(crc32Block(png.data() + start, static_cast<uint32_t>(png.size() - start)));
-    };
-    std::vector<uint8_t> header;
-    for (uint32_t v : {width, height})
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<uint8_t>(v >> shift));
-    header.insert(header.end(), {depth, colourType, 0, 0, 0});
-    chunk("IHDR", header);
+    ByteBuilder png;
+    png.raw({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+    png.raw(pngChunk("IHDR", ByteBuilder().be32(width).be32(height).u8(depth).u8(colourType).zeros(3)));
     if (!rows.empty()) {
         std::vector<uint8_t> packed(rows.size() + 64);
         uint32_t length = static_cast<uint32_t>(packed.size());
         if (compressBlock(packed.data(), &length, rows.data(), static_cast<uint32_t>(rows.size())) != 0)
             return {};
         packed.resize(length);
-        chunk("IDAT", packed);
-        chunk("IEND", {});
+        png.raw(pngChunk("IDAT", packed)).raw(pngChunk("IEND", {}));
     }
-    return png;
-}
-
-// A PNG signature and IHDR that declare the given size, then nothing.
-inline std::vector<uint8_t> pngHeaderOnly(uint32_t width, uint32_t height) {
-    return pngFile(width, height, 8, 6, {});
+    return png.bytes();
 }
 
 }  // namespace pictra::host::test

@@ -20,8 +20,6 @@ namespace {
 
 using test::services;
 
-const uint8_t kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-
 std::vector<uint32_t> samplePixels(uint32_t width, uint32_t height) {
     std::vector<uint32_t> pixels(std::size_t{width} * height);
     for (uint32_t i = 0; i < pixels.size(); ++i)
@@ -62,9 +60,10 @@ std::string nameBlock(const std::vector<uint8_t>& bytes) {
 
 Decoded decodeBytes(const std::vector<uint8_t>& bytes) { return decodeByName(nameBlock(bytes).c_str(), true); }
 
+// Each codec set's PNG layout (the plain IEND) is codec_sets_test's.
 using PngTest = test::ScratchTest;
 
-TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFileEndsWithThePlainIend) {
+TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFile) {
     const auto pixels = samplePixels(13, 7);
     const StreamTable& streams = *services().stream;
     char name[MemoryNameLength];
@@ -79,9 +78,7 @@ TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFileEndsWithThePlainIend) {
     ASSERT_NE(services().image->EncodePngFile(file.c_str(), pixels.data(), 13, 7, 1, 0, 0), 0);
     for (bool viaFile : {false, true}) {
         const std::vector<uint8_t> png = viaFile ? test::readFile(file) : inMemory;
-        ASSERT_GT(png.size(), 8u + 25u + 12u);
-        EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, kIend, 12), 0);
-        EXPECT_EQ(png[25], 6);  // the IHDR colour type: RGBA
+        EXPECT_EQ(png, inMemory);
         const Decoded decoded = viaFile ? decodeByName(file.c_str(), false) : decodeBytes(png);
         ASSERT_TRUE(decoded.ok);
         EXPECT_EQ(std::make_tuple(decoded.width, decoded.height, decoded.pixels), std::make_tuple(13, 7, pixels));
@@ -98,7 +95,7 @@ TEST_F(PngTest, RoundTripThroughAMemoryOutputOrAFileEndsWithThePlainIend) {
 
 TEST(DecodeLimitsTest, OverLargeDeclaredSizesAreRefusedBeforeDecoding) {
     std::string error;
-    EXPECT_FALSE(decodeImage(test::pngHeaderOnly(4097, 1), &error));
+    EXPECT_FALSE(decodeImage(test::pngFile(4097, 1, 8, 6, {}), &error));
     EXPECT_NE(error.find("dimension"), std::string::npos) << error;
     // Caps are the caller's: a small picture over a tighter cap is refused.
     const auto pixels = samplePixels(64, 64);

@@ -20,9 +20,7 @@ using IcnsCorpusTest = MacIconTest;
 
 std::vector<std::string> corpusFiles() {
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "icns"))
-        if (entry.path().extension() == ".icns") files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
+    for (const fs::path& file : corpusFolder("icns")) files.push_back(file.string());
     files.push_back((fs::path(PICTRA_TEST_EXAMPLES) / "pictra.icns").string());  // made by the writer
     return files;
 }

@@ -57,7 +57,7 @@ TEST_F(MacIconFileTest, ElementLengthsThatDoNotFitFailTheLoad) {
     ASSERT_TRUE(pictures && pictures->size() == 1);
     EXPECT_EQ((*pictures)[0].argb[0], 0x80010203u);
 
-    const std::size_t secondLength = 8 + (good[14] << 8 | good[15]) + 4;  // after the first element
+    const std::size_t secondLength = 8 + be32(good, 12) + 4;  // after the first element
     const std::pair<const char*, Bytes> cases[] = {
         {"length 0 would stand still", withField(good, 12, 4, 0, true)},
         {"length 7 would walk back", withField(good, 12, 4, 7, true)},
@@ -73,8 +73,6 @@ TEST_F(MacIconFileTest, ElementLengthsThatDoNotFitFailTheLoad) {
         {"an image file that is none", icnsFile({{"ic08", Bytes(100, 0x55)}})},
     };
     for (const auto& [name, file] : cases) EXPECT_FALSE(loadBytes(file)) << name;
-    // Every cut of a valid file either loads or fails cleanly.
-    for (const Bytes& cut : truncations(good)) loadBytes(cut);
 }
 
 // Each hand-made file and the pixels of every picture it gives, in order:
@@ -131,40 +129,22 @@ TEST_F(MacIconFileTest, MasksAndElementKindsGiveTheirPictures) {
     }
 }
 
-TEST_F(MacIconFileTest, WriterStoresOneElementPerTypeInTableOrderWithPatchedLengths) {
-    // Added out of order, with duplicates and sizes the format has no type for.
+// The elements' order, masks and patched lengths are pinned by the output
+// identity suite, the 64, 512 and 1024 pixel elements are read by Pillow and
+// icns2png in the peer tests, and the corpus round trip shows the first
+// picture of a size and depth taken. Pictures of no stored size or depth
+// are left out; with nothing else the save fails and the header stays.
+TEST_F(MacIconFileTest, PicturesOfNoStoredSizeOrDepthAreLeftOut) {
     PictureList list;
-    for (int side : {1024, 512, 256, 128, 64, 48, 32, 16}) {
-        IconImage* image = list.add(side, side, 32);
-        for (int i = 0; i < side * side; ++i) wordsOf(image)[i] = uint32_t(i * 2654435761u);
-    }
     list.add(24, 24, 32);
-    list.add(128, 128, 32);
-    for (int side : {48, 32, 16}) list.add(side, side, 8);
     list.add(32, 32, 4);
-
-    const std::string file = path("all.icns");
-    ASSERT_EQ(save(file, list.head()), 1);
-    const Bytes bytes = readFile(file);
-    const auto elements = icnsElements(bytes);
-    std::vector<std::string> codes;
-    for (const auto& element : elements) codes.push_back(element.code);
-    EXPECT_EQ(codes, (std::vector<std::string>{"ics#", "ics8", "is32", "s8mk", "ICN#", "icl8", "il32", "l8mk", "ich#",
-                                               "ich8", "ih32", "h8mk", "icp6", "it32", "t8mk", "ic08", "ic09", "ic10"}));
-    // The total is the file's size, and the lengths chain to its end.
-    EXPECT_EQ(withField(bytes, 4, 4, uint32_t(bytes.size()), true), bytes);
-    EXPECT_EQ(elements.back().offset + elements.back().length, bytes.size());
-    // Two 16 x 16 planes, 16 x 16 pens, 128 x 128 alpha.
-    EXPECT_EQ(std::tuple(elements[0].length, elements[1].length, elements[14].length), std::tuple(64u, 256u, 16384u));
-    auto pictures = load(file);  // 3 x (pens, packed), icp6, it32, ic08-ic10, none of 24 or 4 bits
-    EXPECT_TRUE(pictures && pictures->size() == 11u);
-
-    // Nothing of a stored size and depth: the save fails, the header stays.
-    PictureList none;
-    none.add(24, 24, 32);
-    none.add(32, 32, 4);
-    EXPECT_EQ(save(file, none.head()), 0);
+    const std::string file = path("out.icns");
+    EXPECT_EQ(save(file, list.head()), 0);
     EXPECT_EQ(readFile(file), (Bytes{'i', 'c', 'n', 's', 0, 0, 0, 0}));
+    list.add(16, 16, 32);
+    ASSERT_EQ(save(file, list.head()), 1);
+    auto pictures = load(file);
+    EXPECT_TRUE(pictures && pictures->size() == 1u);
 }
 
 TEST_F(MacIconFileTest, PensAreWrittenInTheFixedPaletteAndMasksFromTheTransparentPen) {

@@ -40,8 +40,7 @@ struct IcnsElement {
 inline std::vector<IcnsElement> icnsElements(const Bytes& file) {
     std::vector<IcnsElement> out;
     for (std::size_t at = 8; at + 8 <= file.size();) {
-        const std::size_t length = std::size_t{file[at + 4]} << 24 | std::size_t{file[at + 5]} << 16 |
-                                   std::size_t{file[at + 6]} << 8 | file[at + 7];
+        const std::size_t length = be32(file, at + 4);
         if (length < 8 || length > file.size() - at) break;
         out.push_back({std::string(file.begin() + long(at), file.begin() + long(at) + 4), at + 8, length - 8});
         at += length;

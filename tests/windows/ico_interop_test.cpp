@@ -70,10 +70,7 @@ const std::map<std::string, std::string> kPillowDiffers = {
 // The corpus and the sample icon the demo shows (saved by this writer,
 // with a PNG entry).
 TEST_F(IcoInteropTest, EveryCorpusIconMatchesPillowOrIcotoolWhereListed) {
-    std::vector<fs::path> files;
-    for (const auto& item : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "ico"))
-        if (item.is_regular_file()) files.push_back(item.path());
-    std::sort(files.begin(), files.end());
+    std::vector<fs::path> files = corpusFolder("ico");
     ASSERT_GE(files.size(), 100u);
     files.push_back(fs::path(PICTRA_TEST_EXAMPLES) / "pictra.ico");
     std::string command = "pillow-read";  // one Pillow run for all files
@@ -104,17 +101,17 @@ TEST_F(IcoInteropTest, EveryCorpusIconMatchesPillowOrIcotoolWhereListed) {
 // content: a PNG loads as a plain PNG icon, a BMP or GIF is refused.
 TEST_F(IcoInteropTest, MisnamedFilesAreJudgedByTheirContent) {
     int pngs = 0;
-    for (const auto& item : fs::directory_iterator(fs::path(PICTRA_TEST_CORPUS) / "ico" / "misnamed")) {
-        SCOPED_TRACE(item.path().filename().string());
-        const Bytes bytes = readFile(item.path());
+    for (const fs::path& file : corpusFolder("ico/misnamed")) {
+        SCOPED_TRACE(file.filename().string());
+        const Bytes bytes = readFile(file);
         ASSERT_GE(bytes.size(), 4u);
-        auto ours = load(item.path().string());
+        auto ours = load(file.string());
         if (!(bytes[0] == 0x89 && bytes[1] == 'P')) {
             EXPECT_FALSE(ours);
             continue;
         }
         ++pngs;
-        ASSERT_TRUE(ours && peer("png-dump " + shellQuoted(path("png.dump")) + " " + shellQuoted(item.path().string())));
+        ASSERT_TRUE(ours && peer("png-dump " + shellQuoted(path("png.dump")) + " " + shellQuoted(file.string())));
         expectSame(*ours, readPeerDump(path("png.dump")), "Pillow");
     }
     EXPECT_EQ(pngs, 1);
