@@ -1,8 +1,9 @@
-// The channel packing of macOS icons both ways, compiled straight in.
+// The channel packing of macOS icons both ways, compiled straight in. Round
+// trips of any pictures within the packing bound are the fuzz target's
+// (fuzz_icns_channels).
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -58,29 +59,8 @@ TEST(IcnsChannelPacking, PacketsOfWorkedExamples) {
         for (int i = 0; i < 3; ++i) all.insert(all.end(), packets.begin(), packets.end());
         EXPECT_EQ(packed, all) << name;
         EXPECT_EQ(unpack(packed, pixels.size()), pixels) << name;
-    }
-}
-
-TEST(IcnsChannelPacking, RandomPicturesComeBackAndStayWithinTheBound) {
-    std::mt19937 random(7);
-    for (uint32_t side : {16u, 32u, 48u, 128u}) {
-        for (int smoothness : {1, 4, 64}) {
-            std::vector<uint32_t> pixels(side * side);
-            uint32_t value = 0;
-            for (auto& pixel : pixels) {
-                if (random() % static_cast<uint32_t>(smoothness) == 0) value = random() & 0xFFFFFF;
-                pixel = 0xFF000000u | value;
-            }
-            const Bytes packed = pack(pixels);
-            ASSERT_FALSE(packed.empty());
-            EXPECT_LE(packed.size(), PackedChannelsBound(side * side));
-            EXPECT_EQ(unpack(packed, pixels.size()), pixels) << side << " " << smoothness;
-            // A buffer one byte short is refused, never overrun.
-            Bytes tight(packed.size() - 1);
-            EXPECT_EQ(PackIcnsChannels(pixels.data(), side * side, tight.data(),
-                                       static_cast<uint32_t>(tight.size())),
-                      0u);
-        }
+        Bytes tight(packed.size() - 1);  // a buffer one byte short is refused, never overrun
+        EXPECT_EQ(PackIcnsChannels(pixels.data(), uint32_t(pixels.size()), tight.data(), uint32_t(tight.size())), 0u);
     }
 }
 
