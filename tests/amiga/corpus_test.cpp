@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "amiga_fixture.h"
+#include "icon_pictures.h"
 #include "host/compression.h"
 
 namespace {
@@ -160,19 +160,11 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
                                                  "AROS-mirror__Misc_SWitch_SWitch.info"}));
 }
 
-std::vector<uint32_t> coloursOf(const IconImage* picture) {
-    std::vector<uint32_t> colours;
-    const auto* pens = static_cast<const uint8_t*>(picture->pixels);
-    for (int i = 0; i < picture->width * picture->height; ++i)
-        colours.push_back(int32_t(pens[i]) == picture->transparentPen ? ~0u : picture->palette[pens[i]]);
-    return colours;
-}
-
 TEST_F(AmigaCorpusTest, NewIconsBehindAMarkerAfterAnotherLineEqualTheFormPictures) {
     const LoadedIcon loaded = load((kCorpus / "amiga/os35/AmiBlitz3__Contributions_MasonIcons_Amiblitz3.info").string());
     const auto pictures = loaded.pictures();
     ASSERT_EQ(pictures.size(), 6u);  // classic, NewIcons, IMAG: two of each
-    for (std::size_t i = 2; i < 4; ++i) EXPECT_EQ(coloursOf(pictures[i]), coloursOf(pictures[i + 2])) << i;
+    for (std::size_t i = 2; i < 4; ++i) EXPECT_EQ(argbOf(*pictures[i]), argbOf(*pictures[i + 2])) << i;
 }
 
 // On every machine the ARGB chunk holds the alpha byte first. The FORM of
@@ -198,15 +190,14 @@ TEST_F(AmigaCorpusTest, RealArgbChunkReadsAlphaFirst) {
     EXPECT_GT(transparent, 100);  // the corners of a round icon
 }
 
-std::vector<uint8_t> pensOf(const IconImage* picture) {
+std::vector<uint8_t> pensIn(const IconImage* picture) {
     const auto* pens = static_cast<const uint8_t*>(picture->pixels);
     return {pens, pens + picture->width * picture->height};
 }
 
 bool samePixels(const IconImage* a, const IconImage* b) {
-    if (a->width != b->width || a->height != b->height || (a->depth == 32) != (b->depth == 32)) return false;
-    if (a->depth == 32) return std::memcmp(a->pixels, b->pixels, std::size_t(a->width) * a->height * 4) == 0;
-    return pensOf(a) == pensOf(b) && coloursOf(a) == coloursOf(b);
+    return a->width == b->width && a->height == b->height && (a->depth == 32) == (b->depth == 32) &&
+           argbOf(*a) == argbOf(*b) && (a->depth == 32 || pensIn(a) == pensIn(b));
 }
 
 // The index of the first picture after the classic ones.
@@ -268,10 +259,10 @@ TEST_F(AmigaCorpusTest, EveryIconSavedInEveryAmigaFormatReadsBackWhatTheFormatHo
                 // Pictures of two or three planes keep their pens, a partner
                 // of the same depth with them.
                 if (pictures[0]->depth == 2 || pictures[0]->depth == 3) {
-                    EXPECT_EQ(pensOf(written[0]), pensOf(pictures[0]));
+                    EXPECT_EQ(pensIn(written[0]), pensIn(pictures[0]));
                     const bool partner = afterClassic(pictures) == 2 && pictures[1]->depth == pictures[0]->depth;
                     ASSERT_EQ(afterClassic(written), partner ? 2u : 1u);
-                    if (partner) { EXPECT_EQ(pensOf(written[1]), pensOf(pictures[1])); }
+                    if (partner) { EXPECT_EQ(pensIn(written[1]), pensIn(pictures[1])); }
                 }
                 // NewIcons pictures come back with the same colours, unless a
                 // deeper classic picture is there: the deepest palette picture
@@ -282,7 +273,7 @@ TEST_F(AmigaCorpusTest, EveryIconSavedInEveryAmigaFormatReadsBackWhatTheFormatHo
                                         (i == 0 || (pictures[from + i]->flags & IconImageSelected)); ++i) {
                     ASSERT_LT(to + i, written.size());
                     EXPECT_EQ(written[to + i]->transparentPen, pictures[from + i]->transparentPen);
-                    EXPECT_EQ(coloursOf(written[to + i]), coloursOf(pictures[from + i]));
+                    EXPECT_EQ(argbOf(*written[to + i]), argbOf(*pictures[from + i]));
                 }
             } else if (format == "AMIGAOS35") {
                 // Its normal IMAG picture is one of the source's palette
