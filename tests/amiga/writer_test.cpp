@@ -84,7 +84,8 @@ TEST_F(AmigaWriterTest, ClassicPictureChoice) {
         // highlight mode follows the selected picture.
         EXPECT_EQ(be16(file, 16), c.gadgetFlags);
         std::vector<int32_t> depths;
-        for (const IconImage* picture : load(path("out.info")).pictures()) {
+        const LoadedIcon saved = load(path("out.info"));
+        for (const IconImage* picture : saved.pictures()) {
             EXPECT_EQ(picture->width, pictures[0].image.width);
             depths.push_back(picture->depth);
         }
@@ -174,7 +175,8 @@ TEST_F(AmigaWriterTest, NewIconsPictureChoice) {
         SCOPED_TRACE(c.name);
         std::vector<Picture> pictures = c.pictures;
         ASSERT_FALSE(saveBytes(pictures, "NEWICON", IconAttributes{}).empty());
-        const auto back = load(path("out.info")).pictures();
+        const LoadedIcon saved = load(path("out.info"));
+        const auto back = saved.pictures();
         const std::size_t classic = back[1]->flags & IconImageSelected ? 2 : 1;
         ASSERT_EQ(back.size(), classic + (c.selected ? 2 : 1));
         EXPECT_EQ(back[classic]->width, c.width);
