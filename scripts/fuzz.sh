@@ -8,11 +8,15 @@
 # inside the corpus files), with fuzz/dicts/TARGET.dict when there is one.
 # A finding fails the script; libFuzzer's log names the input it left under
 # build-fuzz/fuzz-runs/TARGET/. The last line per target gives executions,
-# executions per second, coverage (edges) and features.
-#   scripts/fuzz.sh [SECONDS] [TARGET...]
+# executions per second, coverage (edges) and features. --no-corpus leaves
+# out the ../shared/corpus folders (the test command's short run: its test
+# suites have just replayed them through the same targets).
+#   scripts/fuzz.sh [--no-corpus] [SECONDS] [TARGET...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=20
+use_corpus=1
+if [ "${1:-}" = --no-corpus ]; then use_corpus=0; shift; fi
 if [[ ${1:-} =~ ^[0-9]+$ ]]; then seconds=$1; shift; fi
 dir=$root/build-fuzz
 corpus=$root/../shared/corpus
@@ -56,7 +60,7 @@ for target in "${targets[@]}"; do
   for folder in "$root/fuzz/seeds/$target" "$root/fuzz/crashers/$target"; do
     [ -d "$folder" ] && inputs+=("$folder")
   done
-  if [ -d "$corpus" ]; then
+  if ((use_corpus)) && [ -d "$corpus" ]; then
     for folder in $(sed -n 's|^// fuzz-corpus:||p' "$root/fuzz/$target.cpp"); do
       if [ "$folder" = images ]; then
         carve_images "$run/images"
