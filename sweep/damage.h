@@ -56,8 +56,6 @@ struct PlanLimits {
     // generator seeded with the file's bytes (the same file, the same choice).
     std::size_t truncations = 0, flips = 0, fields = 0, loadAllocations = 0;
     std::size_t saveAllocations = 0, writeLimits = 0;
-    // Whether each save is also made compressed.
-    bool compressedSaves = true;
 };
 
 // Truncations, flips and field changes of `file`.

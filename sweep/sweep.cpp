@@ -108,7 +108,7 @@ public:
         // within a few minutes.)
         const bool large = !options_.full && file.size() > 65536;
         const sweep::PlanLimits limits = options_.full ? sweep::PlanLimits{}
-                                         : large       ? sweep::PlanLimits{4, 1, 2, 2, 1, 1, false}
+                                         : large       ? sweep::PlanLimits{4, 1, 2, 2, 1, 1}
                                                        : sweep::PlanLimits{20, 5, 15, 5, 1, 1};
         const uint64_t seed = sweep::seedOf(file);
         // The clean load: its pictures are the reference for loads under a
@@ -147,7 +147,7 @@ public:
         IconImage* images = entry_.getIconImages(clean.icon.get());
         for (int32_t format = 0; format < int32_t(savers_.size()); ++format)
             if (!large || uint64_t(format) == seed % savers_.size())
-                sweepSaves(format, images, clean.attributes, baseline, seed + 4 + uint64_t(format), limits);
+                sweepSaves(format, images, clean.attributes, baseline, seed + 4 + uint64_t(format), limits, !large);
     }
 
 private:
@@ -214,10 +214,10 @@ private:
     }
 
     void sweepSaves(int32_t format, IconImage* images, const IconAttributes& attributes,
-                    std::size_t baseline, uint64_t seed, const sweep::PlanLimits& limits) {
+                    std::size_t baseline, uint64_t seed, const sweep::PlanLimits& limits, bool alsoCompressed) {
         const std::string& name = savers_[std::size_t(format)].name;
         for (bool compress : {false, true}) {
-            if (compress && !limits.compressedSaves) continue;
+            if (compress && !alsoCompressed) continue;
             Damage damage{Kind::Save};
             damage.format = format;
             damage.compress = compress;
