@@ -193,7 +193,7 @@ TEST_F(Tool, ExtractCreatesTheFolderAndFoldersAreNoTargets) {
     EXPECT_NE(blocked.err.find("cannot create folder"), std::string::npos) << blocked.err;
 }
 
-// The fake module loads files that start with this and 'S' (see fake_module.cpp).
+// The fake module loads files that start with this and 'S' (see tests/host/fake_module.cpp).
 const std::string kFakeIcon("\xE3\x10\x00\x01S", 5);
 
 TEST_F(Tool, InfoShowsWhatTheModuleLoaded) {

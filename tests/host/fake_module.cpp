@@ -1,20 +1,37 @@
-// A stand-in module for the tool's own tests: one saver "FAKE" and a fixed
-// icon, so that the tool's success paths run before the real readers and
-// writers exist, and so that a save can be made to fail on purpose.
-//
-// LoadIcon accepts files that start E3 10 00 01 followed by 'S'. SaveIcon
-// writes a short text through the host and fails, after writing, when the
-// compress switch is set.
+// A stand-in module for the loader's and the tool's tests. Its saver list
+// never ends (every saver is "FAKE", each with the identifier after the last),
+// so the host must cut the enumeration off; it counts the calls it gets.
+// LoadIcon accepts files that start E3 10 00 01 'S' and hands over a fixed
+// icon. SaveIcon, for the first saver, writes a short text through the host
+// and then fails when the compress switch is set.
+// Built with FAKE_INIT_ONLY it exports InitPlugin and ClosePlugin alone.
 #include <cstring>
 #include <string>
 
 #include "pictra/plugin.h"
 
 namespace {
-
-constexpr uint32_t kFakeId = 0x0BADF00D;
-
 HostServices* services = nullptr;
+}
+
+extern "C" {
+
+int fakeClosePluginCalls = 0;
+int fakeSaverQueries = 0;
+
+int32_t InitPlugin(PluginInfo* info, HostServices* host) {
+    services = host;
+    info->version = 7;
+    info->name = "fake";
+    return 1;
+}
+
+void ClosePlugin(void) { ++fakeClosePluginCalls; }
+
+}  // extern "C"
+
+#ifndef FAKE_INIT_ONLY
+namespace {
 
 char defaultTool[] = "Caf\xE9";
 char toolTypeText[] = "A=1\0B\0";
@@ -26,29 +43,20 @@ uint32_t truePixels[] = {0x80FF0000};
 
 IconImage trueColour{nullptr, truePixels, 1, 1, 0, nullptr, -1, 32, 0};
 IconImage paletted{&trueColour, palettePixels, 2, 2, IconImagePrimary, palette, 0, 2, 0};
-IconRecord record{&paletted, 3, 5, 6, 0, 0, 0, 0, 0, 0, 4096, defaultTool, toolTypeText,
-                  toolTypeArray};
+IconRecord record{&paletted, 3, 5, 6, 0, 0, 0, 0, 0, 0, 4096, defaultTool, toolTypeText, toolTypeArray};
 
 }  // namespace
 
 extern "C" {
 
-__attribute__((visibility("default"))) int32_t InitPlugin(PluginInfo* info, HostServices* host) {
-    services = host;
-    if (host)
-        host->system->RegisterFormat(info, 4, "Fake icon", nullptr, "fake", kFakeId, 3);
-    return 1;
-}
-
-__attribute__((visibility("default"))) void ClosePlugin(void) {}
-
-__attribute__((visibility("default"))) void RegisterIconSaver(SaverQuery* query) {
-    query->more = 0;
-    query->formatId = kFakeId;
+void RegisterIconSaver(SaverQuery* query) {
+    ++fakeSaverQueries;
+    query->formatId = query->formatId + 1;
     query->name = "FAKE";
+    query->more = 1;
 }
 
-__attribute__((visibility("default"))) IconRecord* LoadIcon(const char* name, const TagItem* tags) {
+IconRecord* LoadIcon(const char* name, const TagItem* tags) {
     StreamHandle stream = services->stream->OpenStream(name, StreamModeRead);
     if (!stream) return nullptr;
     uint8_t header[5] = {};
@@ -64,23 +72,19 @@ __attribute__((visibility("default"))) IconRecord* LoadIcon(const char* name, co
     return &record;
 }
 
-__attribute__((visibility("default"))) IconImage* GetIconImages(IconRecord* icon) {
-    return icon ? icon->images : nullptr;
-}
+IconImage* GetIconImages(IconRecord* icon) { return icon ? icon->images : nullptr; }
 
-__attribute__((visibility("default"))) void FreeIcon(IconRecord*) {}
+void FreeIcon(IconRecord*) {}
 
-__attribute__((visibility("default"))) int32_t SaveIcon(const char* name, IconImage* images,
-                                                        const TagItem* tags) {
+int32_t SaveIcon(const char* name, IconImage* images, const TagItem* tags) {
     uint32_t format = 0, compress = 0;
     const IconAttributes* attributes = nullptr;
     for (const TagItem* tag = tags; tag && tag->tag != TagEnd; ++tag) {
         if (tag->tag == SaveTagFormat) format = static_cast<uint32_t>(tag->value);
         if (tag->tag == SaveTagCompress) compress = static_cast<uint32_t>(tag->value);
-        if (tag->tag == SaveTagAttributes)
-            attributes = reinterpret_cast<const IconAttributes*>(tag->value);
+        if (tag->tag == SaveTagAttributes) attributes = reinterpret_cast<const IconAttributes*>(tag->value);
     }
-    if (format != kFakeId || !attributes || !attributes->defaultTool) return 0;
+    if (format != 1 || !attributes || !attributes->defaultTool) return 0;
     StreamHandle stream = services->stream->OpenStream(name, StreamModeNewFile);
     if (!stream) return 0;
     std::string text = "saved ";
@@ -93,3 +97,4 @@ __attribute__((visibility("default"))) int32_t SaveIcon(const char* name, IconIm
 }
 
 }  // extern "C"
+#endif
