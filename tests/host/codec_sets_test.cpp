@@ -115,6 +115,9 @@ TEST(CodecSetsTest, EachSetsPngIsReadByBothWithThePlainIend) {
     }
 }
 
+// The portable set is the host's on some targets, so it must take and refuse
+// what the system set does, not only agree on what both take. A zlib stream
+// followed by other bytes is whole.
 TEST(CodecSetsTest, EachSetsStreamsUncompressUnderBothAndCrcsAgree) {
     Bytes patterned(5000);
     for (std::size_t i = 0; i < patterned.size(); ++i) patterned[i] = uint8_t((i / 7) ^ (i % 13));
@@ -143,31 +146,14 @@ TEST(CodecSetsTest, EachSetsStreamsUncompressUnderBothAndCrcsAgree) {
                 badSum.back() ^= 1;
                 room = uint32_t(out.size());
                 EXPECT_EQ(unpacker->uncompress(out.data(), &room, badSum.data(), length), -3);
-            }
-        }
-    }
-}
-
-// The portable set is the host's on some targets, so it must take and refuse
-// what the system set does, not only agree on what both take. (The corpus
-// pictures are the fuzz replay's.) A zlib stream followed by other bytes is
-// whole: both sets take it.
-TEST(CodecSetsTest, TrailingBytesAfterAZlibStreamAreTakenAlike) {
-    const Bytes data = noise(3000, 11);
-    for (const CodecSet* packer : kSets) {
-        Bytes packed(data.size() + 600);
-        uint32_t length = uint32_t(packed.size());
-        ASSERT_EQ(packer->compress(packed.data(), &length, data.data(), uint32_t(data.size())), 0);
-        packed.resize(length);
-        for (const Bytes& tail : {Bytes{0}, noise(9, 3)}) {
-            Bytes padded = packed;
-            padded.insert(padded.end(), tail.begin(), tail.end());
-            for (const CodecSet* unpacker : kSets) {
-                SCOPED_TRACE(std::string(packer->name) + " to " + unpacker->name);
-                Bytes out(data.size());
-                uint32_t room = uint32_t(out.size());
-                ASSERT_EQ(unpacker->uncompress(out.data(), &room, padded.data(), uint32_t(padded.size())), 0);
-                EXPECT_EQ(out, data);
+                for (const Bytes& tail : {Bytes{0}, noise(9, 3)}) {
+                    Bytes padded = packed;
+                    padded.insert(padded.end(), tail.begin(), tail.end());
+                    out.assign(data.size(), 0);
+                    room = uint32_t(out.size());
+                    ASSERT_EQ(unpacker->uncompress(out.data(), &room, padded.data(), uint32_t(padded.size())), 0);
+                    EXPECT_EQ(out, data);
+                }
             }
         }
     }
