@@ -69,15 +69,12 @@ const std::string kCursor("\x00\x00\x02\x00\x01\x00\x10\x10", 8);
 // (module_entry_test); here the tool shows them in saver order, each with
 // its own registration (the renderings are output_test's).
 TEST_F(Tool, FormatsListsTheSevenSaversInOrder) {
-    const Result text = run({"formats"}), json = run({"formats", "--json"});
-    ASSERT_EQ(text.status + json.status, 0) << text.err << json.err;
-    const auto rows = lines(text.out), objects = lines(json.out);
-    ASSERT_EQ(rows.size(), 8u) << text.out;  // heading and seven formats
+    const Result json = run({"formats", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto objects = lines(json.out);
     ASSERT_EQ(objects.size(), 7u) << json.out;
     char id[9];
     std::snprintf(id, sizeof id, "%08x", pictra::test::bitwiseCrc32("pictra/macOS icon"));
-    EXPECT_EQ(rows[7].rfind("MACOS ", 0), 0u) << rows[7];
-    EXPECT_EQ(rows[7].substr(rows[7].size() - 8), id);
     EXPECT_EQ(objects[6], R"({"name":"MACOS","description":"macOS icon","extension":"icns","formatId":")" + std::string(id) + "\"}");
 }
 
