@@ -247,7 +247,9 @@ TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
         const Result result = run(c.args, c.module);
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
-        if (!c.error.empty()) EXPECT_EQ(result.err, c.error);
+        if (!c.error.empty()) {
+            EXPECT_EQ(result.err, c.error);
+        }
         EXPECT_EQ(readText(target), "precious");
         EXPECT_EQ(listing(), (std::vector<std::string>{"a.cur", "icon.info", "out.info"}));
     }

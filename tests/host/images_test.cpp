@@ -141,8 +141,6 @@ TEST(MemoryNameTest, ANameResolvesOnceOnlyWithTheMemoryTagAndForgedNamesNever) {
     EXPECT_EQ(std::make_pair(width, height), std::make_pair(0, 0));
 }
 
-// ---- JPEG 2000: files made with OpenJPEG's encoder -----------------------
-
 #ifdef PICTRA_PORTABLE_CODECS
 TEST(Jpeg2000Test, RefusedCleanlyWithoutADecoder) {
     const std::vector<uint8_t> jp2 = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
