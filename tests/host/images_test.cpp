@@ -187,20 +187,13 @@ std::vector<uint8_t> encodeJpeg2000(const std::string& path, bool jp2, uint32_t 
     return ok ? test::readFile(path) : std::vector<uint8_t>{};
 }
 
-// RGBA as a boxed file; 12-bit grey scaled to 8 bits
-// (v * 255 / 4095, rounded); grey with alpha as a raw codestream.
+// 12-bit grey scaled to 8 bits (v * 255 / 4095, rounded) in a boxed file;
+// grey with alpha as a raw codestream. (RGBA files, as macOS icons hold
+// them, are compared with Pillow's pixels in icns_corpus_test.)
 TEST_F(Jpeg2000Test, FilesDecodeExactly) {
-    std::vector<std::vector<int32_t>> rgba(4, std::vector<int32_t>(45));
-    std::vector<uint32_t> expected(45);
-    for (uint32_t i = 0; i < 45; ++i) {
-        const uint32_t r = (i * 29) & 0xFF, g = (i * 53 + 7) & 0xFF, b = (255 - i * 3) & 0xFF, a = (i * 97) & 0xFF;
-        rgba[0][i] = int32_t(r), rgba[1][i] = int32_t(g), rgba[2][i] = int32_t(b), rgba[3][i] = int32_t(a);
-        expected[i] = a << 24 | r << 16 | g << 8 | b;
-    }
     struct Case { bool jp2; std::vector<std::vector<int32_t>> planes; uint32_t width, height, precision;
                   std::vector<uint32_t> expected; };
     const Case cases[] = {
-        {true, rgba, 9, 5, 8, expected},
         {true, {{0, 4095, 2048, 16}}, 2, 2, 12, {0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFF010101}},
         {false, {{10, 200}, {255, 0}}, 1, 2, 8, {0xFF0A0A0A, 0x00C8C8C8}},
     };
