@@ -9,10 +9,8 @@
 #include <string>
 #include <tuple>
 
-#include "host/compression.h"
 #include "host/images.h"
 #include "host/streams.h"
-#include "byte_builder.h"
 #include "host_support.h"
 
 namespace pictra::host {
