@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -33,10 +35,9 @@ struct Seen {
 std::vector<Seen> amigaIcons() {
     std::vector<Seen> icons;
     std::ifstream in(kCorpus / "features.tsv");
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line, format; std::getline(in, line);) {
         std::istringstream fields(line);
         Seen seen;
-        std::string format;
         fields >> seen.file >> format;
         if (format.rfind("amiga-", 0) != 0) continue;
         seen.png = format == "amiga-png";
@@ -50,39 +51,25 @@ std::vector<Seen> amigaIcons() {
 }
 
 struct NewIconsSeen {
-    int width = 0, height = 0, colours = 0;
-    bool transparent = false;
+    int width, height, colours;
+    bool transparent;
 };
 
 // "IM1(38x38/68col/transp/12lines),IM2(...)"
 std::vector<NewIconsSeen> newIconsOf(const std::string& text) {
+    static const std::regex picture(R"(\((\d+)x(\d+)/(\d+)col/([a-z]+))");
     std::vector<NewIconsSeen> seen;
-    for (std::size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1)) {
-        NewIconsSeen picture;
-        char kind[16] = {};
-        if (std::sscanf(text.c_str() + at, "(%dx%d/%dcol/%15[a-z]", &picture.width, &picture.height,
-                        &picture.colours, kind) == 4) {
-            picture.transparent = std::string(kind) == "transp";
-            seen.push_back(picture);
-        }
-    }
+    for (std::sregex_iterator m(text.begin(), text.end(), picture), end; m != end; ++m)
+        seen.push_back({std::stoi((*m)[1]), std::stoi((*m)[2]), std::stoi((*m)[3]), (*m)[4] == "transp"});
     return seen;
 }
 
 // "face=46x46,imag(d4/...),argb(...)": the IMAG and ARGB entries in order.
 std::vector<std::string> formDetails(const std::string& text) {
+    static const std::regex entry(R"((imag|argb)\([^)]*\))");
     std::vector<std::string> details;
-    for (std::size_t at = text.find('('); at != std::string::npos && at >= 4; at = text.find('(', at + 1)) {
-        const std::string kind = text.substr(at - 4, 4);
-        if (kind == "imag" || kind == "argb") details.push_back(text.substr(at - 4, text.find(')', at) - at + 4));
-    }
+    for (std::sregex_iterator m(text.begin(), text.end(), entry), end; m != end; ++m) details.push_back(m->str());
     return details;
-}
-
-int bitsFor(int colours) {
-    int bits = 1;
-    while ((1 << bits) < colours) ++bits;
-    return bits;
 }
 
 class AmigaCorpusTest : public AmigaModuleTest {};
@@ -96,6 +83,9 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         ++classicIcons;
         SCOPED_TRACE(icon.file);
         const auto& f = icon.features;
+        auto feature = [&f](const char* name, const char* otherwise = "") {
+            return f.count(name) ? f.at(name) : std::string(otherwise);
+        };
         const LoadedIcon loaded = load((kCorpus / icon.file).string());
         if (!loaded.icon) {
             refused.push_back(fs::path(icon.file).filename().string());
@@ -103,25 +93,25 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         }
         const IconAttributes& a = loaded.attributes;
         EXPECT_EQ(a.type, types.at(f.at("type")));
-        EXPECT_EQ(a.stackSize, f.count("stack") ? std::stoi(f.at("stack")) : 0);
-        if (f.count("pos") && f.at("pos") == "nopos") { EXPECT_EQ(a.currentX, INT32_MIN); }
+        EXPECT_EQ(a.stackSize, std::stoi(feature("stack", "0")));
+        if (feature("pos") == "nopos") { EXPECT_EQ(a.currentX, INT32_MIN); }
         // The classifier writes blanks as underscores.
         std::string tool = a.defaultTool ? a.defaultTool : "<none>";
         std::replace(tool.begin(), tool.end(), ' ', '_');
-        EXPECT_EQ(tool, f.count("deftool") ? f.at("deftool") : "<none>");
+        EXPECT_EQ(tool, feature("deftool", "<none>"));
         // Every stored tool type reaches the caller, empty ones and those
         // after them too, but for the NewIcons lines and their marker.
         const auto texts = loaded.toolTypes();
-        if (!f.count("newicons")) { EXPECT_EQ(texts.size(), f.count("tooltypes") ? std::stoul(f.at("tooltypes")) : 0u); }
+        if (!f.count("newicons")) { EXPECT_EQ(texts.size(), std::stoul(feature("tooltypes", "0"))); }
         EXPECT_EQ(std::count(texts.begin(), texts.end(), kMarker), 0);
-        if (f.count("drawerdata2") && f.at("rev") == "1") { EXPECT_GE(a.drawerViewMode, 1); }
+        if (f.count("drawerdata2") && feature("rev") == "1") { EXPECT_GE(a.drawerViewMode, 1); }
 
         const auto pictures = loaded.pictures();
         int gadgetWidth = 0, gadgetHeight = 0, depth = 0;
         ASSERT_EQ(std::sscanf(f.at("gadget").c_str(), "%dx%d", &gadgetWidth, &gadgetHeight), 2);
         ASSERT_EQ(std::sscanf(f.at("imgs").c_str(), "%*dx%*dx%d", &depth), 1);
         const std::size_t classic = std::stoul(f.at("images"));
-        const auto newIcons = f.count("newicons") ? newIconsOf(f.at("newicons")) : std::vector<NewIconsSeen>{};
+        const auto newIcons = newIconsOf(feature("newicons"));
         ASSERT_GE(pictures.size(), classic + newIcons.size());
         EXPECT_EQ(pictures[0]->depth, depth);
         for (std::size_t i = 0; i < classic; ++i)
@@ -131,13 +121,14 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         for (std::size_t i = 0; i < newIcons.size(); ++i) {
             const IconImage* p = pictures[classic + i];
             const NewIconsSeen& seen = newIcons[i];
+            const int bits = std::max(1, int(std::bit_width(unsigned(seen.colours - 1))));
             EXPECT_EQ(std::make_tuple(p->width, p->height, p->depth, p->transparentPen, p->flags & IconImageSelected),
-                      std::make_tuple(seen.width, seen.height, bitsFor(seen.colours), seen.transparent ? 0 : -1,
+                      std::make_tuple(seen.width, seen.height, bits, seen.transparent ? 0 : -1,
                                       i ? uint32_t(IconImageSelected) : 0u));
         }
         // A FORM's pictures come last, IMAG ones of the depth and transparency
         // seen, then ARGB ones. The first picture of the last set is primary.
-        const auto details = f.count("formdetail") ? formDetails(f.at("formdetail")) : std::vector<std::string>{};
+        const auto details = formDetails(feature("formdetail"));
         const auto imag = std::size_t(std::count_if(details.begin(), details.end(), [](auto& d) { return d[0] == 'i'; }));
         ASSERT_GE(pictures.size(), classic + newIcons.size() + details.size());
         const std::size_t form = pictures.size() - details.size();
@@ -206,10 +197,8 @@ std::size_t afterClassic(const std::vector<IconImage*>& pictures) {
 }
 
 TEST_F(AmigaCorpusTest, EveryIconSavedInEveryAmigaFormatReadsBackWhatTheFormatHolds) {
-    const struct {
-        const char* format;
-        int32_t compress;
-    } targets[] = {{"AMIGAOS", 0}, {"NEWICON", 0}, {"AMIGAOS35", 0}, {"AMIGAOS35", 1}, {"AMIGAOS40", 0}, {"PNG", 0}};
+    const std::pair<std::string, int32_t> targets[] = {{"AMIGAOS", 0},   {"NEWICON", 0},   {"AMIGAOS35", 0},
+                                                       {"AMIGAOS35", 1}, {"AMIGAOS40", 0}, {"PNG", 0}};
     int saved[std::size(targets)] = {};
     for (const Seen& icon : amigaIcons()) {
         if (icon.file.rfind("amiga/malformed/", 0) == 0) continue;
@@ -227,11 +216,11 @@ TEST_F(AmigaCorpusTest, EveryIconSavedInEveryAmigaFormatReadsBackWhatTheFormatHo
         const bool window = drawer || a.drawerLeft || a.drawerTop || a.drawerWidth || a.drawerHeight ||
                             a.drawerViewMode || a.drawerShowAll;
         for (std::size_t t = 0; t < std::size(targets); ++t) {
-            const std::string format = targets[t].format;
-            SCOPED_TRACE(icon.file + " as " + format + (targets[t].compress ? " packed" : ""));
+            const std::string format = targets[t].first;
+            SCOPED_TRACE(icon.file + " as " + format + (targets[t].second ? " packed" : ""));
             const bool classic = format == "AMIGAOS" || format == "NEWICON", png = format == "PNG";
             const bool saves = format == "NEWICON" ? small : classic || format == "AMIGAOS35" || trueColour;
-            ASSERT_EQ(save(path("out.info"), source.icon->images, format, &a, targets[t].compress), saves ? 1 : 0);
+            ASSERT_EQ(save(path("out.info"), source.icon->images, format, &a, targets[t].second), saves ? 1 : 0);
             if (!saves) {
                 EXPECT_EQ(fs::file_size(path("out.info")), 0u);
                 continue;
