@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "amiga/amiga_fixture.h"
 #include "icon_pictures.h"
@@ -93,8 +94,7 @@ TEST_F(PngIconTest, IconChunkTagsSetTheAttributes) {
         {"default tool: a project", text(kTagDefaultTool, "SYS:MultiView"), 4, 0, 0, "SYS:MultiView"},
         {"drawer window: a drawer", value(kTagDrawerLeft, 10), 2, 0, 0, nullptr},
         {"tag 0x80001107: a drawer", value(0x80001107, 1), 2, 0, 0, nullptr},
-        {"ignored tags say nothing", concat(value(0x8000100C, 1), value(0x80001012, 3)), 3, 0, 0,
-         nullptr},
+        {"ignored tags say nothing", concat(value(0x8000100C, 1), value(0x80001012, 3)), 3, 0, 0, nullptr},
         {"flags 5: show all, view mode 3", value(kTagDrawerFlags, 5), 2, 3, 1, nullptr},
         {"flags 3: view mode 1, show all", value(kTagDrawerFlags, 3), 2, 1, 1, nullptr},
         {"flags 0: view mode 2", value(kTagDrawerFlags, 0), 2, 2, 0, nullptr},
@@ -106,9 +106,8 @@ TEST_F(PngIconTest, IconChunkTagsSetTheAttributes) {
         SCOPED_TRACE(c.name);
         LoadedIcon loaded = loadBytes(pngIcon(c.items));
         ASSERT_TRUE(loaded.icon);
-        EXPECT_EQ(loaded.attributes.type, c.type);
-        EXPECT_EQ(loaded.attributes.drawerViewMode, c.viewMode);
-        EXPECT_EQ(loaded.attributes.drawerShowAll, c.showAll);
+        const IconAttributes& a = loaded.attributes;
+        EXPECT_EQ(std::make_tuple(a.type, a.drawerViewMode, a.drawerShowAll), std::make_tuple(c.type, c.viewMode, c.showAll));
         EXPECT_STREQ(loaded.attributes.defaultTool, c.defaultTool);
     }
     // A chunk among the image data and one before IEND apply in order; tool
