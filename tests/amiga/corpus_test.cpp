@@ -236,13 +236,11 @@ TEST_F(AmigaCorpusTest, EveryIconSavedInEveryAmigaFormatReadsBackWhatTheFormatHo
             auto fields = [kept](const IconAttributes& x, int32_t viewMode) {
                 return std::make_tuple(x.type, x.currentX, x.currentY, x.stackSize, kept ? x.drawerLeft : 0,
                                        kept ? x.drawerTop : 0, kept ? x.drawerWidth : 0, kept ? x.drawerHeight : 0,
-                                       kept ? viewMode : 0, kept ? x.drawerShowAll : 0);
+                                       kept ? viewMode : 0, kept ? x.drawerShowAll : 0,
+                                       std::string(x.defaultTool ? x.defaultTool : "<none>"), toolTypesOf(x));
             };
             EXPECT_EQ(fields(back.attributes, icon.png ? 0 : back.attributes.drawerViewMode),
                       fields(a, icon.png ? 0 : png ? a.drawerViewMode : std::max(a.drawerViewMode, 1)));
-            EXPECT_EQ(std::string(back.attributes.defaultTool ? back.attributes.defaultTool : "<none>"),
-                      a.defaultTool ? a.defaultTool : "<none>");
-            EXPECT_EQ(back.toolTypes(), source.toolTypes());
             const auto written = back.pictures();
             if (classic) {
                 // Pictures of two or three planes keep their pens, a partner
