@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <span>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -18,6 +19,7 @@
 #include "amiga_fixture.h"
 #include "icon_pictures.h"
 #include "host/compression.h"
+#include "host/images.h"
 
 namespace {
 
@@ -74,19 +76,34 @@ std::vector<std::string> formDetails(const std::string& text) {
 
 class AmigaCorpusTest : public AmigaModuleTest {};
 
-TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttributes) {
+TEST_F(AmigaCorpusTest, EveryIconLoadsWithThePicturesAndAttributesTheClassifierSaw) {
     const std::map<std::string, int> types = {{"disk", 1}, {"drawer", 2}, {"tool", 3}, {"project", 4}, {"garbage", 5}};
     std::vector<std::string> refused;
-    std::size_t classicIcons = 0;
+    std::size_t classicIcons = 0, pngIcons = 0, pngPairs = 0;
     for (const Seen& icon : amigaIcons()) {
-        if (icon.png) continue;
-        ++classicIcons;
         SCOPED_TRACE(icon.file);
         const auto& f = icon.features;
         auto feature = [&f](const char* name, const char* otherwise = "") {
             return f.count(name) ? f.at(name) : std::string(otherwise);
         };
         const LoadedIcon loaded = load((kCorpus / icon.file).string());
+        if (icon.png) {
+            // A second PNG after the first one's IEND is the selected picture.
+            ++pngIcons;
+            const Bytes bytes = readFile(kCorpus / icon.file);
+            const std::size_t end = std::string(bytes.begin(), bytes.end()).find("IEND") + 8;
+            const auto all = loaded.pictures();
+            ASSERT_EQ(all.size(), end < bytes.size() ? 2u : 1u);
+            EXPECT_EQ(std::to_string(all[0]->width) + "x" + std::to_string(all[0]->height), f.at("size"));
+            if (all.size() == 1) continue;
+            ++pngPairs;
+            const auto decoded = pictra::host::decodeImage(std::span(bytes).subspan(end));
+            ASSERT_TRUE(decoded);
+            EXPECT_EQ(std::make_tuple(all[0]->flags, all[1]->flags, uint32_t(all[1]->width), argbOf(*all[1])),
+                      std::make_tuple(0u, uint32_t(IconImageSelected), decoded->width, decoded->pixels));
+            continue;
+        }
+        ++classicIcons;
         if (!loaded.icon) {
             refused.push_back(fs::path(icon.file).filename().string());
             continue;
@@ -144,7 +161,7 @@ TEST_F(AmigaCorpusTest, EveryIconLoadsWithItsClassicAndNewIconsPicturesAndAttrib
         for (std::size_t i = 0; i < pictures.size(); ++i)
             EXPECT_EQ((pictures[i]->flags & IconImagePrimary) != 0, i == primary) << i;
     }
-    EXPECT_EQ(classicIcons, 202u);
+    EXPECT_EQ(std::make_tuple(classicIcons, pngIcons, pngPairs), std::make_tuple(202u, 40u, 12u));
     // Both damaged icons have tool-type lengths that run past the end of the
     // file: they fail cleanly.
     EXPECT_EQ(refused, (std::vector<std::string>{"AROS-mirror__Misc_SWitch_SWitch.guide.info",
