@@ -14,13 +14,11 @@ namespace {
 using namespace pictra::test;
 
 // The NewIcons lines of a width x height picture of pens 0..highestPen,
-// made by the module's encoder; colour i is 0x010203 * i.
+// made by the module's encoder.
 Texts newIconsLines(uint32_t image, uint32_t width, uint32_t height, bool transparent, uint8_t highestPen) {
     std::vector<uint8_t> pens(width * height);
     for (std::size_t i = 0; i < pens.size(); ++i) pens[i] = uint8_t(i % (highestPen + 1u));
-    pens.back() = highestPen;
-    std::vector<uint32_t> palette(256);
-    for (uint32_t i = 0; i < 256; ++i) palette[i] = 0x010203 * i;
+    const std::vector<uint32_t> palette(256, 0x123456);
     Bytes out(NewIconsPictureBound(width, height));
     uint32_t used = 0, lines = 0;
     EXPECT_EQ(EncodeNewIconsPicture(pens.data(), width, height, palette.data(), transparent, image, out.data(),
