@@ -71,11 +71,10 @@ protected:
     }
 };
 
-// A classic icon put together field by field, its pictures bitmaps of
+// A classic icon put together field by field, its one picture a bitmap of
 // width x height x depth filled with a pattern.
 struct ClassicIcon {
     uint32_t width = 16, height = 4, depth = 2;
-    bool selected = false;
     uint32_t userData = 1;
     uint32_t type = 3;
     bool drawerData = false;
@@ -93,16 +92,14 @@ struct ClassicIcon {
     Bytes bytes() const {
         ByteBuilder out;
         out.be16(0xE310).be16(1).be32(0).be16(0).be16(0).be16(width).be16(height);
-        out.be16(selected ? 6 : 4).be16(3).be16(1).be32(1).be32(selected ? 1 : 0);
+        out.be16(4).be16(3).be16(1).be32(1).be32(0);
         out.be32(0).be32(0).be32(0).be16(0).be32(userData).u8(type).u8(0);
         out.be32(defaultTool ? 1 : 0).be32(hasToolTypes ? 1 : 0).be32(0x80000000).be32(0x80000000);
         out.be32(drawerData ? 1 : 0).be32(toolWindow ? 1 : 0).be32(4096);
         if (drawerData) out.be16(10).be16(20).be16(300).be16(200).zeros(48);
         const uint32_t planeBytes = (((width + 15) >> 3) & ~1u) * height * depth;
-        for (int i = 0; i < (selected ? 2 : 1); ++i) {
-            out.be16(0).be16(0).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
-            for (uint32_t b = 0; b < planeBytes; ++b) out.u8(0xA5 ^ b * 7);
-        }
+        out.be16(0).be16(0).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
+        for (uint32_t b = 0; b < planeBytes; ++b) out.u8(0xA5 ^ b * 7);
         if (defaultTool) putString(out, defaultTool);
         if (hasToolTypes) {
             out.be32(uint32_t(toolTypes.size() + 1) * 4);
