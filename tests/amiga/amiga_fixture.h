@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,8 +80,7 @@ struct ClassicIcon {
     uint32_t type = 3;
     bool drawerData = false;
     const char* defaultTool = nullptr;
-    bool hasToolTypes = false;
-    std::vector<std::string> toolTypes;
+    std::optional<std::vector<std::string>> toolTypes;  // none: no tool-type block
     const char* toolWindow = nullptr;
     Bytes extension;  // bytes after the tool types (and tool window)
     Bytes trailing;   // bytes after those
@@ -94,16 +94,16 @@ struct ClassicIcon {
         out.be16(0xE310).be16(1).be32(0).be16(0).be16(0).be16(width).be16(height);
         out.be16(4).be16(3).be16(1).be32(1).be32(0);
         out.be32(0).be32(0).be32(0).be16(0).be32(userData).u8(type).u8(0);
-        out.be32(defaultTool ? 1 : 0).be32(hasToolTypes ? 1 : 0).be32(0x80000000).be32(0x80000000);
+        out.be32(defaultTool ? 1 : 0).be32(toolTypes ? 1 : 0).be32(0x80000000).be32(0x80000000);
         out.be32(drawerData ? 1 : 0).be32(toolWindow ? 1 : 0).be32(4096);
         if (drawerData) out.be16(10).be16(20).be16(300).be16(200).zeros(48);
         const uint32_t planeBytes = (((width + 15) >> 3) & ~1u) * height * depth;
         out.be16(0).be16(0).be16(width).be16(height).be16(depth).be32(1).u8(3).u8(0).be32(0);
         for (uint32_t b = 0; b < planeBytes; ++b) out.u8(0xA5 ^ b * 7);
         if (defaultTool) putString(out, defaultTool);
-        if (hasToolTypes) {
-            out.be32(uint32_t(toolTypes.size() + 1) * 4);
-            for (const std::string& text : toolTypes) putString(out, text);
+        if (toolTypes) {
+            out.be32(uint32_t(toolTypes->size() + 1) * 4);
+            for (const std::string& text : *toolTypes) putString(out, text);
         }
         if (toolWindow) putString(out, toolWindow);
         out.raw(extension).raw(trailing);

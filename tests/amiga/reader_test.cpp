@@ -69,7 +69,6 @@ TEST_F(AmigaReaderTest, DrawerWindowAndItsExtension) {
 TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
     ClassicIcon base;
     base.defaultTool = "SYS:Utilities/More";
-    base.hasToolTypes = true;
     base.toolTypes = {"A=1", "B=2"};
     const Bytes valid = base.bytes();
     ASSERT_TRUE(loadBytes(valid).icon);
@@ -105,7 +104,6 @@ TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
 
 TEST_F(AmigaReaderTest, StoredTextsKeepTheirBytesAndGainATerminator) {
     ClassicIcon icon;
-    icon.hasToolTypes = true;
     icon.toolTypes = {"A=1", "B=2"};
     const std::size_t defaultTool = 78 + 20 + 16;
     Bytes empty = icon.bytes();  // a default tool announced and stored with no bytes at all
@@ -149,7 +147,6 @@ TEST_F(AmigaReaderTest, ToolTypesAndTheNewIconsMarker) {
                                               {0, IconImagePrimary, IconImageSelected}};
     for (const auto& c : cases) {
         ClassicIcon icon;
-        icon.hasToolTypes = true;
         icon.toolTypes = c.stored;
         const LoadedIcon loaded = loadBytes(icon.bytes());
         ASSERT_TRUE(loaded.icon) << c.name;
@@ -165,7 +162,6 @@ TEST_F(AmigaReaderTest, ToolTypesAndTheNewIconsMarker) {
 // reads as zeros.
 TEST_F(AmigaReaderTest, ANewIconsPaletteTheLinesCannotHoldIsRefused) {
     ClassicIcon icon;
-    icon.hasToolTypes = true;
     icon.toolTypes = {" ", kMarker, "IM1=B##\xFF\xFF\xFF\xFF"};
     EXPECT_FALSE(loadBytes(icon.bytes()).icon);
     icon.toolTypes = {" ", kMarker, "IM1=B##!%\xFF\xFF"};

@@ -71,7 +71,8 @@ TEST_F(PngIconTest, IconChunkTagsSetTheAttributes) {
         LoadedIcon loaded = loadBytes(pngIcon(c.items));
         ASSERT_TRUE(loaded.icon);
         const IconAttributes& a = loaded.attributes;
-        EXPECT_EQ(std::make_tuple(a.type, a.drawerViewMode, a.drawerShowAll), std::make_tuple(c.type, c.viewMode, c.showAll));
+        EXPECT_EQ(std::make_tuple(a.type, a.drawerViewMode, a.drawerShowAll),
+                  std::make_tuple(c.type, c.viewMode, c.showAll));
         EXPECT_STREQ(loaded.attributes.defaultTool, c.defaultTool);
     }
     // A chunk among the image data and one before IEND apply in order; tool
