@@ -1,18 +1,67 @@
 // Windows icons through the real module: hand-made files that break one
-// rule each, the writer's layout, and round trips of every corpus icon.
+// rule each, the writer's layout, round trips of every corpus icon, and the
+// same module against Pillow, icoutils' icotool and ImageMagick. Pixels are
+// compared as 0xAARRGGBB, fully transparent pixels being equal whatever
+// their colour.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 
-#include "byte_builder.h"
-#include "ico_support.h"
+#include "icon_pictures.h"
 
 namespace {
 
 using namespace pictra::test;
 namespace host = pictra::host;
 namespace fs = std::filesystem;
+
+bool peer(const std::string& arguments) {
+    return runCommand(std::string(kPython) + " " + shellQuoted(PICTRA_ICO_PEER) + " " + arguments + " >/dev/null 2>&1");
+}
+
+bool havePeers() { return havePython("PIL") && runCommand("command -v icotool >/dev/null"); }
+
+class IcoTest : public PictureModuleTest {
+protected:
+    void SetUp() override {
+        PictureModuleTest::SetUp();
+        format_ = formatId("WINDOWS");
+        scratch_ = "in.ico";
+    }
+    std::vector<PeerPicture> peerRead(const std::string& tool, const std::string& ico) const {
+        fs::remove(path("peer.dump"));
+        EXPECT_TRUE(peer(tool + "-read " + shellQuoted(ico) + " " + shellQuoted(path("peer.dump")))) << tool << " " << ico;
+        return readPeerDump(path("peer.dump"));
+    }
+};
+using IcoReaderTest = IcoTest;
+using IcoWriterTest = IcoTest;
+
+// A palette picture of `depth` whose pens run through a palette of varied
+// colours; the pen `transparent` (or none, -1) marks transparent pixels.
+IconImage* palettePicture(PictureList& list, int32_t width, int32_t height, int32_t depth,
+                          int32_t transparent = -1) {
+    IconImage* image = list.add(width, height, depth, transparent);
+    for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i)
+        pensOf(image)[i] = static_cast<uint8_t>((i * 7 + i / std::size_t(width)) % (1u << depth));
+    for (uint32_t pen = 0; pen < 256; ++pen) image->palette[pen] = (pen * 0x9E3779B1u) & 0xFFFFFFu;
+    return image;
+}
+
+// A 32-bit picture with colour gradients and alpha 0, 128 and 255 areas.
+IconImage* trueColourPicture(PictureList& list, int32_t width, int32_t height) {
+    IconImage* image = list.add(width, height, 32);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t alpha = x + y < width / 3 ? 0 : (y == height / 2 ? 0x80 : 0xFF);
+            wordsOf(image)[y * width + x] = alpha << 24 | uint32_t(x * 255 / width) << 16 |
+                                            uint32_t(y * 255 / height) << 8 | uint32_t((x ^ y) * 37 & 255);
+        }
+    return image;
+}
 
 struct Entry {
     uint8_t dirSide;
@@ -47,9 +96,6 @@ Bytes small4Bit(int32_t heightField = 4) {
     return bitmap(5, heightField, 4, palette, {0x56, 0x78, 0x90, 0, 0x01, 0x23, 0x40, 0}, {0, 0, 0, 0, 0x80, 0, 0, 0});
 }
 uint32_t pen16(uint32_t pen) { return 0xFF000000u | (255 - pen) << 16 | pen << 8 | pen * 16; }
-
-using IcoReaderTest = IcoTest;
-using IcoWriterTest = IcoTest;
 
 // The directory's bytes (0 = 256, smaller, larger) never change the size;
 // a negative height stores the top row first (the mask stays bottom-up).
@@ -121,8 +167,10 @@ TEST_F(IcoReaderTest, TwentyFourBitPicturesGiveWayToOthersOfTheirSize) {
 }
 
 // Order: by stored bit count, widest first; depths 2-3 as 4 bits, 5-7 as 8;
-// pictures the directory cannot describe left out; data in directory order.
-TEST_F(IcoWriterTest, EntriesRunByBitCountWidestFirstAndTheDirectoryLeadsToEach) {
+// pictures the directory cannot describe left out. The directory's bytes
+// and the data's order are pinned by the output identity digests, and read
+// by Pillow and icotool below.
+TEST_F(IcoWriterTest, EntriesRunByBitCountWidestFirstWithoutWhatTheDirectoryCannotHold) {
     PictureList list;
     IconImage* wide32 = trueColourPicture(list, 48, 48);
     trueColourPicture(list, 300, 16);  // too wide
@@ -130,34 +178,22 @@ TEST_F(IcoWriterTest, EntriesRunByBitCountWidestFirstAndTheDirectoryLeadsToEach)
     IconImage* big32 = trueColourPicture(list, 256, 256);
     palettePicture(list, 16, 257, 4);  // too tall
     IconImage* mid1 = palettePicture(list, 32, 32, 1);
-    IconImage* odd = trueColourPicture(list, 8, 8);
+    trueColourPicture(list, 8, 8)->depth = 24;
     IconImage* two = palettePicture(list, 17, 9, 2, 3);
     IconImage* six = palettePicture(list, 24, 24, 6, 0);
-    odd->depth = 24;
     for (IconImage* p = list.head(); p; p = p->next) p->mark = 0x1234;
     ASSERT_EQ(save(path("out.ico"), list.head()), 1);
     for (IconImage* p = list.head(); p; p = p->next) EXPECT_EQ(p->mark, 0x1234u);  // the caller's words untouched
 
-    const Bytes file = readFile(path("out.ico"));
     const IconImage* order[] = {mid1, two, mid8, six, big32, wide32};
-    const uint8_t bits[] = {1, 4, 8, 8, 32, 32}, colours[] = {2, 16, 0, 0, 0, 0};
-    ASSERT_GE(file.size(), 6u + 16 * 6);
-    EXPECT_EQ(Bytes(file.begin(), file.begin() + 6), (Bytes{0, 0, 1, 0, 6, 0}));
-    uint32_t next = 6 + 16 * 6;
+    const int32_t bits[] = {1, 4, 8, 8, 32, 32};
     auto pictures = load(path("out.ico"));
     ASSERT_TRUE(pictures && pictures->size() == 6);
     for (std::size_t k = 0; k < 6; ++k) {
-        const uint8_t* record = file.data() + 6 + 16 * k;
-        EXPECT_EQ(Bytes(record, record + 8), (Bytes{uint8_t(order[k]->width), uint8_t(order[k]->height), colours[k],
-                                                    0, 1, 0, bits[k], 0}));
-        EXPECT_EQ(le32At(file, 6 + 16 * k + 12), next) << k;
-        ASSERT_LE(next + 16u, file.size());
-        EXPECT_EQ(le32At(file, next + 4), uint32_t(order[k]->width)) << k;
-        next += le32At(file, 6 + 16 * k + 8);
-        EXPECT_EQ((*pictures)[k].depth, int32_t(bits[k])) << k;
-        EXPECT_EQ(differingPixels((*pictures)[k].argb, argbOf(*order[k])), 0u) << k;
+        const Picture& p = (*pictures)[k];
+        EXPECT_EQ(std::tuple(p.width, p.height, p.depth), std::tuple(order[k]->width, order[k]->height, bits[k])) << k;
+        EXPECT_EQ(differingPixels(p.argb, argbOf(*order[k])), 0u) << k;
     }
-    EXPECT_EQ(next, file.size());
     PictureList refused;  // the ones left out above, alone
     trueColourPicture(refused, 300, 16), palettePicture(refused, 16, 257, 4), trueColourPicture(refused, 8, 8)->depth = 24;
     EXPECT_EQ(save(path("none.ico"), refused.head()), 0);
@@ -170,8 +206,8 @@ TEST_F(IcoWriterTest, CompressionMakesPngEntriesFrom128PixelsOfTrueColour) {
     palettePicture(list, 200, 200, 8, 1);
     ASSERT_EQ(save(path("packed.ico"), list.head(), true), 1);
     const Bytes file = readFile(path("packed.ico"));
-    // Their order: the palette picture, then the true colour by width.
-    // (Pillow and icotool read these entries in the interoperability test.)
+    // Their order: the palette picture, then the true colour by width
+    // (Pillow and icotool read such entries below).
     for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(file[le32At(file, 6 + 16 * k + 12)], (Bytes{40, 0x89, 40}[k])) << k;
     // A PNG entry keeps the PNG's own size, and needs all the bytes listed.
     auto shrunk = loadBytes(withField(file, 6 + 16, 2, 0x1010, false));
@@ -180,20 +216,85 @@ TEST_F(IcoWriterTest, CompressionMakesPngEntriesFrom128PixelsOfTrueColour) {
     EXPECT_FALSE(loadBytes(withField(file, 6 + 16 + 8, 4, uint32_t(file.size()), false)));
 }
 
-TEST_F(IcoWriterTest, EveryCorpusIconSurvivesARoundTrip) {
-    int files = 0;
-    for (const fs::path& file : corpusFolder("ico")) {
-        SCOPED_TRACE(file.filename().string());
-        ++files;
-        host::IconPtr record = loadIcon(file.string());
+class IcoInteropTest : public IcoTest {
+protected:
+    void SetUp() override {
+        IcoTest::SetUp();
+        if (!havePeers()) GTEST_SKIP() << "needs Pillow for /usr/bin/python3 and icotool (icoutils)";
+    }
+};
+
+// Each picture equals the peer's entry of the same place.
+void expectSame(const std::vector<Picture>& ours, const std::vector<PeerPicture>& theirs, const std::string& who) {
+    ASSERT_EQ(ours.size(), theirs.size()) << who;
+    for (std::size_t k = 0; k < ours.size(); ++k) {
+        ASSERT_TRUE(theirs[k].ok) << who << " could not read entry " << k;
+        EXPECT_EQ(std::pair(ours[k].width, ours[k].height), std::pair(theirs[k].picture.width, theirs[k].picture.height))
+            << who << " " << k;
+        EXPECT_EQ(differingPixels(ours[k].argb, theirs[k].picture.argb), 0u) << who << " entry " << k;
+    }
+}
+
+// Entries the reader leaves out on purpose: a 24-bit bitmap when another
+// entry of its size is not 24-bit or comes later.
+std::vector<PeerPicture> withoutRepeated24(const std::vector<PeerPicture>& entries) {
+    std::vector<PeerPicture> kept;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        bool dropped = false;
+        for (std::size_t m = 0; m < entries.size() && entries[k].kind == 24; ++m)
+            dropped = dropped || (m != k && entries[m].picture.width == entries[k].picture.width &&
+                                  entries[m].picture.height == entries[k].picture.height && (entries[m].kind != 24 || m > k));
+        if (!dropped) kept.push_back(entries[k]);
+    }
+    return kept;
+}
+
+// Where Pillow and this reader part on purpose; icotool must then agree
+// with this reader.
+const std::map<std::string, std::string> kPillowDiffers = {
+    {"python3-envisage__application.ico",
+     "its 32-bit bitmaps are listed with a directory bit count of 0: Pillow then builds the alpha from the AND mask "
+     "and drops the stored alpha; the bitmap header's bit count of 32 says the alpha is in the pixels"},
+};
+
+// The corpus and the sample icon the demo shows (saved by this writer, with
+// a PNG entry): where Pillow and icotool are at hand, the pictures equal
+// Pillow's (or icotool's where listed); and each picture, palette ones
+// included, comes back through the writer (which groups them by depth) as
+// its own copy.
+TEST_F(IcoTest, EveryCorpusIconMatchesThePeersAndSurvivesARoundTrip) {
+    const bool peers = havePeers();
+    std::vector<fs::path> files = corpusFolder("ico");
+    ASSERT_GE(files.size(), 100u);
+    files.push_back(fs::path(PICTRA_TEST_EXAMPLES) / "pictra.ico");
+    std::string command = "pillow-read";  // one Pillow run for all files
+    for (std::size_t i = 0; i < files.size(); ++i)
+        command += " " + shellQuoted(files[i].string()) + " " + shellQuoted(path(std::to_string(i) + ".dump"));
+    ASSERT_TRUE(!peers || peer(command));
+
+    std::set<std::string> differed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string name = files[i].filename().string();
+        SCOPED_TRACE(name);
+        host::IconPtr record = loadIcon(files[i].string());
         ASSERT_TRUE(record);
-        std::vector<Picture> kept = copies(record.get());  // palette pictures included
-        std::erase_if(kept, [](const Picture& p) { return p.width > 256 || p.height > 256; });
+        std::vector<Picture> ours = copies(record.get());
+        const auto pillow = withoutRepeated24(readPeerDump(path(std::to_string(i) + ".dump")));
+        ASSERT_TRUE(!peers || ours.size() == pillow.size());
+        bool same = true;
+        for (std::size_t k = 0; peers && k < ours.size(); ++k)
+            same = same && pillow[k].ok && differingPixels(ours[k].argb, pillow[k].picture.argb) == 0;
+        if (!same) {
+            differed.insert(name);
+            EXPECT_TRUE(kPillowDiffers.count(name)) << "differs from Pillow without a listed reason";
+            expectSame(ours, withoutRepeated24(peerRead("icotool", files[i].string())), "icotool");
+        }
+
+        std::erase_if(ours, [](const Picture& p) { return p.width > 256 || p.height > 256; });
         ASSERT_EQ(save(path("copy.ico"), record->images), 1);
         auto copy = load(path("copy.ico"));
-        ASSERT_TRUE(copy && copy->size() == kept.size());
-        // The writer groups by depth: each picture must have its own copy.
-        for (const Picture& original : kept) {
+        ASSERT_TRUE(copy && copy->size() == ours.size());
+        for (const Picture& original : ours) {
             auto match = std::find_if(copy->begin(), copy->end(), [&](const Picture& p) {
                 return p.width == original.width && p.height == original.height && differingPixels(p.argb, original.argb) == 0;
             });
@@ -201,7 +302,76 @@ TEST_F(IcoWriterTest, EveryCorpusIconSurvivesARoundTrip) {
             copy->erase(match);
         }
     }
-    EXPECT_GE(files, 100);
+    for (const auto& [name, reason] : kPillowDiffers) EXPECT_TRUE(!peers || differed.count(name)) << name << " agrees now";
+}
+
+// Files named .ico that hold something else are recognised by their
+// content: a PNG loads as a plain PNG icon, a BMP or GIF is refused.
+TEST_F(IcoInteropTest, MisnamedFilesAreJudgedByTheirContent) {
+    int pngs = 0;
+    for (const fs::path& file : corpusFolder("ico/misnamed")) {
+        SCOPED_TRACE(file.filename().string());
+        const Bytes bytes = readFile(file);
+        ASSERT_GE(bytes.size(), 4u);
+        auto ours = load(file.string());
+        if (!(bytes[0] == 0x89 && bytes[1] == 'P')) {
+            EXPECT_FALSE(ours);
+            continue;
+        }
+        ++pngs;
+        ASSERT_TRUE(ours && peer("png-dump " + shellQuoted(path("png.dump")) + " " + shellQuoted(file.string())));
+        expectSame(*ours, readPeerDump(path("png.dump")), "Pillow");
+    }
+    EXPECT_EQ(pngs, 1);
+}
+
+// Every depth the writer stores, odd widths among them, plain and compressed.
+TEST_F(IcoInteropTest, PillowAndIcotoolReadWhatWeWrite) {
+    PictureList list;
+    const std::vector<IconImage*> made = {
+        trueColourPicture(list, 256, 256), palettePicture(list, 16, 16, 1, 0), palettePicture(list, 20, 20, 1),
+        palettePicture(list, 32, 32, 2, 1), palettePicture(list, 33, 33, 4, 7), palettePicture(list, 48, 48, 8, 200),
+        palettePicture(list, 24, 24, 6), trueColourPicture(list, 128, 128), trueColourPicture(list, 31, 31)};
+    std::vector<Picture> expected;  // in the file's order
+    for (int k : {2, 1, 4, 3, 5, 6, 0, 7, 8}) expected.push_back({made[k]->width, made[k]->height, 0, -1, argbOf(*made[k])});
+    for (bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "compressed" : "plain");
+        ASSERT_EQ(save(path("ours.ico"), list.head(), compress), 1);
+        expectSame(expected, peerRead("pillow", path("ours.ico")), "Pillow");
+        expectSame(expected, peerRead("icotool", path("ours.ico")), "icotool");
+    }
+}
+
+TEST_F(IcoInteropTest, WeReadWhatIcotoolPillowAndImageMagickWrite) {
+    if (!runCommand("command -v convert >/dev/null")) GTEST_SKIP() << "needs ImageMagick's convert";
+    // icotool: 1, 4, 8 and 32 bits from the colours of its PNGs, and a PNG entry.
+    std::vector<std::string> pngs;
+    std::string create = "icotool -c -o " + shellQuoted(path("icotool.ico")), dump = "png-dump " + shellQuoted(path("sources.dump"));
+    for (const auto& [size, colours] : {std::pair(17, 2), {48, 2}, {31, 16}, {47, 200}, {24, 0}, {64, 0}, {256, 0}}) {
+        pngs.push_back(path("p" + std::to_string(size) + "-" + std::to_string(colours) + ".png"));
+        ASSERT_TRUE(peer("picture " + shellQuoted(pngs.back()) + " " + std::to_string(size) + " " + std::to_string(colours)));
+        create += (size == 256 ? " -r " : " ") + shellQuoted(pngs.back());
+        dump += " " + shellQuoted(pngs.back());
+    }
+    ASSERT_TRUE(runCommand(create) && peer(dump));
+    auto fromIcotool = load(path("icotool.ico"));
+    ASSERT_TRUE(fromIcotool);
+    expectSame(*fromIcotool, readPeerDump(path("sources.dump")), "the source PNGs");
+
+    // Pillow, with bitmap and with PNG entries; ImageMagick.
+    for (const char* format : {"bmp", "png"}) {
+        const std::string file = path(std::string("pillow-") + format + ".ico");
+        ASSERT_TRUE(peer("pillow-write " + shellQuoted(file) + " " + format + " 16 32 48 256"));
+        auto ours = load(file);
+        ASSERT_TRUE(ours && ours->size() == 4) << format;
+        expectSame(*ours, peerRead("pillow", file), std::string("Pillow ") + format);
+    }
+    ASSERT_TRUE(runCommand("convert " + shellQuoted(pngs[5]) + " -define icon:auto-resize=16,32,48,256 " +
+                           shellQuoted(path("magick.ico"))));
+    auto fromMagick = load(path("magick.ico"));
+    ASSERT_TRUE(fromMagick && fromMagick->size() == 4);
+    expectSame(*fromMagick, peerRead("pillow", path("magick.ico")), "Pillow on ImageMagick's file");
+    expectSame(*fromMagick, peerRead("icotool", path("magick.ico")), "icotool on ImageMagick's file");
 }
 
 }  // namespace
