@@ -58,7 +58,6 @@ TEST(IcnsChannelPacking, PacketsOfWorkedExamples) {
         Bytes all;
         for (int i = 0; i < 3; ++i) all.insert(all.end(), packets.begin(), packets.end());
         EXPECT_EQ(packed, all) << name;
-        EXPECT_EQ(unpack(packed, pixels.size()), pixels) << name;
         Bytes tight(packed.size() - 1);  // a buffer one byte short is refused, never overrun
         EXPECT_EQ(PackIcnsChannels(pixels.data(), uint32_t(pixels.size()), tight.data(), uint32_t(tight.size())), 0u);
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "byte_builder.h"
+#include "host/images.h"
 #include "icns_support.h"
 #include "macos/mac_palettes.h"
 
@@ -129,11 +130,9 @@ TEST_F(MacIconFileTest, MasksAndElementKindsGiveTheirPictures) {
     }
 }
 
-// The elements' order, masks and patched lengths are pinned by the output
-// identity suite, the 64, 512 and 1024 pixel elements are read by Pillow and
-// icns2png in the peer tests, and the corpus round trip shows the first
-// picture of a size and depth taken. Pictures of no stored size or depth
-// are left out; with nothing else the save fails and the header stays.
+// (The elements' order, masks and lengths are pinned by the output identity
+// digests; the peers read every stored size.) With nothing else to store,
+// the save fails and the header stays.
 TEST_F(MacIconFileTest, PicturesOfNoStoredSizeOrDepthAreLeftOut) {
     PictureList list;
     list.add(24, 24, 32);

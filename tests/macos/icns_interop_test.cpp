@@ -1,10 +1,17 @@
-// Files Pictra writes read the same in Pillow and icns2png, and files that
-// png2icns and Pillow write load in Pictra with the pixels they were given.
+// Every real macOS icon of the shared corpus, and the project's sample,
+// against Pillow and icns2png, and through the writer; files Pictra writes
+// read the same in Pillow and icns2png, and files that png2icns and Pillow
+// write load in Pictra with the pixels they were given.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "host/images.h"
 #include "icns_support.h"
 #include "macos/mac_palettes.h"
 
@@ -13,6 +20,165 @@ namespace {
 using namespace pictra::test;
 namespace host = pictra::host;
 using IcnsInteropTest = MacIconTest;
+
+const char* const kIcns2Png = "/usr/bin/icns2png";
+const char* const kPng2Icns = "/usr/bin/png2icns";
+bool haveTool(const char* tool) { return ::access(tool, X_OK) == 0; }
+bool havePillow() { return havePython("PIL.IcnsImagePlugin"); }
+std::string peersScript() { return std::string(kPython) + " " + shellQuoted(PICTRA_ICNS_PEERS); }
+
+// The codes of the elements of a well-formed file, in order.
+std::vector<std::string> elementCodes(const Bytes& file) {
+    std::vector<std::string> out;
+    for (std::size_t at = 8, length; at + 8 <= file.size(); at += length) {
+        length = be32(file, at + 4);
+        if (length < 8 || length > file.size() - at) break;
+        out.emplace_back(file.begin() + long(at), file.begin() + long(at) + 4);
+    }
+    return out;
+}
+
+// Whether an element of `code` makes one picture when read.
+bool makesPicture(const std::string& code) {
+    static const std::set<std::string> codes = {"ics4", "ics8", "is32", "icp4", "icl4", "icl8", "il32",
+                                                "icp5", "ich4", "ich8", "ih32", "icp6", "it32", "ic07",
+                                                "ic08", "ic09", "ic10", "ic11", "ic12", "ic13", "ic14"};
+    return codes.count(code) != 0;
+}
+
+// The index of the picture the first element of `code` made, or -1.
+int pictureOf(const std::vector<std::string>& elements, const std::string& code) {
+    int index = 0;
+    for (const std::string& element : elements) {
+        if (element == code) return makesPicture(code) ? index : -1;
+        index += makesPicture(element);
+    }
+    return -1;
+}
+
+// The pictures icns2png extracts from `file` into `folder`, by the element
+// of its "WxHxD" name part (none for the 1-bit plane and sizes Pictra has
+// no element for).
+std::map<std::string, host::Picture> icns2pngPictures(const std::string& file, const fs::path& folder) {
+    static const std::map<std::string, std::string> codes = {
+        {"16x16x4", "ics4"},   {"32x32x4", "icl4"},     {"48x48x4", "ich4"},      {"16x16x8", "ics8"},
+        {"32x32x8", "icl8"},   {"48x48x8", "ich8"},     {"16x16x32", "is32"},     {"32x32x32", "il32"},
+        {"48x48x32", "ih32"},  {"128x128x32", "it32"},  {"256x256x32", "ic08"},   {"512x512x32", "ic09"},
+        {"1024x1024x32", "ic10"}};
+    std::map<std::string, host::Picture> out;
+    fs::create_directories(folder);
+    runCommand("cd " + shellQuoted(folder.string()) + " && " + kIcns2Png + " -x " + shellQuoted(file) + " >/dev/null 2>&1");
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().stem().string();
+        const auto code = codes.find(name.substr(name.rfind('_') + 1));
+        if (entry.path().extension() != ".png" || code == codes.end()) continue;
+        if (auto picture = host::decodeImage(readFile(entry.path()))) out[code->second] = std::move(*picture);
+    }
+    return out;
+}
+
+// Pillow's pictures of every size of each file (one run for all): the
+// kind of each is its scale.
+std::vector<std::vector<PeerPicture>> pillowPictures(const std::vector<std::string>& files, const fs::path& folder) {
+    std::string command = peersScript() + " dump";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        command += " " + shellQuoted(files[i]) + " " + shellQuoted((folder / (std::to_string(i) + ".dump")).string());
+    runCommand(command);
+    std::vector<std::vector<PeerPicture>> out;
+    for (std::size_t i = 0; i < files.size(); ++i) out.push_back(readPeerDump((folder / (std::to_string(i) + ".dump")).string()));
+    return out;
+}
+
+// The element Pillow takes a size from: an image file when the size has
+// one, else the packed picture (with its alpha).
+std::string pillowElement(const std::vector<std::string>& elements, const PeerPicture& peer) {
+    static const std::map<std::string, std::vector<std::string>> bySize = {
+        {"512x2", {"ic10"}}, {"512x1", {"ic09"}}, {"256x2", {"ic14"}}, {"256x1", {"ic08"}},
+        {"128x2", {"ic13"}}, {"128x1", {"ic07", "it32"}}, {"64x1", {"icp6"}}, {"32x2", {"ic12"}},
+        {"48x1", {"ih32"}}, {"32x1", {"icp5", "il32"}}, {"16x2", {"ic11"}}, {"16x1", {"icp4", "is32"}},
+    };
+    auto found = bySize.find(std::to_string(peer.picture.width / int(peer.kind)) + "x" + std::to_string(peer.kind));
+    for (const std::string& code : found == bySize.end() ? std::vector<std::string>{} : found->second)
+        if (std::find(elements.begin(), elements.end(), code) != elements.end()) return code;
+    return {};
+}
+
+std::vector<uint32_t> opaque(std::vector<uint32_t> argb) {
+    for (uint32_t& pixel : argb) pixel |= 0xFF000000u;
+    return argb;
+}
+
+// Each file loads with a picture per image element, and each picture equals
+// the one Pillow (which reads no pens) and icns2png (which shows transparent
+// pixels black, so only visible colours count) read from the same element.
+// Saved as "MACOS" and loaded again, each picture equals the first picture
+// of its size and depth in the original, which is the one the writer took.
+TEST_F(IcnsInteropTest, EveryCorpusIconMatchesThePeersAndComesBackThroughTheWriter) {
+    const bool pillow = havePillow(), icns2png = haveTool(kIcns2Png);
+    std::vector<std::string> files;
+    for (const fs::path& file : corpusFolder("icns")) files.push_back(file.string());
+    ASSERT_GE(files.size(), 70u);
+    files.push_back((fs::path(PICTRA_TEST_EXAMPLES) / "pictra.icns").string());  // made by the writer
+    const auto pillowDumps = pillow ? pillowPictures(files, folder_) : std::vector<std::vector<PeerPicture>>(files.size());
+    std::size_t fromPillow = 0, fromIcns2png = 0;
+    std::set<std::string> kinds;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& file = files[i];
+        SCOPED_TRACE(file);
+        host::IconPtr record = loadIcon(file);
+        ASSERT_TRUE(record);
+        const std::vector<Picture> loaded = copies(record.get());
+        const auto elements = elementCodes(readFile(file));
+        EXPECT_EQ(loaded.size(), std::size_t(std::count_if(elements.begin(), elements.end(), makesPicture)));
+        for (const PeerPicture& picture : pillowDumps[i]) {
+            SCOPED_TRACE("Pillow " + std::to_string(picture.picture.width) + "@" + std::to_string(picture.kind));
+            ASSERT_TRUE(picture.ok);
+            const std::string code = pillowElement(elements, picture);
+            const int index = pictureOf(elements, code);
+            ASSERT_TRUE(index >= 0 && std::size_t(index) < loaded.size()) << code;
+            const std::vector<uint32_t>& ours = loaded[std::size_t(index)].argb;
+            // A palette PNG with a transparency chunk: Pillow hands out the
+            // palette picture without the chunk, so all pixels show opaque;
+            // the colours agree and Pictra keeps the PNG's alpha.
+            if (fs::path(file).filename() == "macIconPack__icons_Gemini_2.icns" && code == "ic11") {
+                EXPECT_NE(ours, picture.picture.argb);
+                EXPECT_EQ(differingPixels(opaque(ours), opaque(picture.picture.argb), true), 0u) << code;
+            } else {
+                EXPECT_EQ(differingPixels(ours, picture.picture.argb, true), 0u) << code;
+            }
+            ++fromPillow;
+        }
+        const auto icns2pngs = icns2png ? icns2pngPictures(file, folder_ / fs::path(file).stem())
+                                        : std::map<std::string, host::Picture>{};
+        for (const auto& [code, picture] : icns2pngs) {
+            const int index = pictureOf(elements, code);
+            if (index < 0) continue;
+            const Picture& ours = loaded[std::size_t(index)];
+            ASSERT_EQ(uint32_t(ours.width), picture.width) << code;
+            EXPECT_EQ(differingPixels(ours.argb, picture.pixels), 0u) << "icns2png " << code;
+            kinds.insert(code.substr(0, 3));
+            ++fromIcns2png;
+        }
+
+        ASSERT_EQ(save(path("copy.icns"), module_->entry().getIconImages(record.get())), 1);
+        auto after = load(path("copy.icns"));
+        ASSERT_TRUE(after && !after->empty());
+        std::set<std::tuple<int, int, int>> seen;
+        for (const Picture& picture : *after) {
+            EXPECT_TRUE(seen.insert({picture.width, picture.height, picture.depth}).second);
+            auto original = std::find_if(loaded.begin(), loaded.end(), [&](const Picture& p) {
+                return p.width == picture.width && p.height == picture.height && p.depth == picture.depth;
+            });
+            ASSERT_NE(original, loaded.end());
+            EXPECT_EQ(picture.argb, original->argb) << picture.width << "x" << picture.height;
+        }
+    }
+    EXPECT_GE(fromPillow, pillow ? 370u : 0u);
+    if (icns2png) {
+        EXPECT_GE(fromIcns2png, 300u);
+        EXPECT_TRUE(kinds.count("icl") && kinds.count("ics") && kinds.count("ich"));  // pens of both depths among them
+    }
+}
 
 // Gradients with flat stripes (so both packet kinds occur), and alpha that
 // is 0, varying and 255 across the picture.
