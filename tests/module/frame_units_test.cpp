@@ -1,26 +1,35 @@
-// Frame helpers compiled into the test: size checks, the scratch buffer and
-// the image bridges. The CRC is checked through the format identifiers
-// (module_entry_test); the byte-order helpers by the Windows and macOS
-// suites, which load and save their whole corpus.
+// Frame helpers compiled into the test: size checks, budgets and field
+// reads, the scratch buffer, the tool-type block and the image bridges. The
+// CRC is checked through the format identifiers (module_entry_test); the
+// byte-order helpers by the Windows and macOS suites, which load and save
+// their whole corpus; stream reads at the end of a file, and a tool-type
+// block whose growth fails, by the damage sweep (every cut length, every
+// allocation failing, nothing left live).
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "fake_formats.h"
+#include "frame/bytes.h"
 #include "frame/image_bridge.h"
+#include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
+#include "frame/tool_types.h"
 #include "model/icon_image.h"
 
 namespace {
 
 using pictra::test::Bytes;
+using pictra::test::tagUsage;
 namespace host = pictra::host;
 
 using FrameTest = pictra::test::ModuleUnitTest;
 
-TEST_F(FrameTest, MultiplySizeAndScratchCheckBeforeTheyTake) {
+TEST_F(FrameTest, SizesBudgetsFieldsAndScratchCheckBeforeTheyTake) {
     uint32_t product = 7;
     EXPECT_EQ(MultiplySize(65535, 65537, &product), 1);
     EXPECT_EQ(product, 0xFFFFFFFFu);
@@ -35,6 +44,49 @@ TEST_F(FrameTest, MultiplySizeAndScratchCheckBeforeTheyTake) {
     host::failAllocationsTagged("pbuf");
     EXPECT_EQ(ReserveScratch(block, 200, &capacity), nullptr);
     EXPECT_EQ(capacity, 100);
+    host::clearAllocationFaults();
+
+    LengthBudget budget{10};
+    EXPECT_EQ(TakeFromBudget(&budget, 11), 0);
+    EXPECT_EQ(budget.left, 10u);
+    EXPECT_EQ(TakeFromBudget(&budget, 10), 1);
+    EXPECT_EQ(TakeFromBudget(&budget, 1), 0);
+
+    // Fields are read only whole within the data; a refused read leaves the value.
+    const uint8_t data[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+    using Peek = int32_t (*)(const uint8_t*, uint32_t, uint32_t, uint32_t*);
+    struct Case { Peek peek; uint32_t at; int32_t ok; uint32_t value; };
+    const Case cases[] = {{PeekBE32, 2, 1, 0x56789ABCu}, {PeekLE32, 0, 1, 0x78563412u}, {PeekBE16, 4, 1, 0x9ABCu},
+                          {PeekLE16, 4, 1, 0xBC9Au},     {PeekBE32, 3, 0, 7},           {PeekLE16, 5, 0, 7},
+                          {PeekBE16, 0xFFFFFFFFu, 0, 7}};
+    for (const Case& c : cases) {
+        uint32_t value = 7;
+        EXPECT_EQ(c.peek(data, 6, c.at, &value), c.ok) << c.at;
+        EXPECT_EQ(value, c.value) << c.at;
+    }
+    EXPECT_EQ(AllocArray(0x10000, 0x10000, 0, "pbuf"), nullptr);  // 2^32 overflows
+    auto* array = static_cast<uint8_t*>(AllocArray(3, 4, 1, "pbuf"));
+    ASSERT_NE(array, nullptr);
+    EXPECT_EQ(array[11], 0);
+    EXPECT_EQ(tagUsage("pbuf").liveBytes, 12u);
+    host::freeMemory(array);
+}
+
+TEST_F(FrameTest, ToolTypeBlockKeepsEveryTextAndItsClosingEmptyText) {
+    ToolTypeBlock block{};
+    EXPECT_EQ(TakeToolTypes(&block), nullptr);
+    // Empty texts are kept and counted; a NUL inside the bytes ends the text.
+    const std::vector<std::string> texts = {"ICON=1", "", std::string("AB\0CD", 5), std::string(300, 'x')};
+    for (const std::string& text : texts)
+        ASSERT_EQ(AppendToolType(&block, text.data(), static_cast<uint32_t>(text.size())), 1);
+    EXPECT_EQ(block.count, 4u);
+    char* all = TakeToolTypes(&block);
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(block.texts, nullptr);
+    const std::string expected = std::string("ICON=1\0\0AB\0", 11) + std::string(300, 'x') + std::string("\0\0", 2);
+    EXPECT_EQ(std::string(all, expected.size()), expected);
+    EXPECT_EQ(tagUsage("tooltypes").liveBlocks, 1u);
+    host::freeMemory(all);
 }
 
 TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {

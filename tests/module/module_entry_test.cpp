@@ -21,17 +21,6 @@ uint32_t expectedFormatId(int index) {
     return pictra::test::bitwiseCrc32(std::string("pictra/") + kDescriptions[index]);
 }
 
-void expectInfoBlock(const PluginInfo& info) {
-    EXPECT_EQ(std::make_tuple(info.capabilities, info.version, info.revision, info.hostVersion, info.hostRevision,
-                              info.reserved12, info.reserved13),
-              std::make_tuple(0x00300000u, 1u, 0u, 9u, 0u, 0u, 0u));
-    EXPECT_STREQ(info.name, "Pictra");
-    EXPECT_STREQ(info.moduleName, "pictra");
-    EXPECT_STREQ(info.description, "The Cross-Platform Icon Loader and Saver");
-    EXPECT_STREQ(info.date, "22.01.22");
-    for (const char* text : {info.author, info.rights, info.webAddress}) EXPECT_TRUE(text && *text);
-}
-
 class ModuleTest : public pictra::test::LoadedModuleTest {
 protected:
     void start(uint32_t hostVersion) {
@@ -61,7 +50,14 @@ TEST_F(ModuleTest, InfoBlockIsFilledWhateverWasThereAndANullHostLeavesTheModuleU
     PluginInfo info;
     std::memset(&info, 0xCD, sizeof info);
     EXPECT_EQ(fresh->entry().initPlugin(&info, nullptr), 1);
-    expectInfoBlock(info);
+    EXPECT_EQ(std::make_tuple(info.capabilities, info.version, info.revision, info.hostVersion, info.hostRevision,
+                              info.reserved12, info.reserved13),
+              std::make_tuple(0x00300000u, 1u, 0u, 9u, 0u, 0u, 0u));
+    EXPECT_STREQ(info.name, "Pictra");
+    EXPECT_STREQ(info.moduleName, "pictra");
+    EXPECT_STREQ(info.description, "The Cross-Platform Icon Loader and Saver");
+    EXPECT_STREQ(info.date, "22.01.22");
+    for (const char* text : {info.author, info.rights, info.webAddress}) EXPECT_TRUE(text && *text);
     EXPECT_EQ(host::registrationCalls(), 0u);
     // The first saver is always the first format; without identifiers its
     // own is 0 and none follows.
