@@ -1,8 +1,7 @@
-// Walks what a loaded icon hands out, for the fuzz targets, the damage
-// sweep and the output tests: every picture, palette and text is read to the
-// last byte its sizes declare (so a reader that overstates a size trips
-// AddressSanitizer), and fingerprints tell whether two loads or two picture
-// lists are the same.
+// Walks what a loaded icon hands out, for the fuzz targets and the damage
+// sweep: every picture, palette and text is read to the last byte its sizes
+// declare (so a reader that overstates a size trips AddressSanitizer), and
+// fingerprints tell whether two loads or two picture lists are the same.
 #pragma once
 
 #include <cstddef>
@@ -46,14 +45,9 @@ inline std::string walkImages(const IconImage* image) {
     return {};
 }
 
-inline void walkText(const char* text) {
-    if (text) touchBytes(text, std::strlen(text) + 1);
-}
-
 inline void walkAttributes(const IconAttributes& attributes) {
-    walkText(attributes.defaultTool);
-    if (attributes.toolTypes)
-        for (char** text = attributes.toolTypes; *text; ++text) walkText(*text);
+    if (attributes.defaultTool) touchBytes(attributes.defaultTool, std::strlen(attributes.defaultTool) + 1);
+    for (char** text = attributes.toolTypes; text && *text; ++text) touchBytes(*text, std::strlen(*text) + 1);
 }
 
 // FNV-1a, 64 bits.
@@ -85,8 +79,7 @@ public:
                               a.drawerShowAll})
             addWord(field);
         addText(a.defaultTool);
-        if (a.toolTypes)
-            for (char** text = a.toolTypes; *text; ++text) addText(*text);
+        for (char** text = a.toolTypes; text && *text; ++text) addText(*text);
     }
     uint64_t value() const { return hash_; }
 

@@ -50,7 +50,6 @@ protected:
     }
 };
 
-// The module and the host read a tag list with the same bound.
 TEST_F(ModelTest, TagListsAreReadToTheSameBoundByModuleAndHost) {
     for (int at : {int(TagListMaxItems) - 1, int(TagListMaxItems)}) {
         std::vector<TagItem> tags(TagListMaxItems + 2, TagItem{0x77, 1});
