@@ -130,44 +130,25 @@ TEST_F(MacIconFileTest, MasksAndElementKindsGiveTheirPictures) {
     }
 }
 
-// (The elements' order, masks and lengths are pinned by the output identity
-// digests; the peers read every stored size.) With nothing else to store,
-// the save fails and the header stays.
-TEST_F(MacIconFileTest, PicturesOfNoStoredSizeOrDepthAreLeftOut) {
+// (The elements' order, masks and lengths, and pens already in the fixed
+// palette, are pinned by the output identity digests; the peers read every
+// stored size.) Pictures of no stored size or depth are left out: with
+// nothing else the save fails and the header stays. Pens of another palette
+// are mapped onto the fixed palette; the transparent pen's pixels stay
+// transparent.
+TEST_F(MacIconFileTest, WriterLeavesOutWhatItCannotStoreAndMapsPensOntoTheFixedPalette) {
     PictureList list;
     list.add(24, 24, 32);
     list.add(32, 32, 4);
     const std::string file = path("out.icns");
     EXPECT_EQ(save(file, list.head()), 0);
     EXPECT_EQ(readFile(file), (Bytes{'i', 'c', 'n', 's', 0, 0, 0, 0}));
-    list.add(16, 16, 32);
-    ASSERT_EQ(save(file, list.head()), 1);
-    auto pictures = load(file);
-    EXPECT_TRUE(pictures && pictures->size() == 1u);
-}
-
-TEST_F(MacIconFileTest, PensAreWrittenInTheFixedPaletteAndMasksFromTheTransparentPen) {
-    // Already in the fixed palette: pens unchanged, all-ones planes without
-    // a transparent pen.
-    PictureList fixed;
-    IconImage* image = fixed.add(16, 16, 8);
-    std::copy(std::begin(MacPalette256.colours), std::end(MacPalette256.colours), image->palette);
-    for (int i = 0; i < 256; ++i) pensOf(image)[i] = uint8_t(i);
-    ASSERT_EQ(save(path("fixed.icns"), fixed.head()), 1);
-    const Bytes bytes = readFile(path("fixed.icns"));
-    ASSERT_EQ(bytes.size(), 8u + 72u + 264u);
-    EXPECT_EQ(Bytes(bytes.begin() + 16, bytes.begin() + 80), Bytes(64, 0xFF));
-    EXPECT_EQ(Bytes(bytes.begin() + 88, bytes.end()), Bytes(pensOf(image), pensOf(image) + 256));
-
-    // Another palette: the colours survive, mapped onto the fixed palette,
-    // and the transparent pixels stay transparent.
-    PictureList other;
-    image = other.add(32, 32, 8, 3);
+    IconImage* image = list.add(32, 32, 8, 3);
     const uint32_t colours[4] = {0xFF0000, 0x0000EE, 0x111111, 0x123456};
     std::copy(std::begin(colours), std::end(colours), image->palette);
     for (int i = 0; i < 1024; ++i) pensOf(image)[i] = uint8_t(i % 4);
-    ASSERT_EQ(save(path("other.icns"), other.head()), 1);
-    auto pictures = load(path("other.icns"));
+    ASSERT_EQ(save(file, list.head()), 1);
+    auto pictures = load(file);
     ASSERT_TRUE(pictures && pictures->size() == 1);
     for (int i = 0; i < 1024; ++i) EXPECT_EQ((*pictures)[0].argb[i], i % 4 == 3 ? 0u : 0xFF000000u | colours[i % 4]) << i;
 }
