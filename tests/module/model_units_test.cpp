@@ -192,8 +192,7 @@ struct Applied {
     int32_t pen, depth;
     std::vector<uint32_t> pixels;
 };
-Applied apply(const Rows& shape, int32_t layout, int32_t depth, const std::vector<uint32_t>& values,
-              uint32_t length = 0xFFFFFFFF) {
+Applied apply(const Rows& shape, int32_t layout, int32_t depth, const std::vector<uint32_t>& values) {
     const auto width = static_cast<int32_t>(shape[0].size()), height = static_cast<int32_t>(shape.size());
     IconImage *head = nullptr, *tail = nullptr;
     IconImage* image = AllocIconImage(width, height, depth, -1, 0, &head, &tail);
@@ -204,7 +203,7 @@ Applied apply(const Rows& shape, int32_t layout, int32_t depth, const std::vecto
     for (uint32_t pen = 0; image->palette && pen < 256; ++pen) image->palette[pen] = pen * 0x010101u;
     const std::vector<uint8_t> mask = encodeMask(shape, layout);
     Applied result{{}, -2, 0, {}};
-    if (ApplyBitMask(mask.data(), std::min<uint32_t>(length, static_cast<uint32_t>(mask.size())), image, layout)) {
+    if (ApplyBitMask(mask.data(), static_cast<uint32_t>(mask.size()), image, layout)) {
         result.pen = image->transparentPen;
         result.depth = image->depth;
         for (int32_t i = 0; i < width * height; ++i) {
