@@ -76,6 +76,20 @@ void walkIco(const Bytes& b, std::set<std::size_t>& out) {
     }
 }
 
+// The byte a field change writes at d.at + i.
+uint8_t fieldByte(const Damage& d, uint32_t i) {
+    const uint32_t shift = d.bigEndian ? 8 * (d.width - 1 - i) : 8 * i;
+    return uint8_t(d.value >> shift);
+}
+
+// Whether a field change alters the file, found without copying it (a
+// plan weighs thousands of them).
+bool fieldChanges(const Bytes& file, const Damage& d) {
+    for (uint32_t i = 0; i < d.width && d.at + i < file.size(); ++i)
+        if (file[d.at + i] != fieldByte(d, i)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::vector<std::size_t> structureBoundaries(const Bytes& b) {
@@ -160,7 +174,7 @@ std::vector<Damage> plannedLoadDamage(const Bytes& file, const PlanLimits& limit
             for (bool bigEndian : {true, false}) {
                 if (at + special.width > file.size()) continue;
                 Damage d{Kind::Field, at, special.width, bigEndian, special.value};
-                if (apply(file, d) != file) fields.push_back(d);
+                if (fieldChanges(file, d)) fields.push_back(d);
             }
     std::vector<uint32_t> numbers(fields.size());
     for (uint32_t i = 0; i < numbers.size(); ++i) numbers[i] = i;
@@ -176,10 +190,7 @@ Bytes apply(const Bytes& file, const Damage& d) {
         if (d.at < out.size()) out[d.at] ^= 0xFF;
         break;
     case Kind::Field:
-        for (uint32_t i = 0; i < d.width && d.at + i < out.size(); ++i) {
-            const uint32_t shift = d.bigEndian ? 8 * (d.width - 1 - i) : 8 * i;
-            out[d.at + i] = uint8_t(d.value >> shift);
-        }
+        for (uint32_t i = 0; i < d.width && d.at + i < out.size(); ++i) out[d.at + i] = fieldByte(d, i);
         break;
     default: break;
     }
