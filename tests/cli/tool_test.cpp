@@ -50,7 +50,8 @@ protected:
         std::string command = (cwd ? "cd " + quoted(cwd) + " && " : "") + quoted(PICTRA_TEST_TOOL);
         for (const std::string& arg : args) command += " " + quoted(arg);
         const std::string out = path(".stdout"), err = path(".stderr");
-        const int status = std::system((command + " </dev/null >" + out + " 2>" + err).c_str());
+        command += " </dev/null >" + quoted(out) + " 2>" + quoted(err);
+        const int status = std::system(command.c_str());
         Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
         fs::remove(out);
         fs::remove(err);
