@@ -102,14 +102,9 @@ public:
     void run(const Bytes& file) {
         // Sampled: at most this many of each kind per file, and the
         // allocation and full-disk sweeps of saves only without compression.
-        // Files over 64 KiB, whose every load and save handles large images,
-        // get fewer still and are saved uncompressed in one format, chosen
-        // by the file's bytes. (The test command sweeps the whole corpus so
-        // within a few minutes.)
-        const bool large = !options_.full && file.size() > 65536;
-        const sweep::PlanLimits limits = options_.full ? sweep::PlanLimits{}
-                                         : large       ? sweep::PlanLimits{4, 1, 2, 2, 1, 1}
-                                                       : sweep::PlanLimits{20, 5, 15, 5, 1, 1};
+        // (The test command sweeps the whole corpus so within a few minutes.)
+        const sweep::PlanLimits limits =
+            options_.full ? sweep::PlanLimits{} : sweep::PlanLimits{20, 5, 15, 5, 1, 1};
         const uint64_t seed = sweep::seedOf(file);
         // The clean load: its pictures are the reference for loads under a
         // failing allocation, and the source of every save.
@@ -120,10 +115,6 @@ public:
         // The blocks of the clean load stay live through the sweep.
         const std::size_t baseline = host::liveBlockCount();
         finish(baseline);
-        // Sampled, a file over 256 KiB gets its clean load only: under the
-        // sanitizers each load of its large pictures takes seconds.
-        if (!options_.full && file.size() > 262144) return;
-
         for (const Damage& damage : sweep::plannedLoadDamage(file, limits)) {
             writeBytes(input_, sweep::apply(file, damage));
             start(damage, [&] { return load(); });
@@ -146,8 +137,7 @@ public:
         if (!clean.icon) return;
         IconImage* images = entry_.getIconImages(clean.icon.get());
         for (int32_t format = 0; format < int32_t(savers_.size()); ++format)
-            if (!large || uint64_t(format) == seed % savers_.size())
-                sweepSaves(format, images, clean.attributes, baseline, seed + 4 + uint64_t(format), limits, !large);
+            sweepSaves(format, images, clean.attributes, baseline, seed + 4 + uint64_t(format), limits);
     }
 
 private:
@@ -214,10 +204,9 @@ private:
     }
 
     void sweepSaves(int32_t format, IconImage* images, const IconAttributes& attributes,
-                    std::size_t baseline, uint64_t seed, const sweep::PlanLimits& limits, bool alsoCompressed) {
+                    std::size_t baseline, uint64_t seed, const sweep::PlanLimits& limits) {
         const std::string& name = savers_[std::size_t(format)].name;
         for (bool compress : {false, true}) {
-            if (compress && !alsoCompressed) continue;
             Damage damage{Kind::Save};
             damage.format = format;
             damage.compress = compress;
