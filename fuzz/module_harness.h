@@ -19,7 +19,7 @@
 #include "host/module_loader.h"
 #include "host/services.h"
 #include "host/streams.h"
-#include "tests/icon_walk.h"
+#include "fuzz/icon_walk.h"
 
 namespace pictra::fuzz {
 

@@ -33,7 +33,7 @@
 #include "host/services.h"
 #include "host/streams.h"
 #include "sweep/damage.h"
-#include "tests/icon_walk.h"
+#include "fuzz/icon_walk.h"
 
 namespace {
 
