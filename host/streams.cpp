@@ -28,6 +28,20 @@ Counters& counters() {
 
 constexpr std::size_t kNoWriteLimit = SIZE_MAX;
 std::atomic<std::size_t> fileWriteLimit{kNoWriteLimit};
+std::atomic<bool> tracingFileWrites{false};
+std::vector<std::size_t> fileWriteTrace;  // under the counters' lock
+
+// Whether byte writes must take the general path, which limits and traces.
+bool fileWritesWatched() {
+    return fileWriteLimit.load(std::memory_order_relaxed) != kNoWriteLimit ||
+           tracingFileWrites.load(std::memory_order_relaxed);
+}
+
+void noteFileWrite(std::size_t end) {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    fileWriteTrace.push_back(end);
+}
 
 StreamHandle openFileStream(const char* name, int32_t mode) {
     if (!name || !*name) return nullptr;
@@ -90,6 +104,8 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     if (stream.kind == PictraStream::Kind::ReadFile) return false;
     // Writing nothing changes nothing, even at a position past the end.
     if (data.empty()) return true;
+    if (stream.kind == PictraStream::Kind::NewFile && tracingFileWrites.load(std::memory_order_relaxed))
+        noteFileWrite(stream.position + data.size());
     if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
         return false;
     const std::size_t limit = fileWriteLimit.load(std::memory_order_relaxed);
@@ -173,8 +189,7 @@ void writeStreamByte(StreamHandle stream, int32_t value) {
     if (!stream) return;
     const auto byte = static_cast<uint8_t>(value & 0xFF);
     std::vector<uint8_t>& bytes = stream->bytes;
-    if (stream->kind != PictraStream::Kind::ReadFile &&
-        fileWriteLimit.load(std::memory_order_relaxed) == kNoWriteLimit) {
+    if (stream->kind != PictraStream::Kind::ReadFile && !fileWritesWatched()) {
         // The two common cases, patching in place and appending, skip the
         // general write.
         if (stream->position < bytes.size()) {
@@ -205,6 +220,22 @@ StreamCounters streamCounters() {
 void limitFileWrites(std::size_t bytes) { fileWriteLimit = bytes; }
 
 void clearFileWriteLimit() { fileWriteLimit = kNoWriteLimit; }
+
+void traceFileWrites() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    fileWriteTrace.clear();
+    tracingFileWrites = true;
+}
+
+std::vector<std::size_t> tracedFileWrites() {
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    tracingFileWrites = false;
+    std::vector<std::size_t> ends;
+    ends.swap(fileWriteTrace);
+    return ends;
+}
 
 void resetStreamCounters() {
     Counters& c = counters();

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "pictra/plugin.h"
 
@@ -44,6 +45,14 @@ StreamCounters streamCounters();
 // write. clearFileWriteLimit() lifts it.
 void limitFileWrites(std::size_t bytes);
 void clearFileWriteLimit();
+// Tracing for the full-disk sweep: from traceFileWrites() on, the position
+// at which each write to a new file ends is kept, and tracedFileWrites()
+// stops the trace and hands them over in order. Under a write limit exactly
+// the writes that end past it fail, so limits between two neighbouring
+// ends all fail the same writes: one limit at each end, and one byte short
+// of it (that write kept in part), stand for them all.
+void traceFileWrites();
+std::vector<std::size_t> tracedFileWrites();
 void resetStreamCounters();  // zeroes the other counts, keeps liveStreams
 
 }  // namespace pictra::host

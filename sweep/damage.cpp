@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <utility>
 
 namespace pictra::sweep {
 namespace {
@@ -82,12 +83,15 @@ uint8_t fieldByte(const Damage& d, uint32_t i) {
     return uint8_t(d.value >> shift);
 }
 
-// Whether a field change alters the file, found without copying it (a
-// plan weighs thousands of them).
-bool fieldChanges(const Bytes& file, const Damage& d) {
+// The bytes a field change alters, as (offset, new byte) pairs, found
+// without copying the file (a plan weighs thousands of changes). Two
+// changes with the same pairs make the same file.
+using Change = std::vector<std::pair<uint32_t, uint8_t>>;
+Change changeOf(const Bytes& file, const Damage& d) {
+    Change change;
     for (uint32_t i = 0; i < d.width && d.at + i < file.size(); ++i)
-        if (file[d.at + i] != fieldByte(d, i)) return true;
-    return false;
+        if (file[d.at + i] != fieldByte(d, i)) change.emplace_back(d.at + i, fieldByte(d, i));
+    return change;
 }
 
 }  // namespace
@@ -120,6 +124,15 @@ std::vector<uint32_t> cutLengths(std::size_t size, const std::vector<std::size_t
         for (std::size_t n = at > 16 ? at - 16 : 0; n <= at + 16 && n < size; ++n)
             lengths.insert(uint32_t(n));
     return {lengths.begin(), lengths.end()};
+}
+
+std::vector<uint32_t> diskSizes(const std::vector<std::size_t>& writeEnds, std::size_t size) {
+    std::set<uint32_t> sizes;
+    if (size > 0) sizes.insert(0);
+    for (std::size_t end : writeEnds)
+        for (std::size_t room : {end - 1, end})
+            if (end > 0 && room < size) sizes.insert(uint32_t(room));
+    return {sizes.begin(), sizes.end()};
 }
 
 uint64_t seedOf(const Bytes& file) {
@@ -160,7 +173,10 @@ std::vector<Damage> plannedLoadDamage(const Bytes& file, const PlanLimits& limit
     for (uint32_t at : sampled(offsets, limits.flips, seed + 1)) plan.push_back({Kind::Flip, at});
 
     // Every 16- and 32-bit field in the first 512 bytes, set to each special
-    // value in both byte orders, numbered so that a sample can pick some.
+    // value in both byte orders, numbered so that a sample can pick some. A
+    // change that makes the same file as a flip or an earlier change (zero
+    // and all ones read the same in both orders; a file's zero bytes make a
+    // 32-bit value of a 16-bit one) is left out: the same bytes load the same.
     struct Special {
         uint8_t width;
         uint32_t value;
@@ -168,13 +184,18 @@ std::vector<Damage> plannedLoadDamage(const Bytes& file, const PlanLimits& limit
     static constexpr Special kSpecials[] = {
         {2, 0}, {2, 1}, {2, 0x7FFF}, {2, 0x8000}, {2, 0xFFFF}, {2, 0x7F}, {2, 0x80},
         {4, 0}, {4, 1}, {4, 0x7FFFFFFF}, {4, 0x80000000}, {4, 0xFFFFFFFF}, {4, 0x7F}, {4, 0x80}};
+    constexpr uint32_t kFieldBytes = 512;
+    std::set<Change> made;
+    for (uint32_t at = 0; at < kFieldBytes + 3 && at < file.size(); ++at)
+        made.insert({{at, uint8_t(~file[at])}});
     std::vector<Damage> fields;
-    for (uint32_t at = 0; at < 512 && at < file.size(); ++at)
+    for (uint32_t at = 0; at < kFieldBytes && at < file.size(); ++at)
         for (const Special& special : kSpecials)
             for (bool bigEndian : {true, false}) {
                 if (at + special.width > file.size()) continue;
                 Damage d{Kind::Field, at, special.width, bigEndian, special.value};
-                if (fieldChanges(file, d)) fields.push_back(d);
+                Change change = changeOf(file, d);
+                if (!change.empty() && made.insert(std::move(change)).second) fields.push_back(d);
             }
     std::vector<uint32_t> numbers(fields.size());
     for (uint32_t i = 0; i < numbers.size(); ++i) numbers[i] = i;

@@ -51,6 +51,11 @@ std::vector<std::size_t> structureBoundaries(const Bytes& file);
 // boundary. Sorted, each below `size`.
 std::vector<uint32_t> cutLengths(std::size_t size, const std::vector<std::size_t>& boundaries);
 
+// Room on the disk for the full-disk saves of a file of `size` bytes whose
+// writes ended at `writeEnds`: none at all, and each end and one byte short
+// of it (see host::traceFileWrites), each below `size`. Sorted.
+std::vector<uint32_t> diskSizes(const std::vector<std::size_t>& writeEnds, std::size_t size);
+
 struct PlanLimits {
     // Zero: no limit. Otherwise at most this many of each kind, chosen by a
     // generator seeded with the file's bytes (the same file, the same choice).

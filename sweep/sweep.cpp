@@ -211,7 +211,9 @@ private:
             damage.format = format;
             damage.compress = compress;
             const std::size_t before = allocationsSoFar();
+            host::traceFileWrites();
             const int32_t saved = start(damage, [&] { return save(format, compress, images, attributes); });
+            const std::vector<std::size_t> writeEnds = host::tracedFileWrites();
             const std::size_t saveAllocations = allocationsSoFar() - before;
             if (saved && host::streamCounters().failedWrites != 0) fail("a write was lost");
             const Bytes output = saved ? readBytes(output_) : Bytes{};
@@ -235,7 +237,7 @@ private:
                     fail("succeeded with other bytes than the clean save");
                 finish(baseline);
             }
-            std::vector<uint32_t> room = sweep::cutLengths(output.size(), {});
+            const std::vector<uint32_t> room = sweep::diskSizes(writeEnds, output.size());
             for (uint32_t bytes : sweep::sampled(room, limits.writeLimits, seed + 2 + compress)) {
                 damage.kind = Kind::SaveWriteLimit;
                 damage.at = bytes;

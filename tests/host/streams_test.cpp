@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/memory.h"
 #include "host/stream_internal.h"
@@ -18,8 +19,10 @@ const StreamTable& streams() { return *test::services().stream; }
 
 using StreamTest = test::LeakCheckedTest;
 
+// Traced as the full-disk sweep traces a save, which must not change a byte.
 TEST_F(StreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
     test::writeFile(path("patch"), Bytes(50, 0xEE));  // truncated by the open
+    traceFileWrites();
     StreamHandle s = streams().OpenStream(path("patch").c_str(), StreamModeNewFile);
     ASSERT_NE(s, nullptr);
     const uint8_t head[] = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
@@ -36,6 +39,9 @@ TEST_F(StreamTest, NewFileSupportsPatchingAndSeekingPastTheEnd) {
     EXPECT_EQ(streams().ReadStreamByte(s), 'F');
     streams().CloseStream(s);
     EXPECT_EQ(test::readFile(path("patch")), (Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 1, 0x34, 0, 0, 0xAB}));
+    // Where each write ended; writing nothing is no write.
+    EXPECT_EQ(tracedFileWrites(), (std::vector<std::size_t>{8, 9, 5, 6, 7, 8, 12}));
+    EXPECT_TRUE(tracedFileWrites().empty());
 }
 
 // Nothing the module writes is checked, so the host counts what was lost:
