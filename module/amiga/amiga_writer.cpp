@@ -50,7 +50,7 @@ struct AmigaWriteState {
 bool IsSelected(const IconImage* image) { return (image->flags & IconImageSelected) != 0; }
 
 bool FitsIn(const IconImage* image, int32_t side) {
-    return image->width >= 1 && image->height >= 1 && image->width <= side && image->height <= side;
+    return image->pixels && image->width >= 1 && image->height >= 1 && image->width <= side && image->height <= side;
 }
 
 bool IsPaletteDepth(int32_t depth) { return depth >= 1 && depth <= 8; }
@@ -205,7 +205,7 @@ bool EncodeNewIconsLines(AmigaWriteState* state) {
     for (uint32_t image = 0; image < 2 && pictures[image]; ++image) {
         const IconImage* picture = pictures[image];
         if (!EncodeNewIconsPicture(static_cast<const uint8_t*>(picture->pixels), width, height, picture->palette,
-                                   picture->transparentPen != -1, image, state->scratch + planes + state->newIconsBytes,
+                                   SourcePen(picture) == 0, image, state->scratch + planes + state->newIconsBytes,
                                    2 * bound - state->newIconsBytes, &state->newIconsBytes, &state->newIconsLines))
             return false;
     }

@@ -87,6 +87,10 @@ TEST_F(AmigaWriterTest, ClassicPictureChoice) {
     }
     const IconAttributes none{};
     EXPECT_EQ(save(path("none.info"), nullptr, "AMIGAOS", &none), 0);
+    Given withoutPixels(16, 16, 2);
+    withoutPixels.image.palette = withoutPixels.palette.data();
+    for (const char* format : {"AMIGAOS", "NEWICON", "AMIGAOS35"})
+        EXPECT_EQ(save(path("none.info"), &withoutPixels.image, format, &none), 0) << format;
 }
 
 TEST_F(AmigaWriterTest, TypeAndDrawerData) {
@@ -151,6 +155,7 @@ TEST_F(AmigaWriterTest, NewIconsPictureChoice) {
         std::vector<Given> pictures;
         int32_t width, from;  // of the NewIcons picture; from: the given picture it equals (-1: a reduction)
         bool selected;        // the one after it is its selected partner
+        int32_t pen = 0;      // its transparent pen read back
     } cases[] = {
         // The 8-bit picture is converted for the classic part and written
         // unchanged as NewIcons; too large, the 32-bit one is reduced instead.
@@ -160,6 +165,7 @@ TEST_F(AmigaWriterTest, NewIconsPictureChoice) {
         // Nothing else to take: the classic picture itself.
         {"classic picture only", {Given(30, 20, 2), Given(30, 20, 2, IconImageSelected)}, 30, 0, true},
         {"transparent pen 5", {Given(9, 9, 2), Given(9, 9, 4, 0, 5)}, 9, 1, false},
+        {"no such transparent pen", {Given(9, 9, 2), Given(9, 9, 4, 0, 256)}, 9, 1, false, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,7 +175,7 @@ TEST_F(AmigaWriterTest, NewIconsPictureChoice) {
         ASSERT_GE(back.size(), 2u);
         const std::size_t classic = back[1]->flags & IconImageSelected ? 2 : 1;
         ASSERT_EQ(back.size(), classic + (c.selected ? 2 : 1));
-        EXPECT_EQ(std::make_tuple(back[classic]->width, back[classic]->transparentPen), std::make_tuple(c.width, 0));
+        EXPECT_EQ(std::make_tuple(back[classic]->width, back[classic]->transparentPen), std::make_tuple(c.width, c.pen));
         for (std::size_t i = 0; c.from >= 0 && i < (c.selected ? 2 : 1); ++i) {
             const IconImage &given = pictures[std::size_t(c.from) + i].image, *written = back[classic + i];
             EXPECT_EQ(std::make_tuple(written->depth, written->flags & IconImageSelected, argbOf(*written)),
