@@ -165,10 +165,10 @@ int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* stat
 
 int32_t ReadAmigaIcon(StreamHandle stream, const char*, IconRecord* record) {
     IconImage* last = nullptr;
-    AmigaReadState state{&record->images, &last, nullptr, 0, nullptr};
+    AmigaReadState state{&record->images, &last, {}, nullptr};
     AmigaFile file{stream, {StreamBytesLeft(stream)}};
     const int32_t result = ReadAmigaParts(&file, record, &state);
     if (result && state.primary) state.primary->flags |= IconImagePrimary;
-    if (state.scratch) FreeMemory(state.scratch);
+    ReleaseScratch(&state.scratch);
     return result;
 }

@@ -11,6 +11,7 @@
 #include "amiga/palette_reduction.h"
 #include "amiga/planar_codec.h"
 #include "amiga_form/icon_form.h"
+#include "frame/bytes.h"
 #include "frame/formats.h"
 #include "frame/host.h"
 #include "frame/scratch.h"
@@ -39,8 +40,7 @@ struct AmigaWriteState {
     ReducedPictures reduced;
     IconImage swapped[2];            // NewIcons pictures whose transparent pen moved to 0
     uint32_t swappedPalettes[2][PaletteEntries];
-    uint8_t* scratch;                // planes, then NewIcons lines
-    int32_t scratchCapacity;
+    Scratch scratch;                 // planes, then NewIcons lines
     uint32_t planeBytes[2];
     uint32_t newIconsBytes;
     uint32_t newIconsLines;
@@ -183,12 +183,7 @@ bool MoveTransparentPen(const IconImage* source, IconImage* copy, uint32_t* pale
     return true;
 }
 
-uint8_t* ReserveWriterScratch(AmigaWriteState* state, uint32_t bytes) {
-    if (bytes > static_cast<uint32_t>(INT32_MAX)) return nullptr;
-    state->scratch = static_cast<uint8_t*>(ReserveScratch(state->scratch, static_cast<int32_t>(bytes), &state->scratchCapacity));
-    if (!state->scratch) state->scratchCapacity = 0;
-    return state->scratch;
-}
+uint8_t* ScratchBytes(const AmigaWriteState& state) { return static_cast<uint8_t*>(state.scratch.block); }
 
 // Encodes the NewIcons lines into the scratch block, after room for planes.
 bool EncodeNewIconsLines(AmigaWriteState* state) {
@@ -201,11 +196,11 @@ bool EncodeNewIconsLines(AmigaWriteState* state) {
     const auto height = static_cast<uint32_t>(pictures[0]->height);
     const uint32_t planes = state->planeBytes[0] + state->planeBytes[1];
     const uint32_t bound = NewIconsPictureBound(width, height);
-    if (!bound || bound > (UINT32_MAX - planes) / 2 || !ReserveWriterScratch(state, planes + 2 * bound)) return false;
+    if (!bound || bound > (UINT32_MAX - planes) / 2 || !ReserveScratch(&state->scratch, planes + 2 * bound)) return false;
     for (uint32_t image = 0; image < 2 && pictures[image]; ++image) {
         const IconImage* picture = pictures[image];
         if (!EncodeNewIconsPicture(static_cast<const uint8_t*>(picture->pixels), width, height, picture->palette,
-                                   SourcePen(picture) == 0, image, state->scratch + planes + state->newIconsBytes,
+                                   SourcePen(picture) == 0, image, ScratchBytes(*state) + planes + state->newIconsBytes,
                                    2 * bound - state->newIconsBytes, &state->newIconsBytes, &state->newIconsLines))
             return false;
     }
@@ -283,8 +278,8 @@ void WriteClassicPictures(StreamHandle stream, AmigaWriteState* state) {
         const auto depth = static_cast<uint32_t>(pictures[i]->depth);
         WriteImageHeader(stream, {0, 0, width, height, depth});
         EncodePlanarPixels(static_cast<const uint8_t*>(pictures[i]->pixels), width * height, width, height, depth,
-                           state->scratch, state->planeBytes[i]);
-        WriteStream(stream, state->scratch, static_cast<int32_t>(state->planeBytes[i]));
+                           ScratchBytes(*state), state->planeBytes[i]);
+        WriteStream(stream, ScratchBytes(*state), static_cast<int32_t>(state->planeBytes[i]));
     }
 }
 
@@ -295,9 +290,8 @@ void WriteToolTypes(StreamHandle stream, int32_t format, const IconAttributes& a
     if (!attributes.toolTypes && !newIcon) return;
     const bool addMarker = newIcon && !HasMarkerPair(attributes.toolTypes);
     const uint32_t count = CountToolTypes(attributes.toolTypes, newIcon) + (addMarker ? 2 : 0) + state.newIconsLines;
-    const uint32_t countWord = (count + 1) * 4;
-    const uint8_t word[StringLengthBytes] = {static_cast<uint8_t>(countWord >> 24), static_cast<uint8_t>(countWord >> 16),
-                                             static_cast<uint8_t>(countWord >> 8), static_cast<uint8_t>(countWord)};
+    uint8_t word[StringLengthBytes];
+    PokeBE32(word, (count + 1) * 4);  // (strings + 1) x 4
     WriteStream(stream, word, StringLengthBytes);
     WriteToolTypeTexts(stream, attributes.toolTypes, newIcon);
     if (addMarker) {
@@ -305,7 +299,7 @@ void WriteToolTypes(StreamHandle stream, int32_t format, const IconAttributes& a
         WriteIconString(stream, NewIconsMarker);
     }
     if (state.newIconsBytes)
-        WriteStream(stream, state.scratch + state.planeBytes[0] + state.planeBytes[1],
+        WriteStream(stream, ScratchBytes(state) + state.planeBytes[0] + state.planeBytes[1],
                     static_cast<int32_t>(state.newIconsBytes));
 }
 
@@ -325,7 +319,7 @@ void ReleaseWriteState(AmigaWriteState* state) {
     }
     ReleaseReducedPictures(&state->reduced);
     ReleaseIconForm(&state->form);
-    if (state->scratch) FreeMemory(state->scratch);
+    ReleaseScratch(&state->scratch);
 }
 
 }  // namespace
@@ -337,7 +331,7 @@ int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* imag
     int32_t result = 0;
     // Room for the planes first; NewIcons lines, when any, grow it behind them.
     if (PrepareSave(formatIndex, images, compress, &state) &&
-        (state.scratch || ReserveWriterScratch(&state, state.planeBytes[0] + state.planeBytes[1]))) {
+        (state.scratch.block || ReserveScratch(&state.scratch, state.planeBytes[0] + state.planeBytes[1]))) {
         WriteIcon(stream, formatIndex, *attributes, &state);
         result = 1;
     }

@@ -14,13 +14,6 @@ uint32_t Field32(const uint8_t* bytes, uint32_t offset) {
     return Field16(bytes, offset) << 16 | Field16(bytes, offset + 2);
 }
 
-void Put16(uint8_t* bytes, uint32_t offset, uint32_t value) {
-    bytes[offset] = static_cast<uint8_t>(value >> 8);
-    bytes[offset + 1] = static_cast<uint8_t>(value);
-}
-
-void Put32(uint8_t* bytes, uint32_t offset, uint32_t value) { PokeBE32(bytes + offset, value); }
-
 }  // namespace
 
 DiskObjectFields ParseDiskObject(const uint8_t bytes[DiskObjectBytes]) {
@@ -60,57 +53,57 @@ ImageHeaderFields ParseImageHeader(const uint8_t bytes[ImageHeaderBytes]) {
 
 void WriteDiskObject(StreamHandle stream, const DiskObjectFields& fields) {
     uint8_t bytes[DiskObjectBytes] = {};
-    Put16(bytes, 0, 0xE310);                 // magic
-    Put16(bytes, 2, 1);                      // version
-    Put16(bytes, 12, fields.gadgetWidth);    // Gadget: width
-    Put16(bytes, 14, fields.gadgetHeight);   // Gadget: height
-    Put16(bytes, 16, fields.gadgetFlags);    // Gadget: flags (highlight by image)
-    Put16(bytes, 18, 3);                     // Gadget: activation
-    Put16(bytes, 20, 1);                     // Gadget: type
-    Put32(bytes, 22, 1);                     // Gadget: GadgetRender
-    Put32(bytes, 26, fields.selectRender);   // Gadget: SelectRender
-    Put32(bytes, 44, fields.userData);       // Gadget: UserData (revision)
+    PokeBE16(bytes + 0, 0xE310);                 // magic
+    PokeBE16(bytes + 2, 1);                      // version
+    PokeBE16(bytes + 12, fields.gadgetWidth);    // Gadget: width
+    PokeBE16(bytes + 14, fields.gadgetHeight);   // Gadget: height
+    PokeBE16(bytes + 16, fields.gadgetFlags);    // Gadget: flags (highlight by image)
+    PokeBE16(bytes + 18, 3);                     // Gadget: activation
+    PokeBE16(bytes + 20, 1);                     // Gadget: type
+    PokeBE32(bytes + 22, 1);                     // Gadget: GadgetRender
+    PokeBE32(bytes + 26, fields.selectRender);   // Gadget: SelectRender
+    PokeBE32(bytes + 44, fields.userData);       // Gadget: UserData (revision)
     bytes[48] = static_cast<uint8_t>(fields.type);
-    Put32(bytes, 50, fields.defaultTool);
-    Put32(bytes, 54, fields.toolTypes);
-    Put32(bytes, 58, fields.currentX);
-    Put32(bytes, 62, fields.currentY);
-    Put32(bytes, 66, fields.drawerData);
-    Put32(bytes, 70, 0);                     // tool window: never written
-    Put32(bytes, 74, fields.stackSize);
+    PokeBE32(bytes + 50, fields.defaultTool);
+    PokeBE32(bytes + 54, fields.toolTypes);
+    PokeBE32(bytes + 58, fields.currentX);
+    PokeBE32(bytes + 62, fields.currentY);
+    PokeBE32(bytes + 66, fields.drawerData);
+    PokeBE32(bytes + 70, 0);                     // tool window: never written
+    PokeBE32(bytes + 74, fields.stackSize);
     WriteStream(stream, bytes, DiskObjectBytes);
 }
 
 void WriteDrawerData(StreamHandle stream, const DrawerFields& drawer) {
     uint8_t bytes[DrawerDataBytes] = {};
-    Put16(bytes, 0, drawer.left);     // window left edge
-    Put16(bytes, 2, drawer.top);      // window top edge
-    Put16(bytes, 4, drawer.width);    // window width
-    Put16(bytes, 6, drawer.height);   // window height
+    PokeBE16(bytes + 0, drawer.left);     // window left edge
+    PokeBE16(bytes + 2, drawer.top);      // window top edge
+    PokeBE16(bytes + 4, drawer.width);    // window width
+    PokeBE16(bytes + 6, drawer.height);   // window height
     bytes[8] = 0xFF;                  // detail pen
     bytes[9] = 0xFF;                  // block pen
-    Put32(bytes, 14, 0x0200127F);     // window flags
-    Put16(bytes, 38, 100);            // minimum width
-    Put16(bytes, 40, 70);             // minimum height
-    Put16(bytes, 42, 0xFFFF);         // maximum width
-    Put16(bytes, 44, 0xFFFF);         // maximum height
-    Put16(bytes, 46, 1);              // screen type: Workbench
+    PokeBE32(bytes + 14, 0x0200127F);     // window flags
+    PokeBE16(bytes + 38, 100);            // minimum width
+    PokeBE16(bytes + 40, 70);             // minimum height
+    PokeBE16(bytes + 42, 0xFFFF);         // maximum width
+    PokeBE16(bytes + 44, 0xFFFF);         // maximum height
+    PokeBE16(bytes + 46, 1);              // screen type: Workbench
     WriteStream(stream, bytes, DrawerDataBytes);
 }
 
 void WriteDrawerExtension(StreamHandle stream, const DrawerFields& drawer) {
     uint8_t bytes[DrawerExtensionBytes] = {};
-    Put32(bytes, 0, (drawer.showAll & 1) ? 2 : 0);  // drawer flags: show all files
-    Put16(bytes, 4, drawer.viewMode);               // view mode
+    PokeBE32(bytes + 0, (drawer.showAll & 1) ? 2 : 0);  // drawer flags: show all files
+    PokeBE16(bytes + 4, drawer.viewMode);               // view mode
     WriteStream(stream, bytes, DrawerExtensionBytes);
 }
 
 void WriteImageHeader(StreamHandle stream, const ImageHeaderFields& header) {
     uint8_t bytes[ImageHeaderBytes] = {};
-    Put16(bytes, 4, header.width);
-    Put16(bytes, 6, header.height);
-    Put16(bytes, 8, header.depth);
-    Put32(bytes, 10, 1);                                // image data
+    PokeBE16(bytes + 4, header.width);
+    PokeBE16(bytes + 6, header.height);
+    PokeBE16(bytes + 8, header.depth);
+    PokeBE32(bytes + 10, 1);                                // image data
     bytes[14] = static_cast<uint8_t>((1u << header.depth) - 1);  // plane pick: every plane drawn
     WriteStream(stream, bytes, ImageHeaderBytes);
 }
@@ -123,14 +116,9 @@ int32_t ReadLengthWord(AmigaFile* file, uint32_t* value) {
 }
 
 const uint8_t* ReadIntoScratch(AmigaFile* file, AmigaReadState* state, uint32_t length) {
-    if (length > file->left.left || length > static_cast<uint32_t>(INT32_MAX)) return nullptr;
-    state->scratch = ReserveScratch(state->scratch, static_cast<int32_t>(length), &state->scratchCapacity);
-    if (!state->scratch) {
-        state->scratchCapacity = 0;  // the old block is gone too
-        return nullptr;
-    }
-    if (!ReadSection(file, state->scratch, length)) return nullptr;
-    return static_cast<const uint8_t*>(state->scratch);
+    if (length > file->left.left) return nullptr;
+    void* block = ReserveScratch(&state->scratch, length);
+    return block && ReadSection(file, block, length) ? static_cast<const uint8_t*>(block) : nullptr;
 }
 
 uint32_t PeekSection(AmigaFile* file, uint8_t* bytes, uint32_t length) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/tool_types.h"
 #include "model/attributes.h"
@@ -110,8 +111,8 @@ int32_t SkipString(AmigaFile* file) {
 
 void WriteIconString(StreamHandle stream, const char* text) {
     const auto length = static_cast<uint32_t>(strlen(text)) + 1;
-    uint8_t word[StringLengthBytes] = {static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
-                                       static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    uint8_t word[StringLengthBytes];
+    PokeBE32(word, length);
     WriteStream(stream, word, StringLengthBytes);
     WriteStream(stream, text, static_cast<int32_t>(length));
 }

@@ -84,31 +84,20 @@ bool NextGroup(LineReader* reader, uint32_t* group, bool* newLine) {
 // ---- Encoding ---------------------------------------------------------------
 
 struct LineWriter {
-    uint8_t* out;
-    uint32_t room;
-    uint32_t used;       // bytes written
+    ByteSink sink;
     uint32_t lineStart;  // offset of the current line's length word
     uint32_t lineLength; // characters in the current line
     uint32_t run;        // zero groups not yet written
-    bool full;           // ran out of room
 };
 
-void PutByte(LineWriter* writer, uint8_t byte) {
-    if (writer->used >= writer->room) {
-        writer->full = true;
-        return;
-    }
-    writer->out[writer->used++] = byte;
-}
-
 void PutCharacter(LineWriter* writer, uint8_t character) {
-    PutByte(writer, character);
+    PutByte(&writer->sink, character);
     ++writer->lineLength;
 }
 
 void OpenLine(LineWriter* writer, const char* prefix, uint32_t prefixLength) {
-    writer->lineStart = writer->used;
-    for (int i = 0; i < 4; ++i) PutByte(writer, 0);  // length word, set when the line closes
+    writer->lineStart = writer->sink.used;
+    PutBE32(&writer->sink, 0);  // length word, set when the line closes
     writer->lineLength = 0;
     for (uint32_t i = 0; i < prefixLength; ++i) PutCharacter(writer, static_cast<uint8_t>(prefix[i]));
 }
@@ -120,9 +109,9 @@ void FlushRun(LineWriter* writer) {
 
 void CloseLine(LineWriter* writer) {
     FlushRun(writer);
-    PutByte(writer, 0);
-    if (writer->full) return;
-    PokeBE32(writer->out + writer->lineStart, writer->lineLength + 1);
+    PutByte(&writer->sink, 0);
+    if (writer->sink.full) return;
+    PokeBE32(writer->sink.data + writer->lineStart, writer->lineLength + 1);
 }
 
 void EmitGroup(LineWriter* writer, uint32_t group) {
@@ -169,7 +158,7 @@ int32_t EncodeNewIconValues(const uint8_t* values, uint32_t count, uint32_t bits
                             uint32_t prefixLength, uint8_t* out, uint32_t outLength, uint32_t* used,
                             uint32_t* lines) {
     if (bits < 1 || bits > 8 || prefixLength < LinePrefix || prefixLength > FirstLineData) return 0;
-    LineWriter writer{out, outLength, 0, 0, 0, 0, false};
+    LineWriter writer{{out, outLength, 0, false}, 0, 0, 0};
     OpenLine(&writer, prefix, prefixLength);
     uint32_t lineCount = 1;
     uint32_t index = 0;      // value being taken
@@ -199,8 +188,8 @@ int32_t EncodeNewIconValues(const uint8_t* values, uint32_t count, uint32_t bits
         }
     }
     CloseLine(&writer);
-    if (writer.full) return 0;
-    *used += writer.used;
+    if (writer.sink.full) return 0;
+    *used += writer.sink.used;
     *lines += lineCount;
     return 1;
 }

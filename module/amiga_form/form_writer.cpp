@@ -19,51 +19,25 @@ constexpr int32_t FormatAmigaOS40 = 3;
 constexpr uint32_t MaxPaletteDepth = 8;
 constexpr uint32_t PadByte = 1;
 
-struct FormBuffer {
-    uint8_t* data;
-    uint32_t capacity;
-    uint32_t used;
-};
-
-// The capacity is computed for the worst case before anything is put, so
-// the tests here only guard against a mistake in that computation.
-uint8_t* Claim(FormBuffer* buffer, uint32_t length) {
-    if (length > buffer->capacity - buffer->used) return nullptr;
-    uint8_t* at = buffer->data + buffer->used;
-    buffer->used += length;
-    return at;
-}
-
-int32_t PutBytes(FormBuffer* buffer, const void* bytes, uint32_t length) {
-    uint8_t* at = Claim(buffer, length);
-    if (at && length) memcpy(at, bytes, length);
-    return at != nullptr;
-}
-
-int32_t PutBE32(FormBuffer* buffer, uint32_t value) {
-    uint8_t* at = Claim(buffer, 4);
-    if (at) PokeBE32(at, value);
-    return at != nullptr;
-}
-
 // Starts a chunk: its identifier and a size placeholder. Returns the offset
 // of the placeholder.
-uint32_t BeginChunk(FormBuffer* buffer, uint32_t id) {
-    PutBE32(buffer, id);
-    uint32_t sizeAt = buffer->used;
-    PutBE32(buffer, 0);
+uint32_t BeginChunk(ByteSink* sink, uint32_t id) {
+    PutBE32(sink, id);
+    uint32_t sizeAt = sink->used;
+    PutBE32(sink, 0);
     return sizeAt;
 }
 
 // Fills in the size of the chunk whose placeholder is at `sizeAt` (the bytes
-// after it up to here) and pads an odd chunk with a zero byte.
-int32_t PatchChunkSize(FormBuffer* buffer, uint32_t sizeAt) {
-    if (sizeAt + 4 > buffer->used) return 0;
-    uint32_t size = buffer->used - sizeAt - 4;
-    PokeBE32(buffer->data + sizeAt, size);
-    if (!(size & 1)) return 1;
-    const uint8_t pad = 0;
-    return PutBytes(buffer, &pad, 1);
+// after it up to here) and pads an odd chunk with a zero byte. The capacity
+// is computed for the worst case before anything is put, so a full sink
+// here only guards against a mistake in that computation.
+int32_t PatchChunkSize(ByteSink* sink, uint32_t sizeAt) {
+    if (sink->full || sizeAt + 4 > sink->used) return 0;
+    uint32_t size = sink->used - sizeAt - 4;
+    PokeBE32(sink->data + sizeAt, size);
+    if (size & 1) PutByte(sink, 0);
+    return !sink->full;
 }
 
 bool FitsFace(const IconImage* image) {
@@ -116,31 +90,30 @@ struct ImagPlan {
 // Packs `count` values into the buffer when that pays and `compress` asks
 // for it, else stores them raw. Returns the format byte, or -1 when the
 // buffer has no room.
-int32_t PutImagData(FormBuffer* buffer, const uint8_t* values, uint32_t count, uint32_t depth,
-                    int32_t compress, uint32_t* length) {
-    if (count > buffer->capacity - buffer->used) return -1;
-    uint8_t* at = buffer->data + buffer->used;
+int32_t PutImagData(ByteSink* sink, const uint8_t* values, uint32_t count, uint32_t depth, int32_t compress,
+                    uint32_t* length) {
+    if (sink->full || count > sink->room - sink->used) return -1;
+    uint8_t* at = sink->data + sink->used;
     // The packed form gets the raw size as room: packing that does not pay
     // runs out of it and the values go raw.
     if (compress && EncodeRunLength(values, count, at, count, depth, length)) {
-        buffer->used += *length;
+        ClaimBytes(sink, *length);
         return form::FormatPacked;
     }
-    memcpy(at, values, count);
-    buffer->used += count;
+    PutBytes(sink, values, count);
     *length = count;
     return form::FormatRaw;
 }
 
-int32_t PutImag(FormBuffer* buffer, const ImagPlan& plan, int32_t compress) {
+int32_t PutImag(ByteSink* sink, const ImagPlan& plan, int32_t compress) {
     const IconImage* image = plan.image;
-    uint32_t sizeAt = BeginChunk(buffer, form::IdImag);
-    uint8_t* header = Claim(buffer, form::ImagHeaderBytes);
+    uint32_t sizeAt = BeginChunk(sink, form::IdImag);
+    uint8_t* header = ClaimBytes(sink, form::ImagHeaderBytes);
     if (!header) return 0;
     bool hasPen = image->transparentPen >= 0 && image->transparentPen <= 255;
     uint32_t imageLength = 0;
     int32_t imageFormat =
-        PutImagData(buffer, static_cast<const uint8_t*>(image->pixels), PixelCount(image), plan.depth, compress,
+        PutImagData(sink, static_cast<const uint8_t*>(image->pixels), PixelCount(image), plan.depth, compress,
                     &imageLength);
     if (imageFormat < 0) return 0;
 
@@ -154,7 +127,7 @@ int32_t PutImag(FormBuffer* buffer, const ImagPlan& plan, int32_t compress) {
             rgb[3 * k + 1] = static_cast<uint8_t>(image->palette[k] >> 8);
             rgb[3 * k + 2] = static_cast<uint8_t>(image->palette[k]);
         }
-        paletteFormat = PutImagData(buffer, rgb, colours * 3, form::PaletteDepth, compress, &paletteLength);
+        paletteFormat = PutImagData(sink, rgb, colours * 3, form::PaletteDepth, compress, &paletteLength);
         if (paletteFormat < 0) return 0;
     }
 
@@ -165,50 +138,42 @@ int32_t PutImag(FormBuffer* buffer, const ImagPlan& plan, int32_t compress) {
     header[3] = static_cast<uint8_t>(imageFormat);                                   // image format
     header[4] = static_cast<uint8_t>(paletteFormat);                                 // palette format
     header[5] = static_cast<uint8_t>(plan.depth);                                    // depth
-    header[6] = static_cast<uint8_t>((imageLength - 1) >> 8);  // u16 image bytes - 1
-    header[7] = static_cast<uint8_t>(imageLength - 1);
-    uint32_t paletteField = paletteLength ? paletteLength - 1 : 0;  // u16 palette bytes - 1
-    header[8] = static_cast<uint8_t>(paletteField >> 8);
-    header[9] = static_cast<uint8_t>(paletteField);
-    return PatchChunkSize(buffer, sizeAt);
+    PokeBE16(header + 6, imageLength - 1);                                // u16 image bytes - 1
+    PokeBE16(header + 8, paletteLength ? paletteLength - 1 : 0);         // u16 palette bytes - 1
+    return PatchChunkSize(sink, sizeAt);
 }
 
-int32_t PutArgb(FormBuffer* buffer, const IconImage* image, void** scratch, int32_t* scratchCapacity) {
+int32_t PutArgb(ByteSink* sink, const IconImage* image, Scratch* scratch) {
     uint32_t count = PixelCount(image);
     uint32_t bytes = count * form::ArgbBytesPerPixel;  // at most 256 * 256 * 4
-    *scratch = ReserveScratch(*scratch, static_cast<int32_t>(bytes), scratchCapacity);
-    if (!*scratch) return 0;
+    auto* argb = static_cast<uint8_t*>(ReserveScratch(scratch, bytes));
+    if (!argb) return 0;
     // Memory holds native words; the chunk holds the bytes A, R, G, B on
     // every machine.
-    auto* argb = static_cast<uint8_t*>(*scratch);
     const auto* words = static_cast<const uint32_t*>(image->pixels);
     for (uint32_t i = 0; i < count; ++i) PokeBE32(argb + 4 * i, words[i]);
 
-    uint32_t sizeAt = BeginChunk(buffer, form::IdArgb);
-    PutBE32(buffer, 1);  // u32 1
-    uint32_t lengthAt = buffer->used;
-    PutBE32(buffer, 0);  // u32 compressed bytes - 1, patched below
-    const uint8_t zero16[2] = {0, 0};
-    PutBytes(buffer, zero16, 2);  // u16 0
+    uint32_t sizeAt = BeginChunk(sink, form::IdArgb);
+    PutBE32(sink, 1);  // u32 1
+    uint32_t lengthAt = sink->used;
+    PutBE32(sink, 0);  // u32 compressed bytes - 1, patched below
+    PutBE16(sink, 0);  // u16 0
     uint32_t room = 0;
-    if (!CompressRoom(bytes, &room) || room > buffer->capacity - buffer->used) return 0;
-    if (CompressBlock(buffer->data + buffer->used, &room, argb, bytes) != 0 || room == 0) return 0;
-    PokeBE32(buffer->data + lengthAt, room - 1);
-    buffer->used += room;
-    return PatchChunkSize(buffer, sizeAt);
+    if (sink->full || !CompressRoom(bytes, &room) || room > sink->room - sink->used) return 0;
+    if (CompressBlock(sink->data + sink->used, &room, argb, bytes) != 0 || room == 0) return 0;
+    PokeBE32(sink->data + lengthAt, room - 1);
+    ClaimBytes(sink, room);
+    return PatchChunkSize(sink, sizeAt);
 }
 
-void PutFace(FormBuffer* buffer, const IconImage* normal, uint8_t flags, uint32_t paletteBytes) {
-    uint32_t sizeAt = BeginChunk(buffer, form::IdFace);
-    uint8_t face[form::FaceBytes] = {
-        static_cast<uint8_t>(normal->width - 1),   // width - 1
-        static_cast<uint8_t>(normal->height - 1),  // height - 1
-        flags,                                     // flags
-        0,                                         // aspect
-        static_cast<uint8_t>((paletteBytes - 1) >> 8),  // u16 palette bytes - 1
-        static_cast<uint8_t>(paletteBytes - 1)};
-    PutBytes(buffer, face, form::FaceBytes);
-    PatchChunkSize(buffer, sizeAt);
+void PutFace(ByteSink* sink, const IconImage* normal, uint8_t flags, uint32_t paletteBytes) {
+    uint32_t sizeAt = BeginChunk(sink, form::IdFace);
+    PutByte(sink, static_cast<uint32_t>(normal->width - 1));   // width - 1
+    PutByte(sink, static_cast<uint32_t>(normal->height - 1));  // height - 1
+    PutByte(sink, flags);                                      // flags
+    PutByte(sink, 0);                                          // aspect
+    PutBE16(sink, paletteBytes - 1);                           // u16 palette bytes - 1
+    PatchChunkSize(sink, sizeAt);
 }
 
 // The most bytes one picture's chunk can take, pad byte included.
@@ -223,15 +188,14 @@ int32_t ChunkRoom(int32_t formatIndex, const IconImage* image, uint32_t* room) {
     return 1;
 }
 
-int32_t PutPictures(FormBuffer* buffer, int32_t formatIndex, const IconImage* normal, const IconImage* selected,
+int32_t PutPictures(ByteSink* sink, int32_t formatIndex, const IconImage* normal, const IconImage* selected,
                     int32_t compress) {
     if (formatIndex == FormatAmigaOS40) {
-        PutFace(buffer, normal, form::FaceFlagsTrueColour, 2);
-        void* scratch = nullptr;
-        int32_t capacity = 0;
-        int32_t ok = PutArgb(buffer, normal, &scratch, &capacity);
-        if (ok && selected) ok = PutArgb(buffer, selected, &scratch, &capacity);
-        if (scratch) FreeMemory(scratch);
+        PutFace(sink, normal, form::FaceFlagsTrueColour, 2);
+        Scratch scratch{};
+        int32_t ok = PutArgb(sink, normal, &scratch);
+        if (ok && selected) ok = PutArgb(sink, selected, &scratch);
+        ReleaseScratch(&scratch);
         return ok;
     }
     ImagPlan plans[2] = {{normal, DepthForPens(normal), true}, {selected, 0, false}};
@@ -244,9 +208,9 @@ int32_t PutPictures(FormBuffer* buffer, int32_t formatIndex, const IconImage* no
                                memcmp(selected->palette, normal->palette, 256 * sizeof(uint32_t)) != 0;
         if (plans[1].depth > deepest) deepest = plans[1].depth;
     }
-    PutFace(buffer, normal, form::FaceFlagsPalette, 3u << deepest);
-    if (!PutImag(buffer, plans[0], compress)) return 0;
-    return !selected || PutImag(buffer, plans[1], compress);
+    PutFace(sink, normal, form::FaceFlagsPalette, 3u << deepest);
+    if (!PutImag(sink, plans[0], compress)) return 0;
+    return !selected || PutImag(sink, plans[1], compress);
 }
 
 }  // namespace
@@ -266,18 +230,18 @@ int32_t BuildIconForm(IconFormBytes* result, int32_t formatIndex, const IconImag
     if (!ChunkRoom(formatIndex, normal, &room)) return 0;
     capacity += room;
     if (selected) capacity += room;  // the same size, so the same room
-    FormBuffer buffer{static_cast<uint8_t*>(AllocMemory(capacity, 0, "rlebuf")), capacity, 0};
-    if (!buffer.data) return 0;
+    ByteSink sink{static_cast<uint8_t*>(AllocMemory(capacity, 0, "rlebuf")), capacity, 0, false};
+    if (!sink.data) return 0;
 
-    PutBE32(&buffer, form::IdForm);
-    PutBE32(&buffer, 0);  // u32 FORM size, patched at the end
-    PutBE32(&buffer, form::IdIcon);
-    if (!PutPictures(&buffer, formatIndex, normal, selected, compress) || !PatchChunkSize(&buffer, 4)) {
-        FreeMemory(buffer.data);
+    PutBE32(&sink, form::IdForm);
+    PutBE32(&sink, 0);  // u32 FORM size, patched at the end
+    PutBE32(&sink, form::IdIcon);
+    if (!PutPictures(&sink, formatIndex, normal, selected, compress) || !PatchChunkSize(&sink, 4)) {
+        FreeMemory(sink.data);
         return 0;
     }
-    result->data = buffer.data;
-    result->size = buffer.used;
+    result->data = sink.data;
+    result->size = sink.used;
     return 1;
 }
 

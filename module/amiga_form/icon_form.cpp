@@ -40,17 +40,8 @@ struct ImagHeader {
 
 // Reads the whole chunk data into the shared scratch block.
 const uint8_t* ReadChunkData(FormWalk* walk, uint32_t size) {
-    AmigaReadState* state = walk->state;
-    // The scratch block is sized with a signed count; the FORM budget keeps
-    // `size` far below that, but the test costs nothing.
-    if (size >= static_cast<uint32_t>(INT32_MAX)) return nullptr;
-    state->scratch = ReserveScratch(state->scratch, static_cast<int32_t>(size), &state->scratchCapacity);
-    if (!state->scratch) {
-        state->scratchCapacity = 0;
-        return nullptr;
-    }
-    if (!ReadExactly(walk->stream, state->scratch, size)) return nullptr;
-    return static_cast<const uint8_t*>(state->scratch);
+    void* block = ReserveScratch(&walk->state->scratch, size);
+    return block && ReadExactly(walk->stream, block, size) ? static_cast<const uint8_t*>(block) : nullptr;
 }
 
 int32_t ReadFace(FormWalk* walk, uint32_t size) {

@@ -6,14 +6,14 @@
 
 #include <cstdint>
 
+#include "frame/scratch.h"
 #include "pictra/plugin.h"
 
 // What the Amiga reader shares with the FORM reader while one icon is read.
 struct AmigaReadState {
     IconImage** head;         // the record's picture list
     IconImage** tail;         // its last picture, null while empty
-    void* scratch;            // grow-only scratch block (memory tag "pbuf")
-    int32_t scratchCapacity;  // its size in bytes
+    Scratch scratch;          // grow-only, for section and chunk data
     IconImage* primary;       // the candidate for flags value 1
 };
 

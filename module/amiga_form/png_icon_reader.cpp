@@ -31,8 +31,7 @@ struct PngWalk {
     StreamHandle stream;
     IconRecord* record;
     LengthBudget left;  // bytes of the file not yet walked
-    void* scratch;
-    int32_t scratchCapacity;
+    Scratch scratch;
     ToolTypeBlock toolTypes;
     bool drawerEvidence;
 };
@@ -55,10 +54,8 @@ int32_t DecodeFirstPicture(const char* fileName, IconRecord* record) {
 // The walk's scratch block, grown to hold `length` bytes.
 uint8_t* ReserveWalkScratch(PngWalk* walk, uint32_t length) {
     // A zero-length chunk still needs a block to point at.
-    if (length >= static_cast<uint32_t>(INT32_MAX)) return nullptr;
-    walk->scratch = ReserveScratch(walk->scratch, static_cast<int32_t>(length) + 1, &walk->scratchCapacity);
-    if (!walk->scratch) walk->scratchCapacity = 0;
-    return static_cast<uint8_t*>(walk->scratch);
+    if (length == UINT32_MAX) return nullptr;
+    return static_cast<uint8_t*>(ReserveScratch(&walk->scratch, length + 1));
 }
 
 const uint8_t* ReadIntoScratch(PngWalk* walk, uint32_t length) {
@@ -193,10 +190,10 @@ void InferType(const PngWalk& walk, IconRecord* record) {
 
 int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
     if (!DecodeFirstPicture(fileName, record)) return 0;
-    PngWalk walk{stream, record, {StreamBytesLeft(stream)}, nullptr, 0, {}, false};
+    PngWalk walk{stream, record, {StreamBytesLeft(stream)}, {}, {}, false};
     int32_t ok = TakeFromBudget(&walk.left, SignatureRest) && SkipForward(stream, SignatureRest) &&
                  WalkChunks(&walk) && ReadSelectedPicture(&walk);
-    if (walk.scratch) FreeMemory(walk.scratch);
+    ReleaseScratch(&walk.scratch);
     if (ok) {
         InferType(walk, record);
         ok = StoreToolTypes(record, &walk.toolTypes);

@@ -18,46 +18,23 @@ constexpr uint32_t IendBytes = sizeof PlainIend;
 constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
 constexpr uint32_t ChunkTypeBytes = 4;
 
-// The chunk's type and data. With `data` null it only counts, so the block
-// can be allocated at its exact size before it is filled.
-struct IconChunk {
-    uint8_t* data;
-    uint32_t used;
-    bool tooLarge;
-};
-
-void AppendBytes(IconChunk* chunk, const void* bytes, uint32_t length) {
-    if (chunk->tooLarge || length > MaxChunkLength - chunk->used) {
-        chunk->tooLarge = true;
-        return;
-    }
-    if (chunk->data) memcpy(chunk->data + chunk->used, bytes, length);
-    chunk->used += length;
-}
-
-void AppendBE32(IconChunk* chunk, uint32_t value) {
-    uint8_t bytes[4];
-    PokeBE32(bytes, value);
-    AppendBytes(chunk, bytes, 4);
-}
-
 // A value item; left out when the value is 0 unless `always` is set.
-void AppendIconTag(IconChunk* chunk, uint32_t tag, int32_t value, bool always) {
+void AppendIconTag(ByteSink* chunk, uint32_t tag, int32_t value, bool always) {
     if (value == 0 && !always) return;
-    AppendBE32(chunk, tag);
-    AppendBE32(chunk, static_cast<uint32_t>(value));
+    PutBE32(chunk, tag);
+    PutBE32(chunk, static_cast<uint32_t>(value));
 }
 
 // A string item: the tag, the text and its zero byte; left out without text.
-void AppendIconString(IconChunk* chunk, uint32_t tag, const char* text) {
+void AppendIconString(ByteSink* chunk, uint32_t tag, const char* text) {
     if (!text) return;
-    AppendBE32(chunk, tag);
+    PutBE32(chunk, tag);
     size_t length = strlen(text);
     if (length >= MaxChunkLength) {
-        chunk->tooLarge = true;
+        chunk->full = true;
         return;
     }
-    AppendBytes(chunk, text, static_cast<uint32_t>(length) + 1);
+    PutBytes(chunk, text, static_cast<uint32_t>(length) + 1);
 }
 
 // Drawer flags from show-all and the view mode. The item is written
@@ -76,8 +53,8 @@ int32_t DrawerFlags(const IconAttributes* attributes) {
     return static_cast<int32_t>(flags);
 }
 
-void AppendAttributes(IconChunk* chunk, const IconAttributes* attributes) {
-    AppendBE32(chunk, icon_tags::ChunkType);
+void AppendAttributes(ByteSink* chunk, const IconAttributes* attributes) {
+    PutBE32(chunk, icon_tags::ChunkType);
     int32_t type = attributes->type ? attributes->type : icon_tags::TypeTool;
     AppendIconTag(chunk, icon_tags::Type, type, true);
     AppendIconTag(chunk, icon_tags::CurrentX, attributes->currentX, false);
@@ -96,15 +73,16 @@ void AppendAttributes(IconChunk* chunk, const IconAttributes* attributes) {
         for (char** text = attributes->toolTypes; *text; ++text) AppendIconString(chunk, icon_tags::ToolType, *text);
 }
 
-// Measures, allocates (memory tag "pbuf") and fills the chunk.
-int32_t BuildIconChunk(IconChunk* chunk, const IconAttributes* attributes) {
-    IconChunk measure{nullptr, 0, false};
+// Measures, allocates (memory tag "pbuf") and fills the chunk: its type and
+// data.
+int32_t BuildIconChunk(ByteSink* chunk, const IconAttributes* attributes) {
+    ByteSink measure{nullptr, MaxChunkLength, 0, false};
     AppendAttributes(&measure, attributes);
-    if (measure.tooLarge) return 0;
-    *chunk = IconChunk{static_cast<uint8_t*>(AllocMemory(measure.used, 0, "pbuf")), 0, false};
+    if (measure.full) return 0;
+    *chunk = ByteSink{static_cast<uint8_t*>(AllocMemory(measure.used, 0, "pbuf")), measure.used, 0, false};
     if (!chunk->data) return 0;
     AppendAttributes(chunk, attributes);
-    return 1;
+    return !chunk->full;
 }
 
 // A host-encoded PNG, held until it is written.
@@ -146,7 +124,7 @@ const IconImage* ChoosePartner(const IconImage* normal) {
     return next;
 }
 
-void WriteChunk(StreamHandle stream, const IconChunk& chunk) {
+void WriteChunk(StreamHandle stream, const ByteSink& chunk) {
     uint8_t field[4];
     PokeBE32(field, chunk.used - ChunkTypeBytes);  // u32 data length
     WriteStream(stream, field, 4);
@@ -164,7 +142,7 @@ int32_t WritePngIcon(StreamHandle stream, IconImage* images, const IconAttribute
     if (!normal) return 0;
     const IconImage* partner = ChoosePartner(normal);
 
-    IconChunk chunk{};
+    ByteSink chunk{};
     EncodedPng first{};
     EncodedPng second{};
     int32_t ok = BuildIconChunk(&chunk, attributes) && Encode(normal, &first) && EndsWithPlainIend(first) &&

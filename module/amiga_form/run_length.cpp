@@ -1,5 +1,7 @@
 #include "amiga_form/run_length.h"
 
+#include "frame/bytes.h"
+
 namespace {
 
 constexpr uint32_t MaxDepth = 8;
@@ -33,35 +35,24 @@ int32_t TakeBits(BitReader* reader, uint32_t count, uint32_t* value) {
 }
 
 struct BitWriter {
-    uint8_t* destination;
-    uint32_t length;
-    uint32_t used;
+    ByteSink sink;
     uint32_t buffer;  // pending bits, fewer than 8 between calls
     uint32_t bits;
-    int32_t full;     // a byte did not fit
 };
-
-void PutByte(BitWriter* writer, uint32_t byte) {
-    if (writer->used >= writer->length) {
-        writer->full = 1;
-        return;
-    }
-    writer->destination[writer->used++] = static_cast<uint8_t>(byte);
-}
 
 void PutBits(BitWriter* writer, uint32_t value, uint32_t count) {
     writer->buffer = (writer->buffer << count) | (value & ((1u << count) - 1));
     writer->bits += count;
     while (writer->bits >= 8) {
         writer->bits -= 8;
-        PutByte(writer, writer->buffer >> writer->bits);
+        PutByte(&writer->sink, writer->buffer >> writer->bits);
     }
     writer->buffer &= (1u << writer->bits) - 1;
 }
 
 // The last byte is filled up with zero bits on the right.
 void FlushBits(BitWriter* writer) {
-    if (writer->bits > 0) PutByte(writer, writer->buffer << (8 - writer->bits));
+    if (writer->bits > 0) PutByte(&writer->sink, writer->buffer << (8 - writer->bits));
     writer->bits = 0;
     writer->buffer = 0;
 }
@@ -141,10 +132,10 @@ uint32_t DecodeRunLength(const uint8_t* source, uint32_t sourceLength, uint8_t* 
 int32_t EncodeRunLength(const uint8_t* source, uint32_t sourceLength, uint8_t* destination,
                         uint32_t destinationLength, uint32_t depth, uint32_t* packedLength) {
     if (depth < 1 || depth > MaxDepth) return 0;
-    BitWriter writer{destination, destinationLength, 0, 0, 0, 0};
+    BitWriter writer{{destination, destinationLength, 0, false}, 0, 0};
     if (sourceLength > 0) {
         PackState pack{source, depth, 0, 0, 1};
-        for (uint32_t scan = 1; scan < sourceLength && !writer.full; ++scan) {
+        for (uint32_t scan = 1; scan < sourceLength && !writer.sink.full; ++scan) {
             if (source[scan] == source[scan - 1]) {
                 ++pack.run;
                 continue;
@@ -158,10 +149,10 @@ int32_t EncodeRunLength(const uint8_t* source, uint32_t sourceLength, uint8_t* d
             pack.literals += pack.run;
             pack.run = 1;
         }
-        if (!writer.full) EmitRemainder(&pack, &writer);
+        if (!writer.sink.full) EmitRemainder(&pack, &writer);
         FlushBits(&writer);
     }
-    if (writer.full) return 0;
-    *packedLength = writer.used;
+    if (writer.sink.full) return 0;
+    *packedLength = writer.sink.used;
     return 1;
 }

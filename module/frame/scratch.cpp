@@ -2,13 +2,15 @@
 
 #include "frame/host.h"
 
-void* ReserveScratch(void* block, int32_t needed, int32_t* capacity) {
-    if (*capacity > needed) return block;
-    if (block) FreeMemory(block);
-    // Only a corrupt (negative) capacity lets a negative need get here; treat
-    // it as a failed allocation rather than a 4 GiB request.
-    if (needed < 0) return nullptr;
-    void* fresh = AllocMemory(static_cast<uint32_t>(needed), 0, "pbuf");
-    if (fresh) *capacity = needed;
-    return fresh;
+void* ReserveScratch(Scratch* scratch, uint32_t needed) {
+    if (scratch->capacity > needed) return scratch->block;
+    ReleaseScratch(scratch);
+    scratch->block = AllocMemory(needed, 0, "pbuf");
+    if (scratch->block) scratch->capacity = needed;
+    return scratch->block;
+}
+
+void ReleaseScratch(Scratch* scratch) {
+    if (scratch->block) FreeMemory(scratch->block);
+    *scratch = Scratch{};
 }

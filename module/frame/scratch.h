@@ -3,8 +3,15 @@
 
 #include <cstdint>
 
-// Returns `block` when its capacity exceeds `needed`; otherwise releases it
-// and returns a fresh block of `needed` bytes (contents not kept), updating
-// *capacity. Null when the allocation failed: the old block is gone then and
-// *capacity is unchanged, so the caller must give up.
-void* ReserveScratch(void* block, int32_t needed, int32_t* capacity);
+struct Scratch {
+    void* block;        // memory tag "pbuf"; null until first reserved
+    uint32_t capacity;  // its size in bytes
+};
+
+// A block of at least `needed` bytes: the one held when it is larger, else a
+// fresh one in its place (contents not kept). Null when memory runs out; the
+// old block is gone then too and the scratch is empty again.
+void* ReserveScratch(Scratch* scratch, uint32_t needed);
+
+// Gives the block back and leaves the scratch empty.
+void ReleaseScratch(Scratch* scratch);

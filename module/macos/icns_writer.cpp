@@ -3,10 +3,10 @@
 // as 0 first and patched once the element's end is known.
 #include <cstring>
 
+#include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
 #include "frame/reader.h"
-#include "frame/stream_io.h"
 #include "macos/icns_channels.h"
 #include "macos/icns_masks.h"
 #include "macos/icns_types.h"
@@ -123,25 +123,40 @@ int32_t WriteElementData(StreamHandle stream, const IcnsTypeRow& row, const Icon
     }
 }
 
+// The file and each element start with a type code and a u32 length that
+// counts the header itself.
+void WriteHeader(StreamHandle stream, uint32_t type) {
+    uint8_t header[IcnsHeaderBytes];
+    PokeBE32(header, type);   // u32 type code
+    PokeBE32(header + 4, 0);  // u32 length, patched once the end is known
+    WriteBytes(stream, header, IcnsHeaderBytes);
+}
+
+// Writes the length of what runs from `start` to `end` into its header and
+// returns to the end.
+int32_t PatchLength(StreamHandle stream, int32_t start, int32_t end) {
+    uint8_t length[4];
+    PokeBE32(length, static_cast<uint32_t>(end - start));
+    SeekStream(stream, start + 4, SeekFromStart);
+    WriteBytes(stream, length, 4);
+    return SeekStream(stream, end, SeekFromStart) >= 0;
+}
+
 // Writes the header with a zero length, the data, then the length.
 int32_t WriteElement(StreamHandle stream, const IcnsTypeRow& row, const IconImage* image) {
     const int32_t start = StreamPosition(stream);
     if (start < 0) return 0;
-    WriteBE32(stream, row.typeCode);  // type code, 4 characters
-    WriteBE32(stream, 0);             // length, patched below
+    WriteHeader(stream, row.typeCode);  // type code, 4 characters; length, patched below
     if (!WriteElementData(stream, row, image)) return 0;
     const int32_t end = StreamPosition(stream);
     if (end < start) return 0;
-    SeekStream(stream, start + 4, SeekFromStart);
-    WriteBE32(stream, static_cast<uint32_t>(end - start));
-    return SeekStream(stream, end, SeekFromStart) >= 0;
+    return PatchLength(stream, start, end);
 }
 
 }  // namespace
 
 int32_t WriteMacIcon(StreamHandle stream, IconImage* images) {
-    WriteBE32(stream, MagicIcns);
-    WriteBE32(stream, 0);  // total length, patched at the end
+    WriteHeader(stream, MagicIcns);  // total length, patched at the end
     for (const IcnsTypeRow& row : IcnsTypeTable) {
         if (!row.written) continue;
         const IconImage* image = FindPicture(images, row);
@@ -150,7 +165,5 @@ int32_t WriteMacIcon(StreamHandle stream, IconImage* images) {
     const int32_t total = StreamPosition(stream);
     // Nothing of a size and depth the format stores: no icon.
     if (total <= static_cast<int32_t>(IcnsHeaderBytes)) return 0;
-    SeekStream(stream, 4, SeekFromStart);
-    WriteBE32(stream, static_cast<uint32_t>(total));
-    return SeekStream(stream, total, SeekFromStart) >= 0;
+    return PatchLength(stream, 0, total);
 }

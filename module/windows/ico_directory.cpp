@@ -63,19 +63,23 @@ int32_t ReadIcoDirectory(StreamHandle stream, IcoDirEntry** entries, uint32_t* c
 }
 
 void WriteIcoDirectory(StreamHandle stream, const IcoSavedEntry* entries, uint32_t count) {
-    WriteLE16(stream, 0);               // reserved
-    WriteLE16(stream, IcoResourceIcon);  // type
-    WriteLE16(stream, count);           // entry count
+    uint8_t header[IcoHeaderSize];
+    PokeLE16(header, 0);                // reserved u16
+    PokeLE16(header + 2, IcoResourceIcon);  // type u16
+    PokeLE16(header + 4, count);        // entry count u16
+    WriteStream(stream, header, IcoHeaderSize);
     for (uint32_t i = 0; i < count; ++i) {
         const IconImage* image = entries[i].image;
-        WriteStreamByte(stream, SideByte(image->width));                // width u8
-        WriteStreamByte(stream, SideByte(image->height));               // height u8
-        WriteStreamByte(stream, ColourCountByte(entries[i].bitCount));  // colour count u8
-        WriteStreamByte(stream, 0);                                     // reserved u8
-        WriteLE16(stream, 1);                                           // planes u16
-        WriteLE16(stream, static_cast<uint32_t>(entries[i].bitCount));  // bit count u16
-        WriteLE32(stream, 0);                                           // data size u32, patched
-        WriteLE32(stream, 0);                                           // data offset u32, patched
+        uint8_t record[IcoDirEntrySize];
+        record[0] = static_cast<uint8_t>(SideByte(image->width));                // width u8
+        record[1] = static_cast<uint8_t>(SideByte(image->height));               // height u8
+        record[2] = static_cast<uint8_t>(ColourCountByte(entries[i].bitCount));  // colour count u8
+        record[3] = 0;                                                           // reserved u8
+        PokeLE16(record + 4, 1);                                                 // planes u16
+        PokeLE16(record + 6, static_cast<uint32_t>(entries[i].bitCount));        // bit count u16
+        PokeLE32(record + 8, 0);                                                 // data size u32, patched
+        PokeLE32(record + 12, 0);                                                // data offset u32, patched
+        WriteStream(stream, record, IcoDirEntrySize);
     }
 }
 
@@ -83,8 +87,10 @@ int32_t PatchIcoDirectory(StreamHandle stream, const IcoSavedEntry* entries, uin
     for (uint32_t i = 0; i < count; ++i) {
         int32_t field = static_cast<int32_t>(IcoHeaderSize + i * IcoDirEntrySize + IcoDirDataSizeOffset);
         if (SeekStream(stream, field, SeekFromStart) < 0) return 0;
-        WriteLE32(stream, entries[i].dataSize);
-        WriteLE32(stream, entries[i].dataOffset);
+        uint8_t fields[8];
+        PokeLE32(fields, entries[i].dataSize);        // data size u32
+        PokeLE32(fields + 4, entries[i].dataOffset);  // data offset u32
+        WriteStream(stream, fields, 8);
     }
     return 1;
 }

@@ -35,8 +35,7 @@ struct BitmapLayout {
 struct EntryReader {
     StreamHandle stream;
     uint32_t fileLength;
-    void* scratch;
-    int32_t capacity;
+    Scratch scratch;
     IconImage** head;
     IconImage** tail;
 };
@@ -113,9 +112,8 @@ void StorePalette(const uint8_t* entries, uint32_t count, uint32_t* palette) {
 
 int32_t ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, const BitmapLayout& layout) {
     uint32_t length = layout.rowsStart + layout.rowsBytes + layout.maskBytes;  // all within `available`
-    reader->scratch = ReserveScratch(reader->scratch, static_cast<int32_t>(length), &reader->capacity);
-    if (!reader->scratch) return 0;
-    auto* bytes = static_cast<uint8_t*>(reader->scratch);
+    auto* bytes = static_cast<uint8_t*>(ReserveScratch(&reader->scratch, length));
+    if (!bytes) return 0;
     if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||
         !ReadExactly(reader->stream, bytes, length))
         return 0;
@@ -184,12 +182,12 @@ int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
 
     IconImage* tail = record->images;
     while (tail && tail->next) tail = tail->next;
-    EntryReader reader{stream, fileLength, nullptr, 0, &record->images, &tail};
+    EntryReader reader{stream, fileLength, {}, &record->images, &tail};
     int32_t ok = 1;
     for (uint32_t k = 0; k < count && ok; ++k) ok = ReadIcoEntry(&reader, &entries[k]);
     if (ok) DropRepeated24(record, entries, count);
 
-    if (reader.scratch) FreeMemory(reader.scratch);
+    ReleaseScratch(&reader.scratch);
     if (entries) FreeMemory(entries);
     return ok;
 }

@@ -3,8 +3,7 @@
 // to compress. Entries run by bit count (1, 4, 8, 32), widest first; the
 // order lives in the writer's own table, so the caller's pictures are only
 // read.
-#include <cstring>
-
+#include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
 #include "frame/reader.h"
@@ -64,35 +63,27 @@ uint32_t CollectEntries(IconImage* images, IcoSavedEntry* entries) {
 // The 40-byte header and, for palette bit counts, the palette with the
 // transparent pen black, so the colour bitmap adds nothing where the mask
 // lets the background through.
-uint32_t PutBitmapHeader(const IcoSavedEntry& entry, uint8_t* out) {
+void PutBitmapHeader(ByteSink* sink, const IcoSavedEntry& entry) {
     const IconImage* image = entry.image;
     uint32_t colours = entry.bitCount <= 8 ? 1u << entry.bitCount : 0;
-    uint32_t fields[] = {BitmapHeaderSize, static_cast<uint32_t>(image->width),
-                         2 * static_cast<uint32_t>(image->height)};
-    uint8_t* at = out;
-    for (uint32_t value : fields)
-        for (int shift = 0; shift < 32; shift += 8) *at++ = static_cast<uint8_t>(value >> shift);
-    *at++ = 1;  // planes u16
-    *at++ = 0;
-    *at++ = static_cast<uint8_t>(entry.bitCount);  // bit count u16
-    *at++ = 0;
-    memset(at, 0, 16);  // compression, image size, two resolutions
-    at += 16;
-    for (int shift = 0; shift < 32; shift += 8) *at++ = static_cast<uint8_t>(colours >> shift);  // colours used
-    memset(at, 0, 4);  // colours important
-    at += 4;
-    for (uint32_t pen = 0; pen < colours; ++pen, at += PaletteEntrySize) {
-        uint32_t colour = static_cast<int32_t>(pen) == image->transparentPen ? 0 : image->palette[pen];
-        at[0] = static_cast<uint8_t>(colour);        // blue
-        at[1] = static_cast<uint8_t>(colour >> 8);   // green
-        at[2] = static_cast<uint8_t>(colour >> 16);  // red
-        at[3] = 0;
-    }
-    return static_cast<uint32_t>(at - out);
+    PutLE32(sink, BitmapHeaderSize);                           // header size u32
+    PutLE32(sink, static_cast<uint32_t>(image->width));        // width i32
+    PutLE32(sink, 2 * static_cast<uint32_t>(image->height));   // height i32: colour rows and mask rows
+    PutLE16(sink, 1);                                          // planes u16
+    PutLE16(sink, static_cast<uint32_t>(entry.bitCount));      // bit count u16
+    PutLE32(sink, 0);                                          // compression u32
+    PutLE32(sink, 0);                                          // image size u32
+    PutLE32(sink, 0);                                          // horizontal resolution u32
+    PutLE32(sink, 0);                                          // vertical resolution u32
+    PutLE32(sink, colours);                                    // colours used u32
+    PutLE32(sink, 0);                                          // colours important u32
+    // An entry is blue, green, red, 0: the little-endian form of 0x00RRGGBB.
+    for (uint32_t pen = 0; pen < colours; ++pen)
+        PutLE32(sink, static_cast<int32_t>(pen) == image->transparentPen ? 0 : image->palette[pen] & 0xFFFFFF);
 }
 
 // The whole bitmap of one entry, built in scratch memory and written at once.
-int32_t WriteBitmapEntry(StreamHandle stream, const IcoSavedEntry& entry, void** scratch, int32_t* capacity) {
+int32_t WriteBitmapEntry(StreamHandle stream, const IcoSavedEntry& entry, Scratch* scratch) {
     const IconImage* image = entry.image;
     uint32_t rowBytes = 0, rows = 0, mask = 0;
     // Sides are at most 256, so none of these sums can overflow.
@@ -102,23 +93,23 @@ int32_t WriteBitmapEntry(StreamHandle stream, const IcoSavedEntry& entry, void**
     uint32_t palette = entry.bitCount <= 8 ? (1u << entry.bitCount) * PaletteEntrySize : 0;
     uint32_t total = BitmapHeaderSize + palette + rows + mask;
 
-    *scratch = ReserveScratch(*scratch, static_cast<int32_t>(total), capacity);
-    if (!*scratch) return 0;
-    auto* out = static_cast<uint8_t*>(*scratch);
-    uint32_t at = PutBitmapHeader(entry, out);
-    at += EncodeBitmapRows(image, entry.bitCount, out + at, total - at);
-    at += EncodeBitMask(image, BitMaskBottomUpPadded, out + at, total - at);
-    if (at != total) return 0;
-    WriteStream(stream, out, static_cast<int32_t>(total));
+    ByteSink sink{static_cast<uint8_t*>(ReserveScratch(scratch, total)), total, 0, false};
+    if (!sink.data) return 0;
+    PutBitmapHeader(&sink, entry);
+    uint8_t* rowsAt = ClaimBytes(&sink, rows);
+    uint8_t* maskAt = ClaimBytes(&sink, mask);
+    if (!rowsAt || !maskAt || sink.used != total || EncodeBitmapRows(image, entry.bitCount, rowsAt, rows) != rows ||
+        EncodeBitMask(image, BitMaskBottomUpPadded, maskAt, mask) != mask)
+        return 0;
+    WriteStream(stream, sink.data, static_cast<int32_t>(total));
     return 1;
 }
 
-int32_t WriteEntryData(StreamHandle stream, IcoSavedEntry* entry, int32_t compress, void** scratch,
-                       int32_t* capacity) {
+int32_t WriteEntryData(StreamHandle stream, IcoSavedEntry* entry, int32_t compress, Scratch* scratch) {
     int32_t start = StreamPosition(stream);
     if (start < 0) return 0;
     bool png = compress && entry->bitCount == 32 && entry->image->width >= SmallestPngWidth;
-    int32_t ok = png ? WritePngImage(stream, entry->image) : WriteBitmapEntry(stream, *entry, scratch, capacity);
+    int32_t ok = png ? WritePngImage(stream, entry->image) : WriteBitmapEntry(stream, *entry, scratch);
     int32_t end = StreamPosition(stream);
     if (!ok || end < start) return 0;
     entry->dataOffset = static_cast<uint32_t>(start);
@@ -137,13 +128,12 @@ int32_t WriteWindowsIcon(StreamHandle stream, IconImage* images, int32_t compres
     uint32_t count = CollectEntries(images, entries);
 
     int32_t ok = count > 0 && count <= IcoMaxEntries;
-    void* scratch = nullptr;
-    int32_t capacity = 0;
+    Scratch scratch{};
     if (ok) WriteIcoDirectory(stream, entries, count);
-    for (uint32_t k = 0; k < count && ok; ++k) ok = WriteEntryData(stream, &entries[k], compress, &scratch, &capacity);
+    for (uint32_t k = 0; k < count && ok; ++k) ok = WriteEntryData(stream, &entries[k], compress, &scratch);
     if (ok) ok = PatchIcoDirectory(stream, entries, count);
 
-    if (scratch) FreeMemory(scratch);
+    ReleaseScratch(&scratch);
     FreeMemory(entries);
     return ok;
 }

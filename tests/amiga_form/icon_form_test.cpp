@@ -68,10 +68,10 @@ protected:
         StreamHandle stream = host::openStream(path("form").c_str(), StreamModeRead);
         EXPECT_NE(stream, nullptr);
         IconImage *head = nullptr, *tail = nullptr;
-        AmigaReadState state{&head, &tail, nullptr, 0, nullptr};
+        AmigaReadState state{&head, &tail, {}, nullptr};
         IconRecord record{};
         const int32_t result = ReadIconForm(stream, uint32_t(formEnd < 0 ? int64_t(data.size()) : formEnd), &record, &state);
-        if (state.scratch) FreeMemory(state.scratch);
+        ReleaseScratch(&state.scratch);
         host::closeStream(stream);
         for (IconImage* image = head; image; image = image->next) read_.push_back(image);
         primary_ = state.primary;

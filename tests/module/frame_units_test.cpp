@@ -36,15 +36,21 @@ TEST_F(FrameTest, SizesBudgetsFieldsAndScratchCheckBeforeTheyTake) {
     EXPECT_EQ(MultiplySize(65536, 65536, &product), 0);
     EXPECT_EQ(MultiplySize(0x80000000u, 2, &product), 0);
 
-    int32_t capacity = 0;
-    void* block = ReserveScratch(nullptr, 100, &capacity);
+    Scratch scratch{};
+    void* block = ReserveScratch(&scratch, 100);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(ReserveScratch(block, 50, &capacity), block);
-    // A failed growth loses the old block and keeps the old capacity.
+    EXPECT_EQ(ReserveScratch(&scratch, 50), block);
+    // A failed growth loses the old block and empties the scratch, so the
+    // next reserve cannot hand out the block that is gone.
     host::failAllocationsTagged("pbuf");
-    EXPECT_EQ(ReserveScratch(block, 200, &capacity), nullptr);
-    EXPECT_EQ(capacity, 100);
+    EXPECT_EQ(ReserveScratch(&scratch, 200), nullptr);
+    EXPECT_EQ(ReserveScratch(&scratch, 50), nullptr);
+    EXPECT_EQ(tagUsage("pbuf").liveBytes, 0u);
     host::clearAllocationFaults();
+    ASSERT_NE(ReserveScratch(&scratch, 0x10000), nullptr);
+    EXPECT_EQ(scratch.capacity, 0x10000u);
+    ReleaseScratch(&scratch);
+    EXPECT_EQ(scratch.block, nullptr);
 
     LengthBudget budget{10};
     EXPECT_EQ(TakeFromBudget(&budget, 11), 0);
@@ -64,6 +70,23 @@ TEST_F(FrameTest, SizesBudgetsFieldsAndScratchCheckBeforeTheyTake) {
         EXPECT_EQ(c.peek(data, 6, c.at, &value), c.ok) << c.at;
         EXPECT_EQ(value, c.value) << c.at;
     }
+    // A sink refuses a put that does not fit and every put after it; one
+    // without a block counts what would have been put.
+    uint8_t out[7] = {};
+    ByteSink sink{out, 7, 0, false};
+    PutBE16(&sink, 0x1234);
+    PutLE32(&sink, 0x9ABCDEF0u);
+    PutBE16(&sink, 0x5678);
+    PutByte(&sink, 0x42);
+    EXPECT_TRUE(sink.full);
+    EXPECT_EQ(sink.used, 6u);
+    EXPECT_EQ(Bytes(out, out + 7), (Bytes{0x12, 0x34, 0xF0, 0xDE, 0xBC, 0x9A, 0}));
+    ByteSink measure{nullptr, 0xFFFFFFFFu, 0, false};
+    PutLE16(&measure, 1);
+    PutBytes(&measure, out, 7);
+    EXPECT_FALSE(measure.full);
+    EXPECT_EQ(measure.used, 9u);
+
     EXPECT_EQ(AllocArray(0x10000, 0x10000, 0, "pbuf"), nullptr);  // 2^32 overflows
     auto* array = static_cast<uint8_t*>(AllocArray(3, 4, 1, "pbuf"));
     ASSERT_NE(array, nullptr);
