@@ -1,11 +1,9 @@
 // The `pictra` command line: global options, the subcommands and exit codes.
 #pragma once
 
-namespace pictra::cli {
+#include "command.h"
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;  // an input could not be processed
-inline constexpr int kExitUsage = 2;    // the command line was wrong
+namespace pictra::cli {
 
 int runTool(int argc, char** argv);
 

@@ -1,0 +1,49 @@
+// `pictra info`: the attributes and pictures of icons.
+#include <cstdio>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
+
+#include "command.h"
+#include "icon_file.h"
+#include "info.h"
+
+namespace pictra::cli {
+
+namespace {
+
+class InfoCommand : public Command {
+public:
+    CLI::App* addTo(CLI::App& app) override {
+        CLI::App* command = app.add_subcommand("info", "Show the attributes and pictures of icons");
+        command->add_flag("--json", json_, "One JSON object per file, one per line");
+        command->add_option("FILE", files_, "Icon files")->required()->type_name("");
+        return command;
+    }
+
+    int run(const Session& session) override {
+        bool first = true;
+        return forEachFile(files_, [&](const std::string& file) {
+            const LoadedIcon icon = loadIconFile(session, file);
+            const IconSummary summary = summariseIcon(file, icon.format, icon.attributes,
+                                                      session.entry().getIconImages(icon.record.get()));
+            if (json_) {
+                fmt::print("{}\n", infoJson(summary));
+            } else {
+                fmt::print("{}{}", first ? "" : "\n", infoText(summary));
+                first = false;
+            }
+            std::fflush(stdout);
+        });
+    }
+
+private:
+    bool json_ = false;
+    std::vector<std::string> files_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeInfoCommand() { return std::make_unique<InfoCommand>(); }
+
+}  // namespace pictra::cli
