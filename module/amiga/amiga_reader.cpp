@@ -8,7 +8,9 @@
 #include "amiga/newicons_image.h"
 #include "amiga/planar_codec.h"
 #include "amiga_form/icon_form.h"
+#include "frame/bytes.h"
 #include "frame/host.h"
+#include "frame/magic.h"
 #include "model/format_io.h"
 #include "model/icon_image.h"
 
@@ -29,7 +31,9 @@ uint32_t BE32(const uint8_t* bytes) {
 bool IsOldStyle(const DiskObjectFields& header) { return header.userData == 0; }
 
 int32_t ReadHeader(AmigaFile* file, IconRecord* record, DiskObjectFields* header) {
-    uint8_t bytes[DiskObjectBytes] = {0xE3, 0x10, 0x00, 0x01};
+    // The loader has read the magic word.
+    uint8_t bytes[DiskObjectBytes];
+    PokeBE32(bytes, MagicAmigaIcon);
     if (!ReadSection(file, bytes + MagicBytes, DiskObjectBytes - MagicBytes)) return 0;
     *header = ParseDiskObject(bytes);
     record->type = static_cast<int32_t>(header->type);

@@ -15,7 +15,9 @@
 #include "frame/formats.h"
 #include "frame/host.h"
 #include "frame/scratch.h"
+#include "model/attributes.h"
 #include "model/format_io.h"
+#include "model/icon_image.h"
 
 namespace {
 
@@ -79,10 +81,6 @@ const IconImage* PartnerOf(const IconImage* normal, PartnerKind kind) {
     return PartnerFits(normal, next, kind) ? next : nullptr;
 }
 
-int32_t SourcePen(const IconImage* image) {
-    return image->transparentPen >= 0 && image->transparentPen <= 255 ? image->transparentPen : -1;
-}
-
 // ---- The classic part ---------------------------------------------------------
 
 // A 4-colour version of `source` in `result`, pen 0 for its transparent pixels.
@@ -97,7 +95,7 @@ bool ConvertToIconColours(const IconImage* source, IconImage* result, uint32_t* 
                          2,
                          depthClass == PaletteDepthClass ? source->palette : nullptr,
                          iconPalette,
-                         depthClass == PaletteDepthClass ? SourcePen(source) : -1,
+                         depthClass == PaletteDepthClass ? TransparentPenOf(source) : -1,
                          0};
     return ConvertPixels(source->pixels, static_cast<uint8_t*>(result->pixels), &job, ConvertMapToPalette) != 0;
 }
@@ -167,11 +165,11 @@ bool ChooseTrueColourPictures(const IconImage* images, AmigaWriteState* state) {
 // pen is written with that pen and pen 0 swapped, in pixels and palette.
 bool MoveTransparentPen(const IconImage* source, IconImage* copy, uint32_t* palette, const IconImage** result) {
     *result = source;
-    const int32_t pen = SourcePen(source);
+    const int32_t pen = TransparentPenOf(source);
     if (pen <= 0) return true;
     if (!StartConvertedPicture(source, copy, palette, source->depth)) return false;
     copy->flags = source->flags;
-    const uint32_t pixels = static_cast<uint32_t>(source->width) * static_cast<uint32_t>(source->height);
+    const uint32_t pixels = PixelCount(source);
     auto* pens = static_cast<uint8_t*>(copy->pixels);
     const auto* from = static_cast<const uint8_t*>(source->pixels);
     const auto swapped = static_cast<uint8_t>(pen);
@@ -200,7 +198,7 @@ bool EncodeNewIconsLines(AmigaWriteState* state) {
     for (uint32_t image = 0; image < 2 && pictures[image]; ++image) {
         const IconImage* picture = pictures[image];
         if (!EncodeNewIconsPicture(static_cast<const uint8_t*>(picture->pixels), width, height, picture->palette,
-                                   SourcePen(picture) == 0, image, ScratchBytes(*state) + planes + state->newIconsBytes,
+                                   TransparentPenOf(picture) == 0, image, ScratchBytes(*state) + planes + state->newIconsBytes,
                                    2 * bound - state->newIconsBytes, &state->newIconsBytes, &state->newIconsLines))
             return false;
     }
@@ -235,11 +233,11 @@ bool PrepareSave(int32_t format, const IconImage* images, int32_t compress, Amig
 
 // ---- Writing ------------------------------------------------------------------
 
-// Disks, drawers and trashcans open a window; other icons keep one when the
-// caller gives any of its settings.
+// Icons that open a window have drawer data; other icons keep a window when
+// the caller gives any of its settings (PNG icons differ: see
+// png_icon_writer.cpp).
 bool WritesDrawerData(const IconAttributes& attributes) {
-    const auto type = static_cast<uint32_t>(attributes.type);
-    return type == IconTypeDisk || type == IconTypeDrawer || type == IconTypeTrashcan || attributes.drawerLeft ||
+    return OpensWindow(attributes.type) || attributes.drawerLeft ||
            attributes.drawerTop || attributes.drawerWidth || attributes.drawerHeight || attributes.drawerViewMode ||
            (attributes.drawerShowAll & 1);
 }
@@ -257,7 +255,7 @@ void WriteHeader(StreamHandle stream, int32_t format, const IconAttributes& attr
     fields.gadgetFlags = classic.selected ? 6 : 4;
     fields.selectRender = classic.selected ? 1 : 0;
     fields.userData = 1;
-    fields.type = attributes.type == 0 ? IconTypeTool : static_cast<uint32_t>(attributes.type) & 0xFF;
+    fields.type = static_cast<uint32_t>(attributes.type == 0 ? IconTypeTool : attributes.type) & 0xFF;
     fields.defaultTool = attributes.defaultTool ? 1 : 0;
     fields.toolTypes = attributes.toolTypes || format == FormatNewIcon ? 1 : 0;
     fields.currentX = static_cast<uint32_t>(attributes.currentX);

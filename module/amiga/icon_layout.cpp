@@ -2,6 +2,7 @@
 
 #include "frame/bytes.h"
 #include "frame/host.h"
+#include "frame/magic.h"
 #include "frame/scratch.h"
 
 namespace {
@@ -53,8 +54,7 @@ ImageHeaderFields ParseImageHeader(const uint8_t bytes[ImageHeaderBytes]) {
 
 void WriteDiskObject(StreamHandle stream, const DiskObjectFields& fields) {
     uint8_t bytes[DiskObjectBytes] = {};
-    PokeBE16(bytes + 0, 0xE310);                 // magic
-    PokeBE16(bytes + 2, 1);                      // version
+    PokeBE32(bytes + 0, MagicAmigaIcon);         // magic 0xE310, version 1
     PokeBE16(bytes + 12, fields.gadgetWidth);    // Gadget: width
     PokeBE16(bytes + 14, fields.gadgetHeight);   // Gadget: height
     PokeBE16(bytes + 16, fields.gadgetFlags);    // Gadget: flags (highlight by image)

@@ -21,17 +21,10 @@
 #include "pictra/plugin.h"
 
 inline constexpr uint32_t DiskObjectBytes = 78;
-inline constexpr uint32_t MagicBytes = 4;  // magic 0xE310 and version 1, read by the loader
 inline constexpr uint32_t DrawerDataBytes = 56;
 inline constexpr uint32_t ImageHeaderBytes = 20;
 inline constexpr uint32_t DrawerExtensionBytes = 6;
 inline constexpr uint32_t StringLengthBytes = 4;
-
-// Icon types that open a window and so carry drawer data.
-inline constexpr uint32_t IconTypeDisk = 1;
-inline constexpr uint32_t IconTypeDrawer = 2;
-inline constexpr uint32_t IconTypeTool = 3;
-inline constexpr uint32_t IconTypeTrashcan = 5;
 
 // The DiskObject fields the system reads or writes.
 struct DiskObjectFields {

@@ -11,12 +11,6 @@ namespace {
 
 constexpr char BlankLine[] = " ";
 
-// The characters of a stored string: up to its first NUL.
-uint32_t TextLength(const char* bytes, uint32_t length) {
-    const void* nul = length ? memchr(bytes, 0, length) : nullptr;
-    return nul ? static_cast<uint32_t>(static_cast<const char*>(nul) - bytes) : length;
-}
-
 bool IsText(const char* bytes, uint32_t length, const char* text) {
     const auto characters = static_cast<uint32_t>(strlen(text));
     return TextLength(bytes, length) == characters && memcmp(bytes, text, characters) == 0;
@@ -38,11 +32,10 @@ int32_t AppendHeldBlank(ToolTypeWalk* walk) {
 
 // Remembers the first picture line of each image after the marker.
 void NoteNewIconsLine(ToolTypeWalk* walk, const char* bytes, uint32_t length, uint32_t offset) {
-    if (!walk->lines->marker || TextLength(bytes, length) < 4 || bytes[0] != 'I' || bytes[1] != 'M' ||
-        bytes[3] != '=')
-        return;
-    if (bytes[2] == '1' && !walk->lines->normal) walk->lines->normal = offset + 1;
-    if (bytes[2] == '2' && !walk->lines->selected) walk->lines->selected = offset + 1;
+    if (!walk->lines->marker) return;
+    const uint32_t image = NewIconsLineImage(bytes, length);
+    if (image == 1 && !walk->lines->normal) walk->lines->normal = offset + 1;
+    if (image == 2 && !walk->lines->selected) walk->lines->selected = offset + 1;
 }
 
 int32_t AddToolType(ToolTypeWalk* walk, const char* bytes, uint32_t length) {
@@ -117,18 +110,16 @@ void WriteIconString(StreamHandle stream, const char* text) {
     WriteStream(stream, text, static_cast<int32_t>(length));
 }
 
-bool IsNewIconsLine(const char* text) { return strncmp(text, "IM1=", 4) == 0 || strncmp(text, "IM2=", 4) == 0; }
-
 uint32_t CountToolTypes(char* const* toolTypes, int32_t dropNewIcons) {
     uint32_t count = 0;
     for (char* const* entry = toolTypes; entry && *entry; ++entry)
-        if (!dropNewIcons || !IsNewIconsLine(*entry)) ++count;
+        if (!dropNewIcons || !NewIconsLineImage(*entry, NewIconsLinePrefix)) ++count;
     return count;
 }
 
 void WriteToolTypeTexts(StreamHandle stream, char* const* toolTypes, int32_t dropNewIcons) {
     for (char* const* entry = toolTypes; entry && *entry; ++entry)
-        if (!dropNewIcons || !IsNewIconsLine(*entry)) WriteIconString(stream, *entry);
+        if (!dropNewIcons || !NewIconsLineImage(*entry, NewIconsLinePrefix)) WriteIconString(stream, *entry);
 }
 
 bool HasMarkerPair(char* const* toolTypes) {

@@ -36,9 +36,6 @@ int32_t SkipString(AmigaFile* file);
 // Writes `text` as a string: its length with the NUL, the bytes, the NUL.
 void WriteIconString(StreamHandle stream, const char* text);
 
-// True for "IM1=" and "IM2=" lines, which carry NewIcons pictures.
-bool IsNewIconsLine(const char* text);
-
 // The caller's tool types, as the writer counts and writes them: without
 // NewIcons lines when `dropNewIcons` is set.
 uint32_t CountToolTypes(char* const* toolTypes, int32_t dropNewIcons);

@@ -2,12 +2,12 @@
 
 #include "frame/bytes.h"
 #include "frame/sizes.h"
+#include "model/attributes.h"
 
 namespace {
 
 constexpr uint32_t GroupBits = 7;
 constexpr uint32_t FirstLineData = 9;  // "IMn=" and five header characters
-constexpr uint32_t LinePrefix = 4;     // "IMn="
 constexpr uint32_t LongestRun = 47;    // zero groups in one run character
 constexpr uint8_t RunBase = 0xD0;      // 0xD1 to 0xFF: runs of 1 to 47 zero groups
 
@@ -42,12 +42,10 @@ void TakeLine(LineReader* reader, uint32_t skip) {
 bool TakeContinuation(LineReader* reader) {
     const NewIconsCursor& cursor = *reader->cursor;
     const uint32_t start = cursor.next;
-    if (start >= cursor.length || TextEnd(cursor, start) - start <= LinePrefix) return false;
-    const char* text = cursor.texts + start;
-    if (text[0] != 'I' || text[1] != 'M' || text[2] != static_cast<char>('1' + reader->image) ||
-        text[3] != '=')
+    if (start >= cursor.length || TextEnd(cursor, start) - start <= NewIconsLinePrefix ||
+        NewIconsLineImage(cursor.texts + start, NewIconsLinePrefix) != reader->image + 1)
         return false;
-    TakeLine(reader, LinePrefix);
+    TakeLine(reader, NewIconsLinePrefix);
     return true;
 }
 
@@ -157,7 +155,7 @@ int32_t DecodeNewIconValues(NewIconsCursor* cursor, uint32_t image, int32_t firs
 int32_t EncodeNewIconValues(const uint8_t* values, uint32_t count, uint32_t bits, const char* prefix,
                             uint32_t prefixLength, uint8_t* out, uint32_t outLength, uint32_t* used,
                             uint32_t* lines) {
-    if (bits < 1 || bits > 8 || prefixLength < LinePrefix || prefixLength > FirstLineData) return 0;
+    if (bits < 1 || bits > 8 || prefixLength < NewIconsLinePrefix || prefixLength > FirstLineData) return 0;
     LineWriter writer{{out, outLength, 0, false}, 0, 0, 0};
     OpenLine(&writer, prefix, prefixLength);
     uint32_t lineCount = 1;
@@ -182,7 +180,7 @@ int32_t EncodeNewIconValues(const uint8_t* values, uint32_t count, uint32_t bits
         // 127 characters close a line; a run still owed makes it 128 at most.
         if (!ended && writer.lineLength >= NewIconsLineLimit - 1) {
             CloseLine(&writer);
-            OpenLine(&writer, prefix, LinePrefix);
+            OpenLine(&writer, prefix, NewIconsLinePrefix);
             ++lineCount;
             bit = bits;  // the value cut by the line end starts again whole
         }

@@ -1,7 +1,10 @@
 #include "amiga/newicons_image.h"
 
 #include "amiga/newicons_codec.h"
+#include "frame/bytes.h"
 #include "frame/sizes.h"
+#include "frame/tool_types.h"
+#include "model/attributes.h"
 #include "model/icon_image.h"
 
 namespace {
@@ -12,12 +15,6 @@ constexpr uint32_t PaletteValues = MaxColours * 3;
 constexpr uint32_t SmallCountLimit = 222;  // larger counts take a high character of 0x22
 // One run character stands for up to 47 groups of 7 bits.
 constexpr uint32_t MostBitsPerCharacter = 47 * 7;
-
-uint32_t TextLength(const char* text, uint32_t room) {
-    uint32_t length = 0;
-    while (length < room && text[length] != '\0') ++length;
-    return length;
-}
 
 // Could the block after the header hold `values` values of 8 bits at all,
 // even written in the densest form?
@@ -75,9 +72,7 @@ NewIconsOutcome DecodeNewIconsPicture(const char* texts, uint32_t length, uint32
     const uint32_t pixels = header.width * header.height;  // both below 256
     DecodeNewIconValues(&cursor, image, 0, bits, pixels, static_cast<uint8_t*>(picture->pixels), pixels);
     const uint32_t colours = header.colours < MaxColours ? header.colours : MaxColours;
-    for (uint32_t i = 0; i < colours; ++i)
-        picture->palette[i] = static_cast<uint32_t>(rgb[3 * i]) << 16 |
-                              static_cast<uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+    RgbToWords(rgb, colours, picture->palette);
     *made = picture;
     return NewIconsMade;
 }
@@ -87,10 +82,7 @@ int32_t EncodeNewIconsPicture(const uint8_t* pens, uint32_t width, uint32_t heig
                               uint32_t* used, uint32_t* lines) {
     if (width < 1 || height < 1 || width > NewIconsMaxSide || height > NewIconsMaxSide || image > 1) return 0;
     const uint32_t pixels = width * height;
-    uint32_t highest = 0;
-    for (uint32_t i = 0; i < pixels; ++i)
-        if (pens[i] > highest) highest = pens[i];
-    const uint32_t colours = highest + 1;
+    const uint32_t colours = HighestPen(pens, pixels) + 1;
 
     char prefix[NewIconsHeaderLength] = {'I', 'M', static_cast<char>('1' + image), '='};
     prefix[4] = transparent ? 'B' : 'C';
@@ -100,15 +92,11 @@ int32_t EncodeNewIconsPicture(const uint8_t* pens, uint32_t width, uint32_t heig
     prefix[8] = static_cast<char>(colours <= SmallCountLimit ? colours + HeaderBase : colours - 31);
 
     uint8_t rgb[PaletteValues];
-    for (uint32_t i = 0; i < colours; ++i) {
-        rgb[3 * i] = static_cast<uint8_t>(palette[i] >> 16);
-        rgb[3 * i + 1] = static_cast<uint8_t>(palette[i] >> 8);
-        rgb[3 * i + 2] = static_cast<uint8_t>(palette[i]);
-    }
+    WordsToRgb(palette, colours, rgb);
     uint32_t written = 0;
     if (!EncodeNewIconValues(rgb, colours * 3, 8, prefix, NewIconsHeaderLength, out, outLength, &written, lines))
         return 0;
-    if (!EncodeNewIconValues(pens, pixels, NewIconsPenBits(colours), prefix, 4, out + written, outLength - written,
+    if (!EncodeNewIconValues(pens, pixels, NewIconsPenBits(colours), prefix, NewIconsLinePrefix, out + written, outLength - written,
                              &written, lines))
         return 0;
     *used += written;

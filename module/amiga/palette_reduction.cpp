@@ -2,6 +2,7 @@
 
 #include "frame/host.h"
 #include "frame/sizes.h"
+#include "model/icon_image.h"
 
 namespace {
 
@@ -9,24 +10,13 @@ constexpr int32_t TrueColourDepth = 32;
 
 bool IsSelected(const IconImage* image) { return (image->flags & IconImageSelected) != 0; }
 
-// The fewest bits, 1 to 8, whose pens reach `highest`.
-int32_t DepthForPen(uint32_t highest) {
-    int32_t depth = 1;
-    while (depth < 8 && (1u << depth) <= highest) ++depth;
-    return depth;
-}
-
 // Lets the host choose up to 256 colours for `source` into `result`.
 bool Reduce(const IconImage* source, IconImage* result, uint32_t* palette) {
     if (!StartConvertedPicture(source, result, palette, 8)) return false;
     auto* pens = static_cast<uint8_t*>(result->pixels);
-    const uint32_t pixels = static_cast<uint32_t>(source->width) * static_cast<uint32_t>(source->height);
     const ConvertJob job{source->width, source->height, TrueColourDepth, 8, nullptr, palette, -1, 0};
     if (!ConvertPixels(source->pixels, pens, &job, ConvertChoosePalette)) return false;
-    uint32_t highest = 0;
-    for (uint32_t i = 0; i < pixels; ++i)
-        if (pens[i] > highest) highest = pens[i];
-    result->depth = DepthForPen(highest);
+    result->depth = static_cast<int32_t>(DepthForPen(HighestPen(pens, PixelCount(source)), 1));
     return true;
 }
 

@@ -8,14 +8,14 @@
 #include "amiga_form/icon_form.h"
 #include "amiga_form/run_length.h"
 #include "frame/bytes.h"
+#include "frame/formats.h"
 #include "frame/host.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
+#include "model/icon_image.h"
 
 namespace {
 
-constexpr int32_t FormatAmigaOS35 = 2;
-constexpr int32_t FormatAmigaOS40 = 3;
 constexpr uint32_t MaxPaletteDepth = 8;
 constexpr uint32_t PadByte = 1;
 
@@ -56,20 +56,11 @@ bool SameKind(const IconImage* a, const IconImage* b, int32_t formatIndex) {
     return IsTrueColour(a) && IsTrueColour(b);
 }
 
-uint32_t PixelCount(const IconImage* image) {
-    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
-}
-
 // The depth stored for a palette picture: its own, raised until every pen
 // it uses fits, so that packing never cuts a pen short.
 uint32_t DepthForPens(const IconImage* image) {
-    const auto* pens = static_cast<const uint8_t*>(image->pixels);
-    uint32_t highest = 0;
-    for (uint32_t i = 0, count = PixelCount(image); i < count; ++i)
-        if (pens[i] > highest) highest = pens[i];
-    uint32_t depth = static_cast<uint32_t>(image->depth);
-    while (depth < MaxPaletteDepth && (1u << depth) <= highest) ++depth;
-    return depth;
+    return DepthForPen(HighestPen(static_cast<const uint8_t*>(image->pixels), PixelCount(image)),
+                       static_cast<uint32_t>(image->depth));
 }
 
 // zlib's worst case for `length` bytes (its compressBound rule).
@@ -110,7 +101,7 @@ int32_t PutImag(ByteSink* sink, const ImagPlan& plan, int32_t compress) {
     uint32_t sizeAt = BeginChunk(sink, form::IdImag);
     uint8_t* header = ClaimBytes(sink, form::ImagHeaderBytes);
     if (!header) return 0;
-    bool hasPen = image->transparentPen >= 0 && image->transparentPen <= 255;
+    const int32_t pen = TransparentPenOf(image);
     uint32_t imageLength = 0;
     int32_t imageFormat =
         PutImagData(sink, static_cast<const uint8_t*>(image->pixels), PixelCount(image), plan.depth, compress,
@@ -122,18 +113,14 @@ int32_t PutImag(ByteSink* sink, const ImagPlan& plan, int32_t compress) {
     if (plan.withPalette) {
         uint8_t rgb[form::MaxPaletteBytes];
         uint32_t colours = 1u << plan.depth;
-        for (uint32_t k = 0; k < colours; ++k) {
-            rgb[3 * k] = static_cast<uint8_t>(image->palette[k] >> 16);
-            rgb[3 * k + 1] = static_cast<uint8_t>(image->palette[k] >> 8);
-            rgb[3 * k + 2] = static_cast<uint8_t>(image->palette[k]);
-        }
+        WordsToRgb(image->palette, colours, rgb);
         paletteFormat = PutImagData(sink, rgb, colours * 3, form::PaletteDepth, compress, &paletteLength);
         if (paletteFormat < 0) return 0;
     }
 
-    header[0] = hasPen ? static_cast<uint8_t>(image->transparentPen) : 0;  // transparent pen
+    header[0] = pen >= 0 ? static_cast<uint8_t>(pen) : 0;                  // transparent pen
     header[1] = static_cast<uint8_t>((1u << plan.depth) - 1);               // colours - 1
-    header[2] = static_cast<uint8_t>((hasPen ? form::ImagHasTransparentPen : 0) |
+    header[2] = static_cast<uint8_t>((pen >= 0 ? form::ImagHasTransparentPen : 0) |
                                      (plan.withPalette ? form::ImagHasPalette : 0));  // flags
     header[3] = static_cast<uint8_t>(imageFormat);                                   // image format
     header[4] = static_cast<uint8_t>(paletteFormat);                                 // palette format

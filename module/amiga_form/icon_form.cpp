@@ -76,7 +76,7 @@ int32_t CheckImagHeader(const uint8_t* data, uint32_t size, ImagHeader* header) 
 // Pixels cut short stay 0: the picture's storage is cleared.
 void DecodeImagPixels(const ImagHeader& header, const uint8_t* data, IconImage* image) {
     auto* pixels = static_cast<uint8_t*>(image->pixels);
-    uint32_t count = static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
+    uint32_t count = PixelCount(image);
     if (header.imageFormat == form::FormatPacked) {
         DecodeRunLength(data, header.imageBytes, pixels, count, header.depth);
         return;
@@ -94,9 +94,7 @@ void DecodeImagPalette(const ImagHeader& header, const uint8_t* data, uint32_t* 
     } else {
         memcpy(bytes, data, header.paletteBytes < wanted ? header.paletteBytes : wanted);
     }
-    for (uint32_t k = 0; k < header.colours; ++k)
-        palette[k] = static_cast<uint32_t>(bytes[3 * k]) << 16 | static_cast<uint32_t>(bytes[3 * k + 1]) << 8 |
-                     bytes[3 * k + 2];
+    RgbToWords(bytes, header.colours, palette);
 }
 
 int32_t ReadImag(FormWalk* walk, uint32_t size) {

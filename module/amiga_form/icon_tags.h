@@ -28,15 +28,4 @@ constexpr uint32_t FlagViewMode1 = 2;
 constexpr uint32_t ViewModeShift = 2;
 constexpr int32_t ViewModeBase = 2;
 
-// Icon types whose drawer window the icon carries: disk, drawer, trashcan.
-constexpr int32_t TypeDisk = 1;
-constexpr int32_t TypeDrawer = 2;
-constexpr int32_t TypeTool = 3;
-constexpr int32_t TypeProject = 4;
-constexpr int32_t TypeTrashcan = 5;
-
-inline bool HasDrawerWindow(int32_t type) {
-    return type == TypeDisk || type == TypeDrawer || type == TypeTrashcan;
-}
-
 }  // namespace icon_tags

@@ -7,6 +7,7 @@
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
+#include "frame/magic.h"
 #include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/tool_types.h"
@@ -16,8 +17,7 @@
 
 namespace {
 
-constexpr uint32_t SignatureRest = 4;  // of the 8 signature bytes, LoadIcon read 4
-constexpr uint8_t Signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint32_t SignatureRest = PngSignatureBytes - MagicBytes;  // LoadIcon read the magic word
 constexpr uint32_t ChunkHeaderBytes = 8;  // u32 length, type
 constexpr uint32_t CrcBytes = 4;
 constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
@@ -115,13 +115,12 @@ int32_t ApplyIconChunk(PngWalk* walk, const uint8_t* data, uint32_t length) {
         if (!PeekBE32(data, length, offset, &tag)) return 0;
         offset += 4;
         if (tag == icon_tags::DefaultTool || tag == icon_tags::ToolType) {
-            const void* end = memchr(data + offset, 0, length - offset);
-            if (!end) return 0;
-            auto textLength = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - (data + offset));
+            const auto* text = reinterpret_cast<const char*>(data + offset);
+            const uint32_t textLength = TextLength(text, length - offset);
+            if (textLength == length - offset) return 0;  // no NUL ends the text
             int32_t stored = tag == icon_tags::DefaultTool
                                  ? StoreDefaultTool(walk->record, data + offset, textLength)
-                                 : AppendToolType(&walk->toolTypes, reinterpret_cast<const char*>(data + offset),
-                                                  textLength);
+                                 : AppendToolType(&walk->toolTypes, text, textLength);
             if (!stored) return 0;
             offset += textLength + 1;
             continue;
@@ -162,14 +161,14 @@ int32_t WalkChunks(PngWalk* walk) {
 // is ignored.
 int32_t ReadSelectedPicture(PngWalk* walk) {
     uint32_t rest = walk->left.left;
-    uint8_t signature[sizeof Signature];
-    if (rest < sizeof Signature || !ReadExactly(walk->stream, signature, sizeof Signature) ||
-        memcmp(signature, Signature, sizeof Signature) != 0)
+    uint8_t signature[PngSignatureBytes];
+    if (rest < PngSignatureBytes || !ReadExactly(walk->stream, signature, PngSignatureBytes) ||
+        memcmp(signature, PngSignature, PngSignatureBytes) != 0)
         return 1;
     uint8_t* data = ReserveWalkScratch(walk, rest);
     if (!data) return 0;
-    memcpy(data, signature, sizeof Signature);
-    if (!ReadExactly(walk->stream, data + sizeof Signature, rest - sizeof Signature)) return 0;
+    memcpy(data, signature, PngSignatureBytes);
+    if (!ReadExactly(walk->stream, data + PngSignatureBytes, rest - PngSignatureBytes)) return 0;
     IconImage* tail = walk->record->images;
     if (!DecodeImageBlock(data, rest, "png", &walk->record->images, &tail)) return 0;
     tail->flags |= IconImageSelected;
@@ -181,9 +180,9 @@ int32_t ReadSelectedPicture(PngWalk* walk) {
 void InferType(const PngWalk& walk, IconRecord* record) {
     if (record->type != 0) return;
     if (walk.drawerEvidence)
-        record->type = icon_tags::TypeDrawer;
+        record->type = IconTypeDrawer;
     else
-        record->type = record->defaultTool ? icon_tags::TypeProject : icon_tags::TypeTool;
+        record->type = record->defaultTool ? IconTypeProject : IconTypeTool;
 }
 
 }  // namespace

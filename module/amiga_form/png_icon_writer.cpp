@@ -8,6 +8,7 @@
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
+#include "model/attributes.h"
 #include "model/format_io.h"
 
 namespace {
@@ -55,12 +56,15 @@ int32_t DrawerFlags(const IconAttributes* attributes) {
 
 void AppendAttributes(ByteSink* chunk, const IconAttributes* attributes) {
     PutBE32(chunk, icon_tags::ChunkType);
-    int32_t type = attributes->type ? attributes->type : icon_tags::TypeTool;
+    int32_t type = attributes->type ? attributes->type : IconTypeTool;
     AppendIconTag(chunk, icon_tags::Type, type, true);
     AppendIconTag(chunk, icon_tags::CurrentX, attributes->currentX, false);
     AppendIconTag(chunk, icon_tags::CurrentY, attributes->currentY, false);
     AppendIconTag(chunk, icon_tags::StackSize, attributes->stackSize, false);
-    if (icon_tags::HasDrawerWindow(attributes->type)) {
+    // Unlike the classic record, which keeps a window for any icon, drawer
+    // items go only with icons that open a window: a reader that finds them
+    // in a chunk without a type takes the icon for a drawer.
+    if (OpensWindow(attributes->type)) {
         AppendIconTag(chunk, icon_tags::DrawerLeft, attributes->drawerLeft, false);
         AppendIconTag(chunk, icon_tags::DrawerTop, attributes->drawerTop, false);
         AppendIconTag(chunk, icon_tags::DrawerWidth, attributes->drawerWidth, false);

@@ -100,3 +100,17 @@ inline void PutBE16(ByteSink* sink, uint32_t value) { PutField(sink, 2, PokeBE16
 inline void PutBE32(ByteSink* sink, uint32_t value) { PutField(sink, 4, PokeBE32, value); }
 inline void PutLE16(ByteSink* sink, uint32_t value) { PutField(sink, 2, PokeLE16, value); }
 inline void PutLE32(ByteSink* sink, uint32_t value) { PutField(sink, 4, PokeLE32, value); }
+
+// Colours stored as the bytes red, green, blue, and as words 0x00RRGGBB.
+inline void RgbToWords(const uint8_t* rgb, uint32_t count, uint32_t* words) {
+    for (uint32_t k = 0; k < count; ++k, rgb += 3)
+        words[k] = static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
+}
+
+inline void WordsToRgb(const uint32_t* words, uint32_t count, uint8_t* rgb) {
+    for (uint32_t k = 0; k < count; ++k, rgb += 3) {
+        rgb[0] = static_cast<uint8_t>(words[k] >> 16);
+        rgb[1] = static_cast<uint8_t>(words[k] >> 8);
+        rgb[2] = static_cast<uint8_t>(words[k]);
+    }
+}

@@ -30,8 +30,7 @@ int32_t Reserve(ToolTypeBlock* block, uint32_t extra) {
 }  // namespace
 
 int32_t AppendToolType(ToolTypeBlock* block, const char* bytes, uint32_t length) {
-    const void* nul = length ? memchr(bytes, 0, length) : nullptr;
-    if (nul) length = static_cast<uint32_t>(static_cast<const char*>(nul) - bytes);
+    length = TextLength(bytes, length);
     // The text, its NUL, and on the first text the block's closing NUL.
     uint32_t closing = block->used == 0 ? 1 : 0;
     if (length > kMaxBlockBytes - 2 || !Reserve(block, length + 1 + closing)) return 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 struct ToolTypeBlock {
     char* texts;        // null until the first text; owned (memory tag "tooltypes")
@@ -15,6 +16,13 @@ struct ToolTypeBlock {
     uint32_t capacity;  // bytes allocated
     uint32_t count;     // texts added, empty ones included
 };
+
+// The characters of a stored text of `length` bytes: up to its first NUL,
+// all of them when it has none.
+inline uint32_t TextLength(const char* bytes, uint32_t length) {
+    const void* nul = length ? memchr(bytes, 0, length) : nullptr;
+    return nul ? static_cast<uint32_t>(static_cast<const char*>(nul) - bytes) : length;
+}
 
 // Appends `length` bytes as one text and ends it with a NUL; a NUL inside the
 // bytes ends the text there. 0 when memory runs out (the block keeps what it

@@ -1,15 +1,7 @@
 #include "macos/icns_masks.h"
 
 #include "model/bit_mask.h"
-
-namespace {
-
-// Pixels of a picture whose size its allocation has proved to fit.
-uint32_t PixelCount(const IconImage* image) {
-    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
-}
-
-}  // namespace
+#include "model/icon_image.h"
 
 int32_t LocateIcnsMask(uint32_t dataLength, uint32_t maskBytes, uint32_t* offset) {
     if (dataLength == maskBytes) {

@@ -6,6 +6,7 @@
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
+#include "frame/magic.h"
 #include "frame/reader.h"
 #include "frame/sizes.h"
 #include "macos/icns_channels.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr uint32_t TotalLengthBytes = 4;
 constexpr uint32_t PaletteBytes = 256 * 4;
 
-constexpr uint8_t Png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint8_t Jp2[] = {0x00, 0x00, 0x00, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
 constexpr uint8_t Codestream[] = {0xFF, 0x4F, 0xFF, 0x51};  // JPEG 2000 SOC, SIZ
 
@@ -49,7 +49,7 @@ uint8_t* ReadElementData(StreamHandle stream, uint32_t length) {
 // A complete image file the host decodes: PNG, or JPEG 2000 as a JP2 file
 // or a bare codestream.
 int32_t IsImageFile(const uint8_t* data, uint32_t length) {
-    return (length >= sizeof Png && memcmp(data, Png, sizeof Png) == 0) ||
+    return (length >= PngSignatureBytes && memcmp(data, PngSignature, PngSignatureBytes) == 0) ||
            (length >= sizeof Jp2 && memcmp(data, Jp2, sizeof Jp2) == 0) ||
            (length >= sizeof Codestream && memcmp(data, Codestream, sizeof Codestream) == 0);
 }

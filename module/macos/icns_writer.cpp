@@ -6,23 +6,19 @@
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
+#include "frame/magic.h"
 #include "frame/reader.h"
 #include "macos/icns_channels.h"
 #include "macos/icns_masks.h"
 #include "macos/icns_types.h"
 #include "macos/mac_palettes.h"
 #include "model/format_io.h"
+#include "model/icon_image.h"
 
 namespace {
 
-constexpr uint32_t MagicIcns = 0x69636E73;  // "icns"
 // The largest "#" type is 48 x 48: one plane of 288 bytes.
 constexpr uint32_t MaxPlaneBytes = 48 * 48 / 8;
-constexpr int32_t NoPen = -1;
-
-uint32_t PixelCount(const IconImage* image) {
-    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
-}
 
 // The first picture of the list that can be written as `row`.
 const IconImage* FindPicture(const IconImage* images, const IcnsTypeRow& row) {
@@ -75,7 +71,7 @@ int32_t WritePens8(StreamHandle stream, const IconImage* image) {
     auto* pens = static_cast<uint8_t*>(AllocMemory(count, 0, "tmpbuf"));
     if (!pens) return 0;
     MacPalette target = MacPalette256;
-    const int32_t pen = image->transparentPen >= 0 && image->transparentPen <= 255 ? image->transparentPen : NoPen;
+    const int32_t pen = TransparentPenOf(image);
     ConvertJob job{};
     job.width = image->width;
     job.height = image->height;
@@ -156,7 +152,7 @@ int32_t WriteElement(StreamHandle stream, const IcnsTypeRow& row, const IconImag
 }  // namespace
 
 int32_t WriteMacIcon(StreamHandle stream, IconImage* images) {
-    WriteHeader(stream, MagicIcns);  // total length, patched at the end
+    WriteHeader(stream, MagicMacIcon);  // total length, patched at the end
     for (const IcnsTypeRow& row : IcnsTypeTable) {
         if (!row.written) continue;
         const IconImage* image = FindPicture(images, row);

@@ -7,11 +7,6 @@
 
 namespace {
 
-// NewIcons image data travels as tool types; callers want only the real ones.
-bool IsNewIconsLine(const char* text) {
-    return strncmp(text, "IM1=", 4) == 0 || strncmp(text, "IM2=", 4) == 0;
-}
-
 bool HasToolTypes(const IconRecord* record) {
     return record->toolTypes && record->toolTypes[0] != '\0';
 }
@@ -52,7 +47,7 @@ char** BuildToolTypeArray(IconRecord* record, uint32_t count) {
     uint32_t kept = 0;
     char* text = record->toolTypes;
     for (uint32_t i = 0; i < count; ++i, text = NextText(text))
-        if (!IsNewIconsLine(text)) array[kept++] = text;
+        if (!NewIconsLineImage(text, NewIconsLinePrefix)) array[kept++] = text;  // callers want only the real ones
     return array;
 }
 

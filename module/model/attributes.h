@@ -6,6 +6,33 @@
 #include "frame/tool_types.h"
 #include "pictra/plugin.h"
 
+// Amiga icon types: the record's `type`.
+inline constexpr int32_t IconTypeDisk = 1;
+inline constexpr int32_t IconTypeDrawer = 2;
+inline constexpr int32_t IconTypeTool = 3;
+inline constexpr int32_t IconTypeProject = 4;
+inline constexpr int32_t IconTypeTrashcan = 5;
+
+// Disks, drawers and trashcans open a window, whose place and view the icon
+// keeps.
+inline bool OpensWindow(int32_t type) {
+    return type == IconTypeDisk || type == IconTypeDrawer || type == IconTypeTrashcan;
+}
+
+// NewIcons pictures travel as tool types: every line of the normal picture
+// begins "IM1=", every line of the selected one "IM2=".
+inline constexpr uint32_t NewIconsLinePrefix = 4;
+
+// 1 for a text that begins "IM1=", 2 for "IM2=", else 0. Reads at most
+// `length` bytes, in order, so a NUL ends the test before the byte after it
+// is read: a C string may pass the prefix length.
+inline uint32_t NewIconsLineImage(const char* text, uint32_t length) {
+    if (length < NewIconsLinePrefix || text[0] != 'I' || text[1] != 'M' || (text[2] != '1' && text[2] != '2') ||
+        text[3] != '=')
+        return 0;
+    return static_cast<uint32_t>(text[2] - '0');
+}
+
 // Builds the record's toolTypeArray: a null-terminated array of pointers to
 // the first `count` texts of its tool types, empty ones included, NewIcons
 // image lines ("IM1=", "IM2=") left out. Null when the array cannot be

@@ -83,7 +83,7 @@ struct PenUse {
 };
 
 bool HasPen(const IconImage* image) {
-    return image->transparentPen >= 0 && image->transparentPen < static_cast<int32_t>(PenCount);
+    return TransparentPenOf(image) >= 0;
 }
 
 bool IsTransparentPixel(const MaskRow& row, uint32_t x, uint8_t pen, const IconImage* image) {

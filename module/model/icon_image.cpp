@@ -55,3 +55,15 @@ void FreeIconImage(IconImage* image) {
     if (image->palette) FreeMemory(image->palette);
     FreeMemory(image);
 }
+
+uint32_t HighestPen(const uint8_t* pens, uint32_t count) {
+    uint32_t highest = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        if (pens[i] > highest) highest = pens[i];
+    return highest;
+}
+
+uint32_t DepthForPen(uint32_t highest, uint32_t depth) {
+    while (depth < static_cast<uint32_t>(MaxPaletteDepth) && (1u << depth) <= highest) ++depth;
+    return depth;
+}

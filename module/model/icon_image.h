@@ -23,3 +23,21 @@ void FreeIconImage(IconImage* image);
 // Writes the pixel bytes of a picture of these sizes to *bytes and returns 1,
 // or returns 0 when a size is negative or the count does not fit in 32 bits.
 int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes);
+
+// The pixels of a picture whose pixels exist: its allocation proved that
+// width x height fits in 32 bits.
+inline uint32_t PixelCount(const IconImage* image) {
+    return static_cast<uint32_t>(image->width) * static_cast<uint32_t>(image->height);
+}
+
+// The picture's transparent pen, or -1 when it has none. Only 0-255 name a
+// pen; any other value means none.
+inline int32_t TransparentPenOf(const IconImage* image) {
+    return image->transparentPen >= 0 && image->transparentPen <= 255 ? image->transparentPen : -1;
+}
+
+// The highest of `count` pens.
+uint32_t HighestPen(const uint8_t* pens, uint32_t count);
+
+// The fewest bits, from `depth` up to 8, whose pens reach `highest`.
+uint32_t DepthForPen(uint32_t highest, uint32_t depth);

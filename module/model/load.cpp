@@ -2,6 +2,7 @@
 // let that format's reader fill a new record, and hand it over.
 #include "frame/host.h"
 #include "frame/bytes.h"
+#include "frame/magic.h"
 #include "frame/reader.h"
 #include "model/attributes.h"
 #include "model/format_io.h"
@@ -9,12 +10,6 @@
 #include "model/tags.h"
 
 namespace {
-
-constexpr uint32_t MagicBytes = 4;
-constexpr uint32_t MagicMacIcon = 0x69636E73;      // "icns"
-constexpr uint32_t MagicPngIcon = 0x89504E47;      // 0x89 "PNG"
-constexpr uint32_t MagicAmigaIcon = 0xE3100001;    // magic 0xE310, version 1
-constexpr uint32_t MagicWindowsIcon = 0x00000100;  // reserved 0, type 1 (icon)
 
 // Runs the reader for `magic`; 0 for a word no reader claims.
 int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, IconRecord* record) {

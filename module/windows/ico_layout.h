@@ -30,8 +30,6 @@ constexpr uint32_t BitmapColoursUsedOffset = 32;
 constexpr uint32_t PaletteEntrySize = 4;
 constexpr uint32_t MaxPaletteEntries = 256;
 
-// The PNG signature's first four bytes, and the type of the chunk that must
-// follow it at byte 12.
-constexpr uint8_t PngSignatureStart[4] = {0x89, 'P', 'N', 'G'};
+// The type of the chunk that must follow the PNG signature, at byte 12.
 constexpr uint8_t PngHeaderChunkType[4] = {'I', 'H', 'D', 'R'};
 constexpr uint32_t PngHeaderChunkTypeOffset = 12;

@@ -6,6 +6,7 @@
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/image_bridge.h"
+#include "frame/magic.h"
 #include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
@@ -41,8 +42,7 @@ struct EntryReader {
 };
 
 bool StartsPng(const uint8_t* bytes, uint32_t length) {
-    if (length >= sizeof PngSignatureStart && memcmp(bytes, PngSignatureStart, sizeof PngSignatureStart) == 0)
-        return true;
+    if (length >= MagicBytes && memcmp(bytes, PngSignature, MagicBytes) == 0) return true;
     return length >= PngHeaderChunkTypeOffset + sizeof PngHeaderChunkType &&
            memcmp(bytes + PngHeaderChunkTypeOffset, PngHeaderChunkType, sizeof PngHeaderChunkType) == 0;
 }
