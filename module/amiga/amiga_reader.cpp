@@ -16,17 +16,7 @@
 
 namespace {
 
-// The Gadget size becomes the canvas of both planar pictures, yet no byte of
-// the file backs it: a canvas larger than any screen is refused rather than
-// allocated.
-constexpr uint32_t MaxCanvasSide = 1024;
 constexpr char FormId[] = "FORM";
-constexpr uint32_t FormHeaderBytes = 12;  // "FORM", size, "ICON"
-
-uint32_t BE32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
-}
 
 bool IsOldStyle(const DiskObjectFields& header) { return header.userData == 0; }
 
@@ -59,9 +49,7 @@ int32_t ReadPlanarPicture(AmigaFile* file, const DiskObjectFields& header, int32
     if (!ReadSection(file, bytes, ImageHeaderBytes)) return 0;
     const ImageHeaderFields image = ParseImageHeader(bytes);
     uint32_t planeBytes = 0;
-    if (image.depth > MaxPlanarDepth || !PlanarBitmapBytes(image.width, image.height, image.depth, &planeBytes) ||
-        planeBytes > file->left.left || header.gadgetWidth > MaxCanvasSide || header.gadgetHeight > MaxCanvasSide)
-        return 0;
+    if (!CheckImageHeader(image, header, file->left.bytes, &planeBytes)) return 0;
     const uint8_t* planes = ReadIntoScratch(file, state, planeBytes);
     if (!planes) return 0;
     // A bitmap without planes is all pen 0: a one-plane picture.
@@ -133,28 +121,15 @@ void ReadDrawerExtension(AmigaFile* file, const DiskObjectFields& header, IconRe
     }
 }
 
-// A FORM ICON after the classic part: its pictures join the list, and its
-// normal pictures may take over as the primary one. Bytes after the classic
-// part that are not "FORM", or a form cut off inside its own header, end the
-// read with what it has.
-int32_t ReadFormIcon(AmigaFile* file, IconRecord* record, AmigaReadState* state) {
-    uint8_t formHeader[FormHeaderBytes];
-    const uint32_t seen = PeekSection(file, formHeader, FormHeaderBytes);
-    if (!FormAt(formHeader, seen, 0) || seen < FormHeaderBytes || !SkipSection(file, FormHeaderBytes)) return 1;
-    // The size counts the form type "ICON", already passed.
-    const uint32_t size = BE32(formHeader + 4);
-    uint32_t formBytes = size >= 4 ? size - 4 : 0;
-    if (formBytes > file->left.left) formBytes = file->left.left;
-    return ReadIconForm(file->stream, formBytes, record, state);
-}
-
 // What follows the tool types: a tool-window string (passed over), the
 // DrawerData extension and a FORM ICON.
 int32_t ReadTrailingSections(AmigaFile* file, const DiskObjectFields& header, IconRecord* record,
                              AmigaReadState* state) {
     if (header.toolWindow && !SkipString(file)) return 0;
     ReadDrawerExtension(file, header, record);
-    return ReadFormIcon(file, record, state);
+    // A FORM ICON's pictures join the list, and its normal pictures may take
+    // over as the primary one.
+    return ReadIconForm(file->stream, file->left.bytes, record, state);
 }
 
 int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* state) {

@@ -1,11 +1,15 @@
 #include "amiga/icon_layout.h"
 
+#include "amiga/planar_codec.h"
 #include "frame/bytes.h"
 #include "frame/host.h"
 #include "frame/magic.h"
 #include "frame/scratch.h"
 
 namespace {
+
+// The Gadget size becomes the canvas of both planar pictures.
+constexpr uint32_t MaxCanvasSide = 1024;
 
 uint32_t Field16(const uint8_t* bytes, uint32_t offset) {
     return static_cast<uint32_t>(bytes[offset]) << 8 | bytes[offset + 1];
@@ -50,6 +54,12 @@ void ParseDrawerExtension(const uint8_t bytes[DrawerExtensionBytes], DrawerField
 
 ImageHeaderFields ParseImageHeader(const uint8_t bytes[ImageHeaderBytes]) {
     return {Field16(bytes, 0), Field16(bytes, 2), Field16(bytes, 4), Field16(bytes, 6), Field16(bytes, 8)};
+}
+
+int32_t CheckImageHeader(const ImageHeaderFields& image, const DiskObjectFields& header, uint32_t available,
+                         uint32_t* planeBytes) {
+    return image.depth <= MaxPlanarDepth && PlanarBitmapBytes(image.width, image.height, image.depth, planeBytes) &&
+           *planeBytes <= available && header.gadgetWidth <= MaxCanvasSide && header.gadgetHeight <= MaxCanvasSide;
 }
 
 void WriteDiskObject(StreamHandle stream, const DiskObjectFields& fields) {
@@ -116,13 +126,13 @@ int32_t ReadLengthWord(AmigaFile* file, uint32_t* value) {
 }
 
 const uint8_t* ReadIntoScratch(AmigaFile* file, AmigaReadState* state, uint32_t length) {
-    if (length > file->left.left) return nullptr;
+    if (!file->left.Holds(length)) return nullptr;
     void* block = ReserveScratch(&state->scratch, length);
     return block && ReadSection(file, block, length) ? static_cast<const uint8_t*>(block) : nullptr;
 }
 
 uint32_t PeekSection(AmigaFile* file, uint8_t* bytes, uint32_t length) {
-    const uint32_t seen = length < file->left.left ? length : file->left.left;
+    const uint32_t seen = file->left.Holds(length) ? length : file->left.bytes;
     if (seen == 0 || !ReadExactly(file->stream, bytes, seen)) return 0;
     SeekStream(file->stream, -static_cast<int32_t>(seen), SeekFromCurrent);
     return seen;

@@ -61,6 +61,13 @@ void ParseDrawerData(const uint8_t bytes[DrawerDataBytes], DrawerFields* drawer)
 void ParseDrawerExtension(const uint8_t bytes[DrawerExtensionBytes], DrawerFields* drawer);
 ImageHeaderFields ParseImageHeader(const uint8_t bytes[ImageHeaderBytes]);
 
+// Checks an Image header against the `available` bytes left in the file
+// and the canvas the DiskObject gives: a known depth, planes that lie within
+// the file, and a canvas no larger than any screen (no byte of the file
+// backs it). Writes the bytes of the planes; 0 for a bad header.
+int32_t CheckImageHeader(const ImageHeaderFields& image, const DiskObjectFields& header, uint32_t available,
+                         uint32_t* planeBytes);
+
 // Writers of the fixed records with the values the system always writes.
 void WriteDiskObject(StreamHandle stream, const DiskObjectFields& fields);
 void WriteDrawerData(StreamHandle stream, const DrawerFields& drawer);

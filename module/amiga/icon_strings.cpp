@@ -71,7 +71,7 @@ int32_t ReadToolTypeTexts(AmigaFile* file, AmigaReadState* state, uint32_t count
 
 int32_t ReadDefaultTool(AmigaFile* file, IconRecord* record) {
     uint32_t length = 0;
-    if (!ReadLengthWord(file, &length) || length > file->left.left) return 0;
+    if (!ReadLengthWord(file, &length) || !file->left.Holds(length)) return 0;
     // One byte more than stored, so that the text always ends with a NUL.
     auto* text = static_cast<char*>(AllocMemory(length + 1, 0, "deftool"));
     if (!text) return 0;
@@ -87,7 +87,7 @@ int32_t ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state
     // (strings + 1) x 4; a word below 8 holds no strings.
     const uint32_t count = countWord < 8 ? 0 : (countWord >> 2) - 1;
     // Each string needs its length word at least.
-    if (count > file->left.left / StringLengthBytes) return 0;
+    if (count > file->left.bytes / StringLengthBytes) return 0;
     ToolTypeWalk walk{{}, false, lines};
     if (!ReadToolTypeTexts(file, state, count, &walk)) {
         ReleaseToolTypes(&walk.block);

@@ -181,14 +181,33 @@ int32_t ReadChunk(FormWalk* walk, uint32_t id, uint32_t size) {
     }
 }
 
+// The FORM header: "FORM", u32 size, "ICON". Writes the bytes of chunks
+// the size announces, cut to the `available` bytes after the header; 0
+// when there is no FORM.
+int32_t ReadFormHeader(StreamHandle stream, uint32_t available, uint32_t* formBytes) {
+    uint8_t header[form::FormHeaderBytes];
+    uint32_t id = 0;
+    uint32_t size = 0;
+    if (available < form::FormHeaderBytes || !ReadExactly(stream, header, form::FormHeaderBytes) ||
+        !PeekBE32(header, form::FormHeaderBytes, 0, &id) || id != form::IdForm ||
+        !PeekBE32(header, form::FormHeaderBytes, 4, &size))
+        return 0;
+    // The size counts the form type "ICON", already passed.
+    const uint32_t announced = size >= 4 ? size - 4 : 0;
+    const uint32_t present = available - form::FormHeaderBytes;
+    *formBytes = announced < present ? announced : present;
+    return 1;
+}
+
 }  // namespace
 
-int32_t ReadIconForm(StreamHandle stream, uint32_t formEnd, IconRecord*, AmigaReadState* state) {
-    uint32_t inStream = StreamBytesLeft(stream);
-    FormWalk walk{stream, state, {formEnd < inStream ? formEnd : inStream}, 0, 0, nullptr, nullptr};
+int32_t ReadIconForm(StreamHandle stream, uint32_t available, IconRecord*, AmigaReadState* state) {
+    uint32_t formBytes = 0;
+    if (!ReadFormHeader(stream, available, &formBytes)) return 1;
+    FormWalk walk{stream, state, {formBytes}, 0, 0, nullptr, nullptr};
     // Every round takes at least a chunk header from the budget, so the walk
     // only moves forward and ends; fewer bytes than a header hold nothing.
-    while (walk.left.left >= form::ChunkHeaderBytes) {
+    while (walk.left.Holds(form::ChunkHeaderBytes)) {
         uint8_t header[form::ChunkHeaderBytes];
         if (!ReadExactly(stream, header, form::ChunkHeaderBytes)) return 0;
         TakeFromBudget(&walk.left, form::ChunkHeaderBytes);
@@ -199,7 +218,7 @@ int32_t ReadIconForm(StreamHandle stream, uint32_t formEnd, IconRecord*, AmigaRe
         if (!TakeFromBudget(&walk.left, size) || !ReadChunk(&walk, id, size)) return 0;
         // An odd chunk is followed by a pad byte, which the FORM's last
         // chunk may lack.
-        if ((size & 1) && walk.left.left > 0) {
+        if ((size & 1) && walk.left.bytes > 0) {
             if (!SkipForward(stream, 1)) return 0;
             TakeFromBudget(&walk.left, 1);
         }

@@ -17,13 +17,13 @@ struct AmigaReadState {
     IconImage* primary;       // the candidate for flags value 1
 };
 
-// Reads the chunks of a FORM ICON, the stream positioned at the first chunk
-// and `formEnd` bytes of FORM data left from there (the FORM's size field
-// minus the 4 bytes of its type; a value beyond the end of the stream is cut
-// to the stream). Appends the pictures it decodes through `state`, growing
-// state->scratch as needed, and makes the normal picture of the first IMAG
-// and then of the first ARGB chunk the primary candidate. 1 on success.
-int32_t ReadIconForm(StreamHandle stream, uint32_t formEnd, IconRecord* record, AmigaReadState* state);
+// Reads a FORM ICON at the stream position, where `available` bytes are
+// left; its size is cut to them. Bytes that are not "FORM", or a form cut
+// off inside its own header, hold no form: 1, nothing read. Appends the
+// pictures it decodes through `state`, growing state->scratch as needed,
+// and makes the normal picture of the first IMAG and then of the first ARGB
+// chunk the primary candidate. 1 on success.
+int32_t ReadIconForm(StreamHandle stream, uint32_t available, IconRecord* record, AmigaReadState* state);
 
 // A whole FORM ICON built in memory, so that a save can fail before the
 // first byte of the file is written.

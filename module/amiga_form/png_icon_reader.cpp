@@ -160,7 +160,7 @@ int32_t WalkChunks(PngWalk* walk) {
 // its own "icOn" chunks, if any, are not applied. Anything else after IEND
 // is ignored.
 int32_t ReadSelectedPicture(PngWalk* walk) {
-    uint32_t rest = walk->left.left;
+    uint32_t rest = walk->left.bytes;
     uint8_t signature[PngSignatureBytes];
     if (rest < PngSignatureBytes || !ReadExactly(walk->stream, signature, PngSignatureBytes) ||
         memcmp(signature, PngSignature, PngSignatureBytes) != 0)

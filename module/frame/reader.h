@@ -26,11 +26,13 @@ int32_t SkipForward(StreamHandle stream, uint32_t length);
 // What may still be read of a file, a chunk or a buffer. Take checks before
 // it subtracts, so the budget never wraps.
 struct LengthBudget {
-    uint32_t left;
+    uint32_t bytes;
+
+    bool Holds(uint32_t length) const { return length <= bytes; }
 };
 
 inline int32_t TakeFromBudget(LengthBudget* budget, uint32_t length) {
-    if (budget->left < length) return 0;
-    budget->left -= length;
+    if (!budget->Holds(length)) return 0;
+    budget->bytes -= length;
     return 1;
 }

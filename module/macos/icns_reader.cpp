@@ -160,22 +160,12 @@ int32_t ReadMaskElement(IcnsReading* reading, int32_t rowIndex, uint32_t length)
     return applied;
 }
 
-// Reads the header of the element at the stream position. The length must
-// cover the header and fit in what the file holds: a shorter one would
-// walk backwards or stand still, a longer one claims bytes that are not
-// there. Writes the type code and the data length; 0 for a bad header.
+// Reads and checks the header of the element at the stream position.
 int32_t ReadElementHeader(StreamHandle stream, uint32_t bytesLeft, uint32_t* typeCode,
                           uint32_t* dataLength) {
     uint8_t header[IcnsElementHeaderBytes];
-    if (bytesLeft < IcnsElementHeaderBytes || !ReadExactly(stream, header, IcnsElementHeaderBytes))
-        return 0;
-    uint32_t length = 0;
-    PeekBE32(header, IcnsElementHeaderBytes, 0, typeCode);
-    PeekBE32(header, IcnsElementHeaderBytes, 4, &length);
-    if (length < IcnsElementHeaderBytes || length - IcnsElementHeaderBytes > bytesLeft - IcnsElementHeaderBytes)
-        return 0;
-    *dataLength = length - IcnsElementHeaderBytes;
-    return 1;
+    return bytesLeft >= IcnsElementHeaderBytes && ReadExactly(stream, header, IcnsElementHeaderBytes) &&
+           CheckIcnsElementHeader(header, bytesLeft, typeCode, dataLength);
 }
 
 // One walk over all elements from the first; every element either is

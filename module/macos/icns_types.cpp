@@ -1,5 +1,7 @@
 #include "macos/icns_types.h"
 
+#include "frame/bytes.h"
+
 namespace {
 constexpr int32_t Yes = 1;
 constexpr int32_t No = 0;
@@ -59,4 +61,15 @@ int32_t IsIcnsMaskPartner(const IcnsTypeRow& maskRow, const IcnsTypeRow& imageRo
 
 int32_t IcnsPictureDepth(const IcnsTypeRow& row) {
     return row.kind == IcnsTwoPlanes || row.kind == IcnsPens8 ? 8 : 32;
+}
+
+int32_t CheckIcnsElementHeader(const uint8_t* header, uint32_t bytesLeft, uint32_t* typeCode, uint32_t* dataLength) {
+    uint32_t length = 0;
+    if (bytesLeft < IcnsElementHeaderBytes) return 0;
+    PeekBE32(header, IcnsElementHeaderBytes, 0, typeCode);
+    PeekBE32(header, IcnsElementHeaderBytes, 4, &length);
+    if (length < IcnsElementHeaderBytes || length - IcnsElementHeaderBytes > bytesLeft - IcnsElementHeaderBytes)
+        return 0;
+    *dataLength = length - IcnsElementHeaderBytes;
+    return 1;
 }

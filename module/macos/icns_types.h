@@ -10,6 +10,13 @@
 constexpr uint32_t IcnsHeaderBytes = 8;   // magic, total length
 constexpr uint32_t IcnsElementHeaderBytes = 8;  // type code, length
 
+// Checks an element header (its IcnsElementHeaderBytes bytes) against the
+// `bytesLeft` from its start. The length must cover the header and fit in
+// what the file holds: a shorter one would walk backwards or stand still, a
+// longer one claims bytes that are not there. Writes the type code and the
+// data length; 0 for a bad header.
+int32_t CheckIcnsElementHeader(const uint8_t* header, uint32_t bytesLeft, uint32_t* typeCode, uint32_t* dataLength);
+
 enum IcnsDataKind : int32_t {
     IcnsTwoPlanes,      // 1-bit icon plane then 1-bit mask plane ("#" types)
     IcnsPens4,          // two 4-bit pens per byte, high nibble first

@@ -4,7 +4,6 @@
 #include "frame/host.h"
 #include "frame/reader.h"
 #include "frame/sizes.h"
-#include "frame/stream_io.h"
 #include "windows/ico_layout.h"
 
 namespace {
@@ -23,27 +22,25 @@ int32_t ColourCountByte(int32_t bitCount) {
 }  // namespace
 
 void ParseIcoDirEntry(const uint8_t* record, IcoDirEntry* entry) {
-    uint32_t value = 0;
-    entry->dirWidth = record[0];
-    entry->dirHeight = record[1];
-    entry->colourCount = record[2];
-    PeekLE16(record, IcoDirEntrySize, 4, &value);
-    entry->planes = value;
-    PeekLE16(record, IcoDirEntrySize, 6, &value);
-    entry->bitCount = value;
-    PeekLE32(record, IcoDirEntrySize, 8, &value);
-    entry->dataSize = value;
-    PeekLE32(record, IcoDirEntrySize, 12, &value);
-    entry->dataOffset = value;
+    PeekLE32(record, IcoDirEntrySize, IcoDirDataSizeOffset, &entry->dataSize);
+    PeekLE32(record, IcoDirEntrySize, IcoDirDataSizeOffset + 4, &entry->dataOffset);
     entry->isTrueColour24 = 0;
+}
+
+int32_t CheckIcoDirEntry(const IcoDirEntry& entry, uint32_t fileLength, uint32_t* available) {
+    if (entry.dataOffset >= fileLength) return 0;
+    *available = fileLength - entry.dataOffset;
+    return 1;
 }
 
 int32_t ReadIcoDirectory(StreamHandle stream, IcoDirEntry** entries, uint32_t* count) {
     *entries = nullptr;
     *count = 0;
     uint32_t left = StreamBytesLeft(stream);
-    if (left < CountSize) return 0;
-    uint32_t entryCount = ReadLE16(stream);
+    uint8_t countBytes[CountSize];
+    uint32_t entryCount = 0;
+    if (left < CountSize || !ReadExactly(stream, countBytes, CountSize)) return 0;
+    PeekLE16(countBytes, CountSize, 0, &entryCount);
     if (entryCount > (left - CountSize) / IcoDirEntrySize) return 0;
     if (entryCount == 0) return 1;
 

@@ -6,15 +6,10 @@
 
 #include "pictra/plugin.h"
 
-// The reader's copy of one directory record. Only the data size and offset
-// steer reading: a picture's size and depth come from its own data, since
+// The reader's copy of one directory record: only the data size and offset
+// steer reading. A picture's size and depth come from its own data, since
 // real files list bit counts of 0 and sizes that disagree with the data.
 struct IcoDirEntry {
-    uint32_t dirWidth;  // 0 means 256
-    uint32_t dirHeight;
-    uint32_t colourCount;
-    uint32_t planes;
-    uint32_t bitCount;
     uint32_t dataSize;
     uint32_t dataOffset;
     int32_t isTrueColour24;  // set when the entry turns out to be a 24-bit bitmap
@@ -29,6 +24,13 @@ int32_t ReadIcoDirectory(StreamHandle stream, IcoDirEntry** entries, uint32_t* c
 
 // Fills `entry` from a 16-byte directory record.
 void ParseIcoDirEntry(const uint8_t* record, IcoDirEntry* entry);
+
+// Checks an entry against a file of `fileLength` bytes: its data must start
+// inside the file. Writes the bytes from there to the end of the file, which
+// bound the entry's data. Only PNG data is held to the listed size as well
+// (the reader does so once it knows): bitmaps in real files list sizes that
+// disagree with their data.
+int32_t CheckIcoDirEntry(const IcoDirEntry& entry, uint32_t fileLength, uint32_t* available);
 
 // The writer's record of one picture it stores.
 struct IcoSavedEntry {

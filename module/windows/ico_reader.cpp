@@ -78,7 +78,7 @@ int32_t CheckBitmapHeader(const uint8_t* header, uint32_t available, BitmapLayou
     layout->paletteStart = headerSize;
     LengthBudget left{available - headerSize};
     if (!TakeFromBudget(&left, layout->paletteEntries * PaletteEntrySize)) return 0;
-    layout->rowsStart = available - left.left;
+    layout->rowsStart = available - left.bytes;
 
     uint32_t rowBytes = 0;
     if (!BitmapRowBytes(layout->width, layout->bitCount, &rowBytes) ||
@@ -90,7 +90,7 @@ int32_t CheckBitmapHeader(const uint8_t* header, uint32_t available, BitmapLayou
     layout->maskBytes = 0;
     if (layout->bitCount != 32 &&
         BitMaskByteCount(layout->width, layout->height, BitMaskBottomUpPadded, &maskBytes))
-        layout->maskBytes = maskBytes < left.left ? maskBytes : left.left;
+        layout->maskBytes = left.Holds(maskBytes) ? maskBytes : left.bytes;
     return 1;
 }
 
@@ -133,8 +133,8 @@ int32_t ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, const Bit
 }
 
 int32_t ReadIcoEntry(EntryReader* reader, IcoDirEntry* entry) {
-    if (entry->dataOffset >= reader->fileLength) return 0;
-    uint32_t available = reader->fileLength - entry->dataOffset;
+    uint32_t available = 0;
+    if (!CheckIcoDirEntry(*entry, reader->fileLength, &available)) return 0;
     uint8_t header[BitmapHeaderSize];
     uint32_t headerBytes = available < BitmapHeaderSize ? available : BitmapHeaderSize;
     if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||

@@ -60,17 +60,20 @@ protected:
         list.clear();
     }
 
-    // Runs the reader over `data` (the chunks after "ICON") followed by
-    // `after`, with `formEnd` (default: all of `data`) as the FORM's bytes.
+    // Runs the reader over a FORM header, `data` (the chunks after "ICON")
+    // and `after`, with `formEnd` (default: all of `data`) as the FORM's
+    // bytes after "ICON".
     int32_t read(const Bytes& data, const Bytes& after = {}, int64_t formEnd = -1) {
         release(read_);
-        writeFile(path("form"), concat(data, after));
+        const auto size = uint32_t(4 + (formEnd < 0 ? int64_t(data.size()) : formEnd));
+        const Bytes file = concat(Bytes(ByteBuilder().text("FORM").be32(size).text("ICON")), data, after);
+        writeFile(path("form"), file);
         StreamHandle stream = host::openStream(path("form").c_str(), StreamModeRead);
         EXPECT_NE(stream, nullptr);
         IconImage *head = nullptr, *tail = nullptr;
         AmigaReadState state{&head, &tail, {}, nullptr};
         IconRecord record{};
-        const int32_t result = ReadIconForm(stream, uint32_t(formEnd < 0 ? int64_t(data.size()) : formEnd), &record, &state);
+        const int32_t result = ReadIconForm(stream, uint32_t(file.size()), &record, &state);
         ReleaseScratch(&state.scratch);
         host::closeStream(stream);
         for (IconImage* image = head; image; image = image->next) read_.push_back(image);

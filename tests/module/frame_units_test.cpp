@@ -54,7 +54,7 @@ TEST_F(FrameTest, SizesBudgetsFieldsAndScratchCheckBeforeTheyTake) {
 
     LengthBudget budget{10};
     EXPECT_EQ(TakeFromBudget(&budget, 11), 0);
-    EXPECT_EQ(budget.left, 10u);
+    EXPECT_EQ(budget.bytes, 10u);
     EXPECT_EQ(TakeFromBudget(&budget, 10), 1);
     EXPECT_EQ(TakeFromBudget(&budget, 1), 0);
 
