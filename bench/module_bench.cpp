@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "frame/host.h"
-#include "frame/stream_io.h"
 #include "host/memory.h"
 #include "host/services.h"
 #include "host/streams.h"
@@ -37,7 +36,8 @@ void reportBytes(benchmark::State& state, int64_t bytes) {
         static_cast<double>(bytes), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_ReadBE32(benchmark::State& state) {
+// The stream services a module may call once per byte.
+void BM_ReadStreamByte(benchmark::State& state) {
     useHost();
     std::string path = benchFile("pictra-bench-read.bin");
     {
@@ -49,7 +49,7 @@ void BM_ReadBE32(benchmark::State& state) {
     for (auto _ : state) {
         StreamHandle in = pictra::host::openStream(path.c_str(), StreamModeRead);
         uint32_t sum = 0;
-        for (int32_t i = 0; i < kFileBytes; i += 4) sum += ReadBE32(in);
+        for (int32_t i = 0; i < kFileBytes; ++i) sum += static_cast<uint32_t>(ReadStreamByte(in));
         benchmark::DoNotOptimize(sum);
         pictra::host::closeStream(in);
         bytes += kFileBytes;
@@ -57,22 +57,22 @@ void BM_ReadBE32(benchmark::State& state) {
     reportBytes(state, bytes);
     std::remove(path.c_str());
 }
-BENCHMARK(BM_ReadBE32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadStreamByte)->Unit(benchmark::kMillisecond);
 
-void BM_WriteLE32(benchmark::State& state) {
+void BM_WriteStreamByte(benchmark::State& state) {
     useHost();
     std::string path = benchFile("pictra-bench-write.bin");
     int64_t bytes = 0;
     for (auto _ : state) {
         StreamHandle out = pictra::host::openStream(path.c_str(), StreamModeNewFile);
-        for (int32_t i = 0; i < kFileBytes; i += 4) WriteLE32(out, static_cast<uint32_t>(i));
+        for (int32_t i = 0; i < kFileBytes; ++i) WriteStreamByte(out, i & 0xFF);
         pictra::host::closeStream(out);
         bytes += kFileBytes;
     }
     reportBytes(state, bytes);
     std::remove(path.c_str());
 }
-BENCHMARK(BM_WriteLE32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteStreamByte)->Unit(benchmark::kMillisecond);
 
 // One picture of side x side at the given depth, allocated and released.
 void BM_AllocFreeIconImage(benchmark::State& state) {

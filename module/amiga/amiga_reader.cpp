@@ -129,7 +129,7 @@ int32_t ReadTrailingSections(AmigaFile* file, const DiskObjectFields& header, Ic
     ReadDrawerExtension(file, header, record);
     // A FORM ICON's pictures join the list, and its normal pictures may take
     // over as the primary one.
-    return ReadIconForm(file->stream, file->left.bytes, record, state);
+    return ReadIconForm(file->stream, file->left.bytes, state);
 }
 
 int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* state) {
@@ -142,7 +142,7 @@ int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* stat
 
 }  // namespace
 
-int32_t ReadAmigaIcon(StreamHandle stream, const char*, IconRecord* record) {
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record) {
     IconImage* last = nullptr;
     AmigaReadState state{&record->images, &last, {}, nullptr};
     AmigaFile file{stream, {StreamBytesLeft(stream)}};

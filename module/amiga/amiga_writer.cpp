@@ -266,18 +266,30 @@ void WriteHeader(StreamHandle stream, int32_t format, const IconAttributes& attr
     if (fields.drawerData) WriteDrawerData(stream, DrawerOf(attributes));
 }
 
-// Both pictures with the normal one's size and their own depth.
-void WriteClassicPictures(StreamHandle stream, AmigaWriteState* state) {
+// Both pictures with the normal one's size and their own depth, their planes
+// encoded at the start of the scratch block before anything is written.
+bool EncodeClassicPlanes(AmigaWriteState* state) {
     const PicturePair& classic = state->classic;
     const auto width = static_cast<uint32_t>(classic.normal->width);
     const auto height = static_cast<uint32_t>(classic.normal->height);
     const IconImage* pictures[2] = {classic.normal, classic.selected};
-    for (uint32_t i = 0; i < 2 && pictures[i]; ++i) {
-        const auto depth = static_cast<uint32_t>(pictures[i]->depth);
-        WriteImageHeader(stream, {0, 0, width, height, depth});
-        EncodePlanarPixels(static_cast<const uint8_t*>(pictures[i]->pixels), width * height, width, height, depth,
-                           ScratchBytes(*state), state->planeBytes[i]);
-        WriteStream(stream, ScratchBytes(*state), static_cast<int32_t>(state->planeBytes[i]));
+    uint8_t* planes = ScratchBytes(*state);
+    for (uint32_t i = 0; i < 2 && pictures[i]; planes += state->planeBytes[i], ++i)
+        if (!EncodePlanarPixels(static_cast<const uint8_t*>(pictures[i]->pixels), width * height, width, height,
+                                static_cast<uint32_t>(pictures[i]->depth), planes, state->planeBytes[i]))
+            return false;
+    return true;
+}
+
+void WriteClassicPictures(StreamHandle stream, const AmigaWriteState& state) {
+    const PicturePair& classic = state.classic;
+    const IconImage* pictures[2] = {classic.normal, classic.selected};
+    const uint8_t* planes = ScratchBytes(state);
+    for (uint32_t i = 0; i < 2 && pictures[i]; planes += state.planeBytes[i], ++i) {
+        WriteImageHeader(stream, {0, 0, static_cast<uint32_t>(classic.normal->width),
+                                  static_cast<uint32_t>(classic.normal->height),
+                                  static_cast<uint32_t>(pictures[i]->depth)});
+        WriteStream(stream, planes, static_cast<int32_t>(state.planeBytes[i]));
     }
 }
 
@@ -303,7 +315,7 @@ void WriteToolTypes(StreamHandle stream, int32_t format, const IconAttributes& a
 
 void WriteIcon(StreamHandle stream, int32_t format, const IconAttributes& attributes, AmigaWriteState* state) {
     WriteHeader(stream, format, attributes, state->classic);
-    WriteClassicPictures(stream, state);
+    WriteClassicPictures(stream, *state);
     if (attributes.defaultTool) WriteIconString(stream, attributes.defaultTool);
     WriteToolTypes(stream, format, attributes, *state);
     if (WritesDrawerData(attributes)) WriteDrawerExtension(stream, DrawerOf(attributes));
@@ -329,7 +341,8 @@ int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* imag
     int32_t result = 0;
     // Room for the planes first; NewIcons lines, when any, grow it behind them.
     if (PrepareSave(formatIndex, images, compress, &state) &&
-        (state.scratch.block || ReserveScratch(&state.scratch, state.planeBytes[0] + state.planeBytes[1]))) {
+        (state.scratch.block || ReserveScratch(&state.scratch, state.planeBytes[0] + state.planeBytes[1])) &&
+        EncodeClassicPlanes(&state)) {
         WriteIcon(stream, formatIndex, *attributes, &state);
         result = 1;
     }

@@ -201,7 +201,7 @@ int32_t ReadFormHeader(StreamHandle stream, uint32_t available, uint32_t* formBy
 
 }  // namespace
 
-int32_t ReadIconForm(StreamHandle stream, uint32_t available, IconRecord*, AmigaReadState* state) {
+int32_t ReadIconForm(StreamHandle stream, uint32_t available, AmigaReadState* state) {
     uint32_t formBytes = 0;
     if (!ReadFormHeader(stream, available, &formBytes)) return 1;
     FormWalk walk{stream, state, {formBytes}, 0, 0, nullptr, nullptr};

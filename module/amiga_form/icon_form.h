@@ -23,7 +23,7 @@ struct AmigaReadState {
 // pictures it decodes through `state`, growing state->scratch as needed,
 // and makes the normal picture of the first IMAG and then of the first ARGB
 // chunk the primary candidate. 1 on success.
-int32_t ReadIconForm(StreamHandle stream, uint32_t available, IconRecord* record, AmigaReadState* state);
+int32_t ReadIconForm(StreamHandle stream, uint32_t available, AmigaReadState* state);
 
 // A whole FORM ICON built in memory, so that a save can fail before the
 // first byte of the file is written.

@@ -1,6 +1,6 @@
-// Checked reading for the format readers. The byte helpers of stream_io.h
-// cannot see the end of a stream, so every value from a file that sizes a
-// block, a copy or a loop is first held against what these report.
+// Checked reading for the format readers. A value from a file that sizes a
+// block, a copy or a loop is first held against what these report of the
+// stream's end.
 #pragma once
 
 #include <cstdint>

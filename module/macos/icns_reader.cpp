@@ -196,7 +196,7 @@ int32_t WalkElements(IcnsReading* reading, int32_t pass) {
 
 }  // namespace
 
-int32_t ReadMacIcon(StreamHandle stream, const char*, IconRecord* record) {
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record) {
     // The total length after the magic is not needed: the elements run to
     // the end of the file.
     if (!SkipForward(stream, TotalLengthBytes)) return 0;

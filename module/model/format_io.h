@@ -1,7 +1,8 @@
 // The readers and writers of the icon formats.
 //
 // A reader receives the open stream, positioned just after the four bytes
-// LoadIcon recognised, and a zero-filled record; it fills the record's
+// LoadIcon recognised, and a zero-filled record (the PNG reader, whose host
+// decodes the picture from the file, also its name); it fills the record's
 // pictures and attributes, releases its own temporary blocks, and returns
 // non-zero on success. On failure it leaves what it linked into the record,
 // which LoadIcon then releases. It never closes the stream.
@@ -15,10 +16,10 @@
 
 #include "pictra/plugin.h"
 
-int32_t ReadAmigaIcon(StreamHandle stream, const char* fileName, IconRecord* record);
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record);
 int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record);
 int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record);
-int32_t ReadMacIcon(StreamHandle stream, const char* fileName, IconRecord* record);
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record);
 
 // `formatIndex` is one of the four Amiga formats (0-3).
 int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* images,

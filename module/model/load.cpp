@@ -14,9 +14,9 @@ namespace {
 // Runs the reader for `magic`; 0 for a word no reader claims.
 int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, IconRecord* record) {
     switch (magic) {
-        case MagicMacIcon: return ReadMacIcon(stream, name, record);
+        case MagicMacIcon: return ReadMacIcon(stream, record);
         case MagicPngIcon: return ReadPngIcon(stream, name, record);
-        case MagicAmigaIcon: return ReadAmigaIcon(stream, name, record);
+        case MagicAmigaIcon: return ReadAmigaIcon(stream, record);
         case MagicWindowsIcon: return ReadWindowsIcon(stream, record);
         default: return 0;
     }

@@ -9,7 +9,6 @@
 #include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
-#include "frame/stream_io.h"
 #include "model/bit_mask.h"
 #include "model/format_io.h"
 #include "windows/bitmap_rows.h"

@@ -72,8 +72,7 @@ protected:
         EXPECT_NE(stream, nullptr);
         IconImage *head = nullptr, *tail = nullptr;
         AmigaReadState state{&head, &tail, {}, nullptr};
-        IconRecord record{};
-        const int32_t result = ReadIconForm(stream, uint32_t(file.size()), &record, &state);
+        const int32_t result = ReadIconForm(stream, uint32_t(file.size()), &state);
         ReleaseScratch(&state.scratch);
         host::closeStream(stream);
         for (IconImage* image = head; image; image = image->next) read_.push_back(image);

@@ -36,8 +36,8 @@ int32_t writeAs(const char* writer, StreamHandle stream, IconImage* images) {
 
 using pictra::test::calls;
 
-int32_t ReadAmigaIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
-    return pictra::test::readAs("amiga", stream, fileName, record);
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record) {
+    return pictra::test::readAs("amiga", stream, nullptr, record);
 }
 int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
     return pictra::test::readAs("png", stream, fileName, record);
@@ -45,8 +45,8 @@ int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* recor
 int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
     return pictra::test::readAs("windows", stream, nullptr, record);
 }
-int32_t ReadMacIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
-    return pictra::test::readAs("mac", stream, fileName, record);
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record) {
+    return pictra::test::readAs("mac", stream, nullptr, record);
 }
 
 int32_t WriteAmigaIcon(StreamHandle stream, int32_t, IconImage* images, const IconAttributes*, int32_t compress) {
