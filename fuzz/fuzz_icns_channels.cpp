@@ -1,7 +1,8 @@
 // Fuzz target: the channel packing of macOS icons, compiled straight in.
-// The first input byte picks one of the four packed sizes; the rest is the
-// packed data. Unpacking must stay inside the pixels, and packing what came
-// out and unpacking it again must give the same pixels.
+// The first input byte picks one of the four packed sizes (bits 0-1) and
+// the four-channel "ARGB" form (bit 2); the rest is the packed data.
+// Unpacking must stay inside the pixels, and packing what came out of three
+// channels and unpacking it again must give the same pixels.
 // fuzz-module-sources: macos/icns_channels.cpp
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const uint32_t count = side * side;
     const auto length = static_cast<uint32_t>(size - 1);
     std::vector<uint32_t> pixels(count);
+    if (data[0] & 4) {
+        std::vector<uint8_t> planes(4 * count);
+        UnpackIcnsArgbChannels(data + 1, length, planes.data(), pixels.data(), count);
+        return 0;
+    }
     std::vector<uint8_t> planes(3 * count);
     UnpackIcnsChannels(data + 1, length, planes.data(), pixels.data(), count);
 

@@ -35,8 +35,8 @@ int32_t ReadHeader(AmigaFile* file, IconRecord* record, DiskObjectFields* header
     if (!ReadSection(file, drawerBytes, DrawerDataBytes)) return 0;
     DrawerFields drawer{};
     ParseDrawerData(drawerBytes, &drawer);
-    record->drawerLeft = static_cast<int32_t>(drawer.left);
-    record->drawerTop = static_cast<int32_t>(drawer.top);
+    record->drawerLeft = drawer.left;
+    record->drawerTop = drawer.top;
     record->drawerWidth = static_cast<int32_t>(drawer.width);
     record->drawerHeight = static_cast<int32_t>(drawer.height);
     return 1;
@@ -74,10 +74,10 @@ int32_t ReadPlanarPictures(AmigaFile* file, const DiskObjectFields& header, Amig
     return !header.selectRender || ReadPlanarPicture(file, header, 1, state, &selected);
 }
 
-int32_t ReadTexts(AmigaFile* file, const DiskObjectFields& header, IconRecord* record, AmigaReadState* state,
-                  NewIconsLines* lines) {
-    if (header.defaultTool && !ReadDefaultTool(file, record)) return 0;
-    return !header.toolTypes || ReadToolTypes(file, record, state, lines);
+ToolTypesOutcome ReadTexts(AmigaFile* file, const DiskObjectFields& header, IconRecord* record,
+                           AmigaReadState* state, NewIconsLines* lines) {
+    if (header.defaultTool && !ReadDefaultTool(file, record)) return ToolTypesFailed;
+    return header.toolTypes ? ReadToolTypes(file, record, state, lines) : ToolTypesWhole;
 }
 
 // The NewIcons pictures, when the marker and an "IM1=" line after it were
@@ -135,9 +135,12 @@ int32_t ReadTrailingSections(AmigaFile* file, const DiskObjectFields& header, Ic
 int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* state) {
     DiskObjectFields header{};
     NewIconsLines lines{};
-    return ReadHeader(file, record, &header) && ReadPlanarPictures(file, header, state) &&
-           ReadTexts(file, header, record, state, &lines) && ReadNewIconsPictures(lines, record, state) &&
-           ReadTrailingSections(file, header, record, state);
+    if (!ReadHeader(file, record, &header) || !ReadPlanarPictures(file, header, state)) return 0;
+    const ToolTypesOutcome texts = ReadTexts(file, header, record, state, &lines);
+    if (texts == ToolTypesFailed || !ReadNewIconsPictures(lines, record, state)) return 0;
+    // A tool-type block that runs past the end of the file leaves nothing
+    // after it to find.
+    return texts == ToolTypesCutShort || ReadTrailingSections(file, header, record, state);
 }
 
 }  // namespace

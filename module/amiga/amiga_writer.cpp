@@ -243,7 +243,7 @@ bool WritesDrawerData(const IconAttributes& attributes) {
 }
 
 DrawerFields DrawerOf(const IconAttributes& attributes) {
-    return {static_cast<uint32_t>(attributes.drawerLeft),   static_cast<uint32_t>(attributes.drawerTop),
+    return {attributes.drawerLeft, attributes.drawerTop,
             static_cast<uint32_t>(attributes.drawerWidth),  static_cast<uint32_t>(attributes.drawerHeight),
             static_cast<uint32_t>(attributes.drawerShowAll), static_cast<uint32_t>(attributes.drawerViewMode) & 0xFFFF};
 }

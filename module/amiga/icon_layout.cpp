@@ -40,8 +40,8 @@ DiskObjectFields ParseDiskObject(const uint8_t bytes[DiskObjectBytes]) {
 }
 
 void ParseDrawerData(const uint8_t bytes[DrawerDataBytes], DrawerFields* drawer) {
-    drawer->left = Field16(bytes, 0);
-    drawer->top = Field16(bytes, 2);
+    drawer->left = static_cast<int16_t>(Field16(bytes, 0));
+    drawer->top = static_cast<int16_t>(Field16(bytes, 2));
     drawer->width = Field16(bytes, 4);
     drawer->height = Field16(bytes, 6);
 }
@@ -86,8 +86,8 @@ void WriteDiskObject(StreamHandle stream, const DiskObjectFields& fields) {
 
 void WriteDrawerData(StreamHandle stream, const DrawerFields& drawer) {
     uint8_t bytes[DrawerDataBytes] = {};
-    PokeBE16(bytes + 0, drawer.left);     // window left edge
-    PokeBE16(bytes + 2, drawer.top);      // window top edge
+    PokeBE16(bytes + 0, static_cast<uint32_t>(drawer.left));  // window left edge
+    PokeBE16(bytes + 2, static_cast<uint32_t>(drawer.top));   // window top edge
     PokeBE16(bytes + 4, drawer.width);    // window width
     PokeBE16(bytes + 6, drawer.height);   // window height
     bytes[8] = 0xFF;                  // detail pen

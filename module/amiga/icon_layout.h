@@ -45,7 +45,8 @@ struct DiskObjectFields {
 
 // The window box of DrawerData and the flags of its extension.
 struct DrawerFields {
-    uint32_t left, top, width, height;
+    int32_t left, top;  // window edges: signed, a window may start off the screen
+    uint32_t width, height;
     uint32_t showAll;   // extension: drawer flags bit 1
     uint32_t viewMode;  // extension
 };

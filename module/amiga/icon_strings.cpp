@@ -56,15 +56,21 @@ int32_t AddToolType(ToolTypeWalk* walk, const char* bytes, uint32_t length) {
     return AppendToolType(&walk->block, bytes, length);
 }
 
-int32_t ReadToolTypeTexts(AmigaFile* file, AmigaReadState* state, uint32_t count, ToolTypeWalk* walk) {
-    for (uint32_t i = 0; i < count; ++i) {
+// Every round takes a length word from the file or ends the walk, so a
+// count larger than the file ends with the file.
+ToolTypesOutcome ReadToolTypeTexts(AmigaFile* file, AmigaReadState* state, uint32_t count, ToolTypeWalk* walk) {
+    ToolTypesOutcome outcome = ToolTypesWhole;
+    for (uint32_t i = 0; i < count && outcome == ToolTypesWhole; ++i) {
         uint32_t length = 0;
-        if (!ReadLengthWord(file, &length)) return 0;
+        if (!ReadLengthWord(file, &length) || !file->left.Holds(length)) {
+            outcome = ToolTypesCutShort;
+            break;
+        }
         const auto* bytes = reinterpret_cast<const char*>(ReadIntoScratch(file, state, length));
-        if (length && !bytes) return 0;
-        if (!AddToolType(walk, bytes, length)) return 0;
+        if (length && !bytes) return ToolTypesFailed;
+        if (!AddToolType(walk, bytes, length)) return ToolTypesFailed;
     }
-    return AppendHeldBlank(walk);
+    return AppendHeldBlank(walk) ? outcome : ToolTypesFailed;
 }
 
 }  // namespace
@@ -81,20 +87,19 @@ int32_t ReadDefaultTool(AmigaFile* file, IconRecord* record) {
     return 1;
 }
 
-int32_t ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state, NewIconsLines* lines) {
+ToolTypesOutcome ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state, NewIconsLines* lines) {
     uint32_t countWord = 0;
-    if (!ReadLengthWord(file, &countWord)) return 0;
+    if (!ReadLengthWord(file, &countWord)) return ToolTypesCutShort;
     // (strings + 1) x 4; a word below 8 holds no strings.
     const uint32_t count = countWord < 8 ? 0 : (countWord >> 2) - 1;
-    // Each string needs its length word at least.
-    if (count > file->left.bytes / StringLengthBytes) return 0;
     ToolTypeWalk walk{{}, false, lines};
-    if (!ReadToolTypeTexts(file, state, count, &walk)) {
+    const ToolTypesOutcome outcome = ReadToolTypeTexts(file, state, count, &walk);
+    if (outcome == ToolTypesFailed) {
         ReleaseToolTypes(&walk.block);
-        return 0;
+        return ToolTypesFailed;
     }
     lines->blockLength = walk.block.used;
-    return StoreToolTypes(record, &walk.block);
+    return StoreToolTypes(record, &walk.block) ? outcome : ToolTypesFailed;
 }
 
 int32_t SkipString(AmigaFile* file) {

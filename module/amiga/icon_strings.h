@@ -25,10 +25,17 @@ struct NewIconsLines {
 // of the file or memory runs out.
 int32_t ReadDefaultTool(AmigaFile* file, IconRecord* record);
 
+enum ToolTypesOutcome : int32_t {
+    ToolTypesFailed = 0,    // memory or the stream failed
+    ToolTypesWhole = 1,
+    ToolTypesCutShort = 2,  // a length ran past the end of the file
+};
+
 // Reads the tool-type block into the record, every stored text kept (empty
-// ones included); the marker and the " " line before it are left out. 0 when
-// the count or a length lies past the end of the file or memory runs out.
-int32_t ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state, NewIconsLines* lines);
+// ones included); the marker and the " " line before it are left out. A
+// block whose count or a length runs past the end of the file keeps the
+// texts read before that point: nothing after the block can be found then.
+ToolTypesOutcome ReadToolTypes(AmigaFile* file, IconRecord* record, AmigaReadState* state, NewIconsLines* lines);
 
 // Passes over a string whose bytes are not kept. 0 when it lies past the end.
 int32_t SkipString(AmigaFile* file);

@@ -44,12 +44,20 @@ const uint8_t* ReadChunkData(FormWalk* walk, uint32_t size) {
     return block && ReadExactly(walk->stream, block, size) ? static_cast<const uint8_t*>(block) : nullptr;
 }
 
-int32_t ReadFace(FormWalk* walk, uint32_t size) {
+// Passes over a chunk whose picture is left out.
+PictureOutcome PassOver(FormWalk* walk, uint32_t size) {
+    return SkipForward(walk->stream, size) ? PictureLeftOut : PictureFailed;
+}
+
+// A FACE too short to hold a size is passed over: the pictures after it
+// then have no size and are left out, unless an earlier FACE gave one.
+PictureOutcome ReadFace(FormWalk* walk, uint32_t size) {
+    if (size < form::FaceBytes) return PassOver(walk, size);
     uint8_t face[form::FaceBytes];
-    if (size < form::FaceBytes || !ReadExactly(walk->stream, face, form::FaceBytes)) return 0;
+    if (!ReadExactly(walk->stream, face, form::FaceBytes)) return PictureFailed;
     walk->width = face[0] + 1;
     walk->height = face[1] + 1;
-    return SkipForward(walk->stream, size - form::FaceBytes);
+    return SkipForward(walk->stream, size - form::FaceBytes) ? PictureMade : PictureFailed;
 }
 
 // Parses and checks the header: a known depth and formats, and both data
@@ -97,19 +105,22 @@ void DecodeImagPalette(const ImagHeader& header, const uint8_t* data, uint32_t* 
     RgbToWords(bytes, header.colours, palette);
 }
 
-int32_t ReadImag(FormWalk* walk, uint32_t size) {
-    if (!walk->width || size < form::ImagHeaderBytes) return 0;
+// An IMAG without a FACE before it, with a header outside the rules, or
+// without colours when no IMAG before it has any, is left out.
+PictureOutcome ReadImag(FormWalk* walk, uint32_t size) {
+    if (!walk->width || size < form::ImagHeaderBytes) return PassOver(walk, size);
     const uint8_t* data = ReadChunkData(walk, size);
+    if (!data) return PictureFailed;
     ImagHeader header{};
-    if (!data || !CheckImagHeader(data, size, &header)) return 0;
+    if (!CheckImagHeader(data, size, &header)) return PictureLeftOut;
     // A picture without colours of its own shares those of the first IMAG.
-    if (!header.paletteBytes && !walk->firstImag) return 0;
+    if (!header.paletteBytes && !walk->firstImag) return PictureLeftOut;
 
     AmigaReadState* state = walk->state;
     IconImage* image = AllocIconImage(walk->width, walk->height, static_cast<int32_t>(header.depth),
                                       header.transparentPen, walk->firstImag != nullptr, state->head,
                                       state->tail);
-    if (!image) return 0;
+    if (!image) return PictureFailed;
     DecodeImagPixels(header, data + form::ImagHeaderBytes, image);
     if (header.paletteBytes)
         DecodeImagPalette(header, data + form::ImagHeaderBytes + header.imageBytes, image->palette);
@@ -119,7 +130,7 @@ int32_t ReadImag(FormWalk* walk, uint32_t size) {
         walk->firstImag = image;
         state->primary = image;
     }
-    return 1;
+    return PictureMade;
 }
 
 // The file holds each pixel as the bytes A, R, G, B; memory holds native
@@ -147,37 +158,48 @@ void StoreArgbBytesAsWords(void* pixels, uint32_t count) {
     }
 }
 
-int32_t ReadArgb(FormWalk* walk, uint32_t size) {
-    if (!walk->width || size < form::ArgbHeaderBytes) return 0;
+// The compressed bytes of an ARGB chunk. The stored length is one less than
+// their count, and a stream shorter than the chunk leaves padding after it;
+// some writers store the count itself, one byte beyond the chunk. A zlib
+// stream carries its own end, so the chunk's bytes serve whenever the field
+// claims more than the chunk holds.
+uint32_t ArgbStreamBytes(uint32_t lengthField, uint32_t size) {
+    const uint32_t held = size - form::ArgbHeaderBytes;
+    return lengthField < held ? lengthField + 1 : held;
+}
+
+// An ARGB without a FACE before it, or whose stream does not expand, is
+// left out.
+PictureOutcome ReadArgb(FormWalk* walk, uint32_t size) {
+    if (!walk->width || size < form::ArgbHeaderBytes) return PassOver(walk, size);
     const uint8_t* data = ReadChunkData(walk, size);
     uint32_t lengthField = 0;
-    if (!data || !PeekBE32(data, size, 4, &lengthField)) return 0;
-    // The stored length is one less than the compressed bytes, which must
-    // lie inside the chunk; a stream shorter than the chunk leaves padding.
-    if (lengthField >= size - form::ArgbHeaderBytes) return 0;
+    if (!data || !PeekBE32(data, size, 4, &lengthField)) return PictureFailed;
 
     AmigaReadState* state = walk->state;
+    IconImage* mark = *state->tail;
     IconImage* image = AllocIconImage(walk->width, walk->height, 32, -1, walk->firstArgb != nullptr,
                                       state->head, state->tail);
-    if (!image) return 0;
+    if (!image) return PictureFailed;
     uint32_t room = 0;
     IconImageByteCount(walk->width, walk->height, 32, &room);  // AllocIconImage proved it fits
-    if (UncompressBlock(image->pixels, &room, data + form::ArgbHeaderBytes, lengthField + 1) != 0) return 0;
+    if (UncompressBlock(image->pixels, &room, data + form::ArgbHeaderBytes, ArgbStreamBytes(lengthField, size)) != 0)
+        return LeaveOutPictures(state->head, state->tail, mark);
     // A stream that ends early leaves the rest of the picture transparent.
     StoreArgbBytesAsWords(image->pixels, room / form::ArgbBytesPerPixel);
     if (!walk->firstArgb) {
         walk->firstArgb = image;
         state->primary = image;
     }
-    return 1;
+    return PictureMade;
 }
 
-int32_t ReadChunk(FormWalk* walk, uint32_t id, uint32_t size) {
+PictureOutcome ReadChunk(FormWalk* walk, uint32_t id, uint32_t size) {
     switch (id) {
         case form::IdFace: return ReadFace(walk, size);
         case form::IdImag: return ReadImag(walk, size);
         case form::IdArgb: return ReadArgb(walk, size);
-        default: return SkipForward(walk->stream, size);
+        default: return SkipForward(walk->stream, size) ? PictureMade : PictureFailed;
     }
 }
 
@@ -215,7 +237,10 @@ int32_t ReadIconForm(StreamHandle stream, uint32_t available, AmigaReadState* st
         uint32_t size = 0;
         PeekBE32(header, form::ChunkHeaderBytes, 0, &id);
         PeekBE32(header, form::ChunkHeaderBytes, 4, &size);
-        if (!TakeFromBudget(&walk.left, size) || !ReadChunk(&walk, id, size)) return 0;
+        // A chunk that claims more than the FORM holds ends it: the
+        // chunks before it stay.
+        if (!TakeFromBudget(&walk.left, size)) return 1;
+        if (ReadChunk(&walk, id, size) == PictureFailed) return 0;
         // An odd chunk is followed by a pad byte, which the FORM's last
         // chunk may lack.
         if ((size & 1) && walk.left.bytes > 0) {

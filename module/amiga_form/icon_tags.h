@@ -22,10 +22,11 @@ constexpr uint32_t ToolType = 0x8000100B;     // string, one per tool type
 constexpr uint32_t Type = 0x8000100F;
 
 // Drawer flags: bit 0 shows all files; bit 1 is view mode 1; otherwise the
-// view mode is 2 plus the value shifted right by 2.
+// view mode is 2 plus the value shifted right by 2, up to view mode 5.
 constexpr uint32_t FlagShowAll = 1;
 constexpr uint32_t FlagViewMode1 = 2;
 constexpr uint32_t ViewModeShift = 2;
 constexpr int32_t ViewModeBase = 2;
+constexpr int32_t LastViewMode = 5;
 
 }  // namespace icon_tags

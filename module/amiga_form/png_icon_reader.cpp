@@ -63,11 +63,16 @@ const uint8_t* ReadIntoScratch(PngWalk* walk, uint32_t length) {
     return block && ReadExactly(walk->stream, block, length) ? block : nullptr;
 }
 
+// View-mode bits that name no view mode give 0, the default view.
 void ApplyDrawerFlags(IconRecord* record, uint32_t flags) {
     record->drawerShowAll = (flags & icon_tags::FlagShowAll) ? 1 : 0;
-    record->drawerViewMode = (flags & icon_tags::FlagViewMode1)
-                                 ? 1
-                                 : static_cast<int32_t>(flags >> icon_tags::ViewModeShift) + icon_tags::ViewModeBase;
+    const uint32_t mode = flags >> icon_tags::ViewModeShift;
+    if (flags & icon_tags::FlagViewMode1)
+        record->drawerViewMode = 1;
+    else
+        record->drawerViewMode = mode <= static_cast<uint32_t>(icon_tags::LastViewMode - icon_tags::ViewModeBase)
+                                     ? static_cast<int32_t>(mode) + icon_tags::ViewModeBase
+                                     : 0;
 }
 
 // Applies one value item; 0 for a tag that no icon may carry.
@@ -158,7 +163,7 @@ int32_t WalkChunks(PngWalk* walk) {
 
 // A second PNG file after the first one's IEND holds the selected picture;
 // its own "icOn" chunks, if any, are not applied. Anything else after IEND
-// is ignored.
+// is ignored, and so is a second PNG that does not decode.
 int32_t ReadSelectedPicture(PngWalk* walk) {
     uint32_t rest = walk->left.bytes;
     uint8_t signature[PngSignatureBytes];
@@ -170,9 +175,10 @@ int32_t ReadSelectedPicture(PngWalk* walk) {
     memcpy(data, signature, PngSignatureBytes);
     if (!ReadExactly(walk->stream, data + PngSignatureBytes, rest - PngSignatureBytes)) return 0;
     IconImage* tail = walk->record->images;
-    if (!DecodeImageBlock(data, rest, "png", &walk->record->images, &tail)) return 0;
-    tail->flags |= IconImageSelected;
-    return 1;
+    // A selected picture that does not decode is left out.
+    const PictureOutcome outcome = DecodeImageBlock(data, rest, "png", &walk->record->images, &tail);
+    if (outcome == PictureMade) tail->flags |= IconImageSelected;
+    return outcome != PictureFailed;
 }
 
 // An icon whose chunks name no type is a drawer when they describe a

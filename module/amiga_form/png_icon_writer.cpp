@@ -50,7 +50,7 @@ int32_t DrawerFlags(const IconAttributes* attributes) {
     uint32_t flags = (attributes->drawerShowAll & 1) ? icon_tags::FlagShowAll : 0;
     int32_t mode = attributes->drawerViewMode;
     if (mode == 1) flags |= icon_tags::FlagViewMode1;
-    if (mode >= 2 && mode <= 5) flags |= static_cast<uint32_t>(mode - icon_tags::ViewModeBase) << icon_tags::ViewModeShift;
+    if (mode >= icon_tags::ViewModeBase && mode <= icon_tags::LastViewMode) flags |= static_cast<uint32_t>(mode - icon_tags::ViewModeBase) << icon_tags::ViewModeShift;
     return static_cast<int32_t>(flags);
 }
 

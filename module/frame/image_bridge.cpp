@@ -37,8 +37,26 @@ int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
     return 1;
 }
 
-int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
-                         IconImage** tail) {
+namespace {
+
+// Copies the host's decoded image into a new picture and releases it.
+IconImage* TakeDecodedImage(HostImageHandle decoded, int32_t width, int32_t height, IconImage** head,
+                            IconImage** tail) {
+    IconImage* image = AllocIconImage(width, height, 32, 0, 0, head, tail);
+    const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
+    if (pixels) {
+        uint32_t bytes = 0;
+        IconImageByteCount(width, height, 32, &bytes);  // AllocIconImage proved it fits
+        memcpy(image->pixels, pixels, bytes);
+    }
+    ReleaseImage(decoded);
+    return pixels ? image : nullptr;
+}
+
+}  // namespace
+
+PictureOutcome DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
+                                IconImage** tail) {
     MemoryBlockDesc desc{};
     desc.data = data;
     desc.extension = extension;
@@ -49,21 +67,16 @@ int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension,
     NameMemoryBlock(name, &desc);
 
     const TagItem tags[] = {{DecodeTagTrueColour, 1}, {DecodeTagMemoryBlock, 0}, {TagEnd, 0}};
-    return DecodeImageToPicture(name, tags, head, tail) != nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
+    if (!decoded) return PictureLeftOut;
+    return TakeDecodedImage(decoded, width, height, head, tail) ? PictureMade : PictureFailed;
 }
 
 IconImage* DecodeImageToPicture(const char* name, const TagItem* tags, IconImage** head, IconImage** tail) {
     int32_t width = 0;
     int32_t height = 0;
     HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
-    if (!decoded) return nullptr;
-    IconImage* image = AllocIconImage(width, height, 32, 0, 0, head, tail);
-    const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
-    if (pixels) {
-        uint32_t bytes = 0;
-        IconImageByteCount(width, height, 32, &bytes);  // AllocIconImage proved it fits
-        memcpy(image->pixels, pixels, bytes);
-    }
-    ReleaseImage(decoded);
-    return pixels ? image : nullptr;
+    return decoded ? TakeDecodedImage(decoded, width, height, head, tail) : nullptr;
 }

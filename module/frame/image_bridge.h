@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "model/icon_image.h"
 #include "pictra/plugin.h"
 
 // Encodes a 32-bit picture as one complete PNG file in a host memory output.
@@ -16,8 +17,10 @@ int32_t WritePngImage(StreamHandle stream, const IconImage* image);
 
 // Decodes an image file held in memory (`extension` "png" or "bin" tells the
 // host what it is) into a new 32-bit picture appended to *head / *tail.
-int32_t DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
-                         IconImage** tail);
+// PictureLeftOut when the host cannot decode the data (nothing is linked),
+// PictureFailed when memory for the picture runs out.
+PictureOutcome DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
+                                IconImage** tail);
 
 // Decodes the image file `name` (a file, or a named memory block when the
 // tags say so) into a new 32-bit picture appended to *head / *tail. Returns

@@ -12,6 +12,7 @@ constexpr uint32_t MaxRepeat = 130;
 constexpr uint32_t RepeatBias = 125;  // control = count + 125 for a repeat
 constexpr uint32_t FirstRepeatControl = 0x80;
 constexpr int32_t ChannelShifts[3] = {16, 8, 0};  // red, green, blue
+constexpr uint8_t ArgbMagic[] = {'A', 'R', 'G', 'B'};
 
 // Packet writer over the caller's buffer: every emit checks the room first.
 struct PacketOutput {
@@ -90,6 +91,52 @@ void PackChannel(PacketOutput* output, const uint32_t* pixels, uint32_t count, u
         EmitLiteral(output, pixels, start, n, shift);
 }
 
+// Unpacks one channel from data[*p] on into `plane`; values no packet
+// reaches are 0. 0 once the data have ended on a control byte without its
+// value byte: nothing more can be unpacked.
+int32_t UnpackChannel(const uint8_t* data, uint32_t length, uint32_t* p, uint8_t* plane, uint32_t count) {
+    uint32_t i = 0;
+    int32_t more = 1;
+    while (more && i < count && *p < length) {
+        const uint32_t control = data[*p];
+        if (control < FirstRepeatControl) {
+            // A literal that runs past the data or the channel is cut
+            // there; its other bytes start the next channel.
+            ++*p;
+            uint32_t take = control + 1;
+            if (take > length - *p) take = length - *p;
+            if (take > count - i) take = count - i;
+            memcpy(plane + i, data + *p, take);
+            *p += take;
+            i += take;
+        } else if (length - *p < 2) {
+            // A control byte with no value byte after it ends the data.
+            more = 0;
+        } else {
+            uint32_t run = control - RepeatBias;
+            if (run > count - i) run = count - i;
+            memset(plane + i, data[*p + 1], run);
+            *p += 2;
+            i += run;
+        }
+    }
+    memset(plane + i, 0, count - i);
+    return more;
+}
+
+// Unpacks `channels` channels one after the other into planes[0..].
+void UnpackChannels(const uint8_t* data, uint32_t length, uint32_t p, uint32_t channels, uint8_t* planes,
+                    uint32_t count) {
+    int32_t more = 1;
+    for (uint32_t channel = 0; channel < channels; ++channel) {
+        uint8_t* plane = planes + channel * count;
+        if (more)
+            more = UnpackChannel(data, length, &p, plane, count);
+        else
+            memset(plane, 0, count);
+    }
+}
+
 }  // namespace
 
 void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
@@ -97,41 +144,28 @@ void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint8_t* planes, u
     uint32_t p = 0;
     if (length >= LeadInBytes && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 0)
         p = LeadInBytes;
-    int32_t ended = 0;
-    for (uint32_t channel = 0; channel < 3; ++channel) {
-        uint8_t* plane = planes + channel * count;
-        uint32_t i = 0;
-        while (!ended && i < count && p < length) {
-            const uint32_t control = data[p];
-            if (control < FirstRepeatControl) {
-                // A literal that runs past the data or the channel is cut
-                // there; its other bytes start the next channel.
-                ++p;
-                uint32_t take = control + 1;
-                if (take > length - p) take = length - p;
-                if (take > count - i) take = count - i;
-                memcpy(plane + i, data + p, take);
-                p += take;
-                i += take;
-            } else if (length - p < 2) {
-                // A control byte with no value byte after it ends the data.
-                ended = 1;
-            } else {
-                uint32_t run = control - RepeatBias;
-                if (run > count - i) run = count - i;
-                memset(plane + i, data[p + 1], run);
-                p += 2;
-                i += run;
-            }
-        }
-        // Values no packet reached are 0.
-        memset(plane + i, 0, count - i);
-    }
+    UnpackChannels(data, length, p, 3, planes, count);
     const uint8_t* red = planes;
     const uint8_t* green = planes + count;
     const uint8_t* blue = planes + 2 * count;
     for (uint32_t i = 0; i < count; ++i)
         pixels[i] = 0xFF000000u | static_cast<uint32_t>(red[i]) << 16 | static_cast<uint32_t>(green[i]) << 8 | blue[i];
+}
+
+int32_t IsIcnsArgbChannels(const uint8_t* data, uint32_t length) {
+    return length >= sizeof ArgbMagic && memcmp(data, ArgbMagic, sizeof ArgbMagic) == 0;
+}
+
+void UnpackIcnsArgbChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
+                            uint32_t count) {
+    UnpackChannels(data, length, sizeof ArgbMagic, 4, planes, count);
+    const uint8_t* alpha = planes;
+    const uint8_t* red = planes + count;
+    const uint8_t* green = planes + 2 * count;
+    const uint8_t* blue = planes + 3 * count;
+    for (uint32_t i = 0; i < count; ++i)
+        pixels[i] = static_cast<uint32_t>(alpha[i]) << 24 | static_cast<uint32_t>(red[i]) << 16 |
+                    static_cast<uint32_t>(green[i]) << 8 | blue[i];
 }
 
 uint32_t PackedChannelsBound(uint32_t count) {

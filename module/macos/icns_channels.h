@@ -22,6 +22,18 @@
 void UnpackIcnsChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
                         uint32_t count);
 
+// The true-colour elements that carry their own alpha ("ic04", "ic05" and
+// the sidebar types) may hold, instead of an image file, the four bytes
+// "ARGB" and then the alpha, red, green and blue channels packed the same
+// way, without the four zero bytes. 1 when the data begin so.
+int32_t IsIcnsArgbChannels(const uint8_t* data, uint32_t length);
+
+// Fills `pixels` (count words 0xAARRGGBB) from such data, the "ARGB" bytes
+// included; values no packet reaches are 0. `planes` is the caller's room
+// for the four channels, 4 * count bytes.
+void UnpackIcnsArgbChannels(const uint8_t* data, uint32_t length, uint8_t* planes, uint32_t* pixels,
+                            uint32_t count);
+
 // The most bytes PackIcnsChannels can produce for `count` pixels: each
 // channel at worst one control byte per 128 literal values. 0 when the
 // bound does not fit in 32 bits.

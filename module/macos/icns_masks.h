@@ -28,5 +28,14 @@ int32_t ApplyPlaneMask(const uint8_t* plane, uint32_t length, IconImage* image);
 // bytes at most.
 void BuildMaskPlane(const IconImage* image, uint8_t* plane, uint32_t length);
 
+// The icon plane of a 1-bit picture whose width is a multiple of 8: a bit
+// is 1 where the pixel is dark and not transparent. Writes `length` bytes
+// at most.
+void BuildIconPlane(const IconImage* image, uint8_t* plane, uint32_t length);
+
+// 1 when every pixel of a palette picture holds pen 0, pen 1 or its
+// transparent pen.
+int32_t ShowsTwoPens(const IconImage* image);
+
 // The alpha byte of each pixel of a 32-bit picture, `length` bytes at most.
 void ExtractAlpha(const IconImage* image, uint8_t* alpha, uint32_t length);

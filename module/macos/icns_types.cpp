@@ -38,6 +38,19 @@ const IcnsTypeRow IcnsTypeTable[IcnsTypeCount] = {
     {IcnsCode("ic12"), 64, 64, 32, No, IcnsImageFile, No},
     {IcnsCode("ic13"), 256, 256, 32, No, IcnsImageFile, No},
     {IcnsCode("ic14"), 512, 512, 32, No, IcnsImageFile, No},
+    // True colour with alpha, as an image file or as "ARGB" channels.
+    {IcnsCode("ic04"), 16, 16, 32, No, IcnsImageOrArgb, No},
+    {IcnsCode("ic05"), 32, 32, 32, No, IcnsImageOrArgb, No},
+    // Sidebar pictures.
+    {IcnsCode("icsb"), 18, 18, 32, No, IcnsImageOrArgb, No},
+    {IcnsCode("sb24"), 24, 24, 32, No, IcnsImageOrArgb, No},
+    {IcnsCode("icsB"), 36, 36, 32, No, IcnsImageOrArgb, No},
+    {IcnsCode("SB24"), 48, 48, 32, No, IcnsImageOrArgb, No},
+    // Mini icons, 16 x 12. The pens are never written, so the "#" type is
+    // written only from a 1-bit picture.
+    {IcnsCode("icm#"), 16, 12, 1, Yes, IcnsTwoPlanes, Yes},
+    {IcnsCode("icm4"), 16, 12, 4, No, IcnsPens4, No},
+    {IcnsCode("icm8"), 16, 12, 8, No, IcnsPens8, No},
 };
 
 int32_t FindIcnsType(uint32_t typeCode) {

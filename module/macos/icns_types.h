@@ -25,6 +25,7 @@ enum IcnsDataKind : int32_t {
     IcnsAlpha8,         // one alpha byte per pixel ("8mk" types)
     IcnsImageFile,      // a whole PNG or JPEG 2000 file
     IcnsImageOrPacked,  // an image file, or packed channels when it is none
+    IcnsImageOrArgb,    // an image file, or "ARGB" and four packed channels
 };
 
 struct IcnsTypeRow {
@@ -44,10 +45,11 @@ constexpr uint32_t IcnsCode(const char (&code)[5]) {
            static_cast<uint32_t>(static_cast<uint8_t>(code[3]));
 }
 
-// Rows in the order the writer stores them. The last four are the
-// double-density image files, which are read after all others and never
-// written.
-constexpr int32_t IcnsTypeCount = 28;
+// Rows in the order the writer stores them. After the types of the classic
+// sizes come the double-density image files, the true-colour types with
+// their own alpha, the sidebar types and the 16 x 12 mini icons; of these
+// only the mini icons' "#" type is ever written.
+constexpr int32_t IcnsTypeCount = 37;
 extern const IcnsTypeRow IcnsTypeTable[IcnsTypeCount];
 
 // The row of `typeCode`, or -1 when the type is not one of the table's.

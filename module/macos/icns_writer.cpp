@@ -34,14 +34,45 @@ void WriteBytes(StreamHandle stream, const void* bytes, uint32_t length) {
     WriteStream(stream, bytes, static_cast<int32_t>(length));
 }
 
+// 1 when the row's size has an 8-bit pens type that the writer stores.
+int32_t StoresPens8(const IcnsTypeRow& row) {
+    for (const IcnsTypeRow& pens : IcnsTypeTable)
+        if (pens.kind == IcnsPens8 && pens.written && pens.rowWidth == row.rowWidth && pens.rowHeight == row.rowHeight)
+            return 1;
+    return 0;
+}
+
+// A picture of at most 4 bits whose pens, the transparent one aside, are
+// 0 and 1: a 1-bit picture, or one that a mask widened.
+const IconImage* FindTwoPenPicture(const IconImage* images, const IcnsTypeRow& row) {
+    for (const IconImage* image = images; image; image = image->next)
+        if (image->width == row.rowWidth && image->height == row.rowHeight && image->depth <= 4 && image->pixels &&
+            image->palette && ShowsTwoPens(image))
+            return image;
+    return nullptr;
+}
+
+// The picture a "#" type is written from: the 8-bit picture of its size
+// when the pens are stored too, else a 1-bit picture of its size.
+const IconImage* FindPlanesPicture(const IconImage* images, const IcnsTypeRow& row) {
+    const IconImage* pens = StoresPens8(row) ? FindPicture(images, row) : nullptr;
+    return pens ? pens : FindTwoPenPicture(images, row);
+}
+
+// The mask plane, after an icon plane: for an 8-bit picture the mask again
+// (what its pens draw is opaque), for a 1-bit picture its dark pixels.
 int32_t WriteTwoPlanes(StreamHandle stream, const IconImage* image) {
-    uint8_t plane[MaxPlaneBytes];
+    uint8_t mask[MaxPlaneBytes];
+    uint8_t icon[MaxPlaneBytes];
     const uint32_t planeBytes = PixelCount(image) / 8;
     if (planeBytes > MaxPlaneBytes) return 0;
-    BuildMaskPlane(image, plane, planeBytes);
-    // The icon plane is the mask plane again: what the pens draw is opaque.
-    WriteBytes(stream, plane, planeBytes);
-    WriteBytes(stream, plane, planeBytes);
+    BuildMaskPlane(image, mask, planeBytes);
+    if (image->depth == 8)
+        memcpy(icon, mask, planeBytes);
+    else
+        BuildIconPlane(image, icon, planeBytes);
+    WriteBytes(stream, icon, planeBytes);
+    WriteBytes(stream, mask, planeBytes);
     return 1;
 }
 
@@ -155,7 +186,7 @@ int32_t WriteMacIcon(StreamHandle stream, IconImage* images) {
     WriteHeader(stream, MagicMacIcon);  // total length, patched at the end
     for (const IcnsTypeRow& row : IcnsTypeTable) {
         if (!row.written) continue;
-        const IconImage* image = FindPicture(images, row);
+        const IconImage* image = row.kind == IcnsTwoPlanes ? FindPlanesPicture(images, row) : FindPicture(images, row);
         if (image && !WriteElement(stream, row, image)) return 0;
     }
     const int32_t total = StreamPosition(stream);

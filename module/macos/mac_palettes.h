@@ -8,6 +8,11 @@ struct MacPalette {
     uint32_t colours[256];  // 0x00RRGGBB
 };
 
+// The two colours of the 1-bit icon planes of the "#" types: a clear bit is
+// white, a set bit black (pens 0 and 1 of a 1-bit picture).
+inline constexpr uint32_t OneBitWhite = 0xFFFFFF;
+inline constexpr uint32_t OneBitBlack = 0x000000;
+
 // The 16 colours of the 4-bit pens, pen 0 first; the rest is 0.
 inline constexpr MacPalette MacPalette16 = {{
     0xFFFFFF, 0xFCF305, 0xFF6402, 0xDD0806, 0xF20884, 0x4600A5, 0x0000D4, 0x02ABEA,

@@ -67,3 +67,16 @@ uint32_t DepthForPen(uint32_t highest, uint32_t depth) {
     while (depth < static_cast<uint32_t>(MaxPaletteDepth) && (1u << depth) <= highest) ++depth;
     return depth;
 }
+
+PictureOutcome LeaveOutPictures(IconImage** head, IconImage** tail, IconImage* mark) {
+    IconImage** link = mark ? &mark->next : head;
+    IconImage* image = *link;
+    *link = nullptr;
+    while (image) {
+        IconImage* next = image->next;
+        FreeIconImage(image);
+        image = next;
+    }
+    *tail = mark;
+    return PictureLeftOut;
+}

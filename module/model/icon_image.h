@@ -17,6 +17,22 @@
 IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
                           int32_t selected, IconImage** head, IconImage** tail);
 
+// What reading one picture came to. A picture whose own data are damaged is
+// left out and the reader goes on with the next one; only a failure of
+// memory or of the stream ends the load.
+enum PictureOutcome : int32_t {
+    PictureFailed = 0,
+    PictureMade = 1,
+    PictureLeftOut = 2,
+};
+
+// Leaves out what was linked after `mark`, the list's tail before the
+// picture was begun (null when the list was empty then): those pictures,
+// a node that AllocIconImage linked without its blocks included, are
+// unlinked and released, and `mark` is the tail again. Returns
+// PictureLeftOut, so that a reader can end a picture with it.
+PictureOutcome LeaveOutPictures(IconImage** head, IconImage** tail, IconImage* mark);
+
 // Releases one picture and whatever blocks it has; does not unlink it.
 void FreeIconImage(IconImage* image);
 

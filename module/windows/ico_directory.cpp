@@ -24,7 +24,6 @@ int32_t ColourCountByte(int32_t bitCount) {
 void ParseIcoDirEntry(const uint8_t* record, IcoDirEntry* entry) {
     PeekLE32(record, IcoDirEntrySize, IcoDirDataSizeOffset, &entry->dataSize);
     PeekLE32(record, IcoDirEntrySize, IcoDirDataSizeOffset + 4, &entry->dataOffset);
-    entry->isTrueColour24 = 0;
 }
 
 int32_t CheckIcoDirEntry(const IcoDirEntry& entry, uint32_t fileLength, uint32_t* available) {

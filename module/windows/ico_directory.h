@@ -12,7 +12,6 @@
 struct IcoDirEntry {
     uint32_t dataSize;
     uint32_t dataOffset;
-    int32_t isTrueColour24;  // set when the entry turns out to be a 24-bit bitmap
 };
 
 // Reads the entry count and the directory from the stream, positioned just

@@ -33,6 +33,10 @@ struct BitmapLayout {
     uint32_t maskBytes;  // what the file holds of the mask, possibly less than all of it
 };
 
+// The `mark` of a picture made from a 24-bit bitmap while the entries are
+// read.
+constexpr uint32_t TrueColour24Mark = 24;
+
 struct EntryReader {
     StreamHandle stream;
     uint32_t fileLength;
@@ -94,15 +98,18 @@ int32_t CheckBitmapHeader(const uint8_t* header, uint32_t available, BitmapLayou
     return 1;
 }
 
-int32_t ReadPngEntry(EntryReader* reader, const IcoDirEntry* entry, uint32_t available) {
-    if (entry->dataSize > available) return 0;
-    if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0) return 0;
+// A PNG entry that runs past the end of the file or does not decode is
+// left out.
+PictureOutcome ReadPngEntry(EntryReader* reader, const IcoDirEntry* entry, uint32_t available) {
+    if (entry->dataSize > available) return PictureLeftOut;
+    if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0) return PictureFailed;
     void* data = AllocMemory(entry->dataSize, 0, "pngbuf");
-    if (!data) return 0;
-    int32_t ok = ReadExactly(reader->stream, data, entry->dataSize) &&
-                 DecodeImageBlock(data, entry->dataSize, "png", reader->head, reader->tail);
+    if (!data) return PictureFailed;
+    PictureOutcome outcome = PictureFailed;
+    if (ReadExactly(reader->stream, data, entry->dataSize))
+        outcome = DecodeImageBlock(data, entry->dataSize, "png", reader->head, reader->tail);
     FreeMemory(data);
-    return ok;
+    return outcome;
 }
 
 void StorePalette(const uint8_t* entries, uint32_t count, uint32_t* palette) {
@@ -110,41 +117,46 @@ void StorePalette(const uint8_t* entries, uint32_t count, uint32_t* palette) {
         palette[i] = static_cast<uint32_t>(entries[2]) << 16 | static_cast<uint32_t>(entries[1]) << 8 | entries[0];
 }
 
-int32_t ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, const BitmapLayout& layout) {
+PictureOutcome ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, const BitmapLayout& layout) {
     uint32_t length = layout.rowsStart + layout.rowsBytes + layout.maskBytes;  // all within `available`
     auto* bytes = static_cast<uint8_t*>(ReserveScratch(&reader->scratch, length));
-    if (!bytes) return 0;
+    if (!bytes) return PictureFailed;
     if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||
         !ReadExactly(reader->stream, bytes, length))
-        return 0;
+        return PictureFailed;
 
     int32_t depth = layout.bitCount == 24 ? 32 : layout.bitCount;
+    IconImage* mark = *reader->tail;
     IconImage* image = AllocIconImage(layout.width, layout.height, depth, -1, 0, reader->head, reader->tail);
-    if (!image) return 0;
+    if (!image) return PictureFailed;
+    image->mark = layout.bitCount == 24 ? TrueColour24Mark : 0;
     uint32_t pixelBytes = 0;
     IconImageByteCount(image->width, image->height, image->depth, &pixelBytes);  // proved by the allocation
     if (image->palette) StorePalette(bytes + layout.paletteStart, layout.paletteEntries, image->palette);
     if (!DecodeBitmapRows(bytes + layout.rowsStart, layout.rowsBytes, layout.bitCount, layout.width, layout.height,
                           layout.topDown, image->pixels, pixelBytes))
-        return 0;
+        return LeaveOutPictures(reader->head, reader->tail, mark);
     // A 32-bit bitmap carries its own alpha; the mask behind it is not read.
-    if (layout.bitCount == 32) return 1;
-    return ApplyBitMask(bytes + layout.rowsStart + layout.rowsBytes, layout.maskBytes, image, BitMaskBottomUpPadded);
+    if (layout.bitCount == 32) return PictureMade;
+    return ApplyBitMask(bytes + layout.rowsStart + layout.rowsBytes, layout.maskBytes, image, BitMaskBottomUpPadded)
+               ? PictureMade
+               : PictureFailed;
 }
 
-int32_t ReadIcoEntry(EntryReader* reader, IcoDirEntry* entry) {
+// An entry whose data lie past the end of the file, or whose header or rows
+// are damaged, is left out.
+PictureOutcome ReadIcoEntry(EntryReader* reader, const IcoDirEntry* entry) {
     uint32_t available = 0;
-    if (!CheckIcoDirEntry(*entry, reader->fileLength, &available)) return 0;
+    if (!CheckIcoDirEntry(*entry, reader->fileLength, &available)) return PictureLeftOut;
     uint8_t header[BitmapHeaderSize];
     uint32_t headerBytes = available < BitmapHeaderSize ? available : BitmapHeaderSize;
     if (SeekStream(reader->stream, static_cast<int32_t>(entry->dataOffset), SeekFromStart) < 0 ||
         !ReadExactly(reader->stream, header, headerBytes))
-        return 0;
+        return PictureFailed;
     if (StartsPng(header, headerBytes)) return ReadPngEntry(reader, entry, available);
 
     BitmapLayout layout{};
-    if (headerBytes < BitmapHeaderSize || !CheckBitmapHeader(header, available, &layout)) return 0;
-    entry->isTrueColour24 = layout.bitCount == 24;
+    if (headerBytes < BitmapHeaderSize || !CheckBitmapHeader(header, available, &layout)) return PictureLeftOut;
     return ReadBitmapEntry(reader, entry, layout);
 }
 
@@ -155,15 +167,16 @@ bool SizeRepeated(const IconImage* list, const IconImage* image) {
 }
 
 // A 24-bit bitmap only stands in for pictures of better depth: it goes when
-// another picture has its size. The k-th picture came from the k-th entry.
-void DropRepeated24(IconRecord* record, const IcoDirEntry* entries, uint32_t count) {
+// another picture has its size. The reader marked the pictures it made from
+// 24-bit bitmaps; the marks are cleared again.
+void DropRepeated24(IconRecord* record) {
     IconImage** link = &record->images;
-    for (uint32_t k = 0; k < count && *link; ++k) {
-        IconImage* image = *link;
-        if (entries[k].isTrueColour24 && SizeRepeated(record->images, image)) {
+    while (IconImage* image = *link) {
+        if (image->mark == TrueColour24Mark && SizeRepeated(record->images, image)) {
             *link = image->next;
             FreeIconImage(image);
         } else {
+            image->mark = 0;
             link = &image->next;
         }
     }
@@ -183,9 +196,15 @@ int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
     IconImage* tail = record->images;
     while (tail && tail->next) tail = tail->next;
     EntryReader reader{stream, fileLength, {}, &record->images, &tail};
-    int32_t ok = 1;
-    for (uint32_t k = 0; k < count && ok; ++k) ok = ReadIcoEntry(&reader, &entries[k]);
-    if (ok) DropRepeated24(record, entries, count);
+    PictureOutcome outcome = PictureMade;
+    uint32_t leftOut = 0;
+    for (uint32_t k = 0; k < count && outcome != PictureFailed; ++k) {
+        outcome = ReadIcoEntry(&reader, &entries[k]);
+        leftOut += outcome == PictureLeftOut;
+    }
+    // A directory whose every entry was left out holds no icon.
+    int32_t ok = outcome != PictureFailed && (record->images || !leftOut);
+    if (ok) DropRepeated24(record);
 
     ReleaseScratch(&reader.scratch);
     if (entries) FreeMemory(entries);

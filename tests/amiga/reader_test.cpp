@@ -87,10 +87,10 @@ TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
         {"plane rows of 8192 bytes past the end", planes - 16, 2, 0xFFFF, false},
         {"Gadget 65535 x 65535", 12, 4, 0xFFFFFFFF, false},
         {"default tool past the end", defaultTool, 4, 0x100000, false},
-        {"default tool of length 0", defaultTool, 4, 0, false},  // its bytes then misread as the count
-        {"tool-type count 2^30", toolTypes, 4, 0xFFFFFFF0, false},
+        // Its bytes are then misread as the tool-type count, whose texts run
+        // past the end: those before that point are kept.
+        {"default tool of length 0", defaultTool, 4, 0, true},
         {"tool-type count below 4", toolTypes, 4, 3, true},
-        {"tool-type length past the end", toolTypes + 4, 4, 0xFFFFFFFF, false},
         {"tool-window word with no string", 70, 4, 1, false},
     };
     for (const auto& c : cases)
@@ -100,6 +100,68 @@ TEST_F(AmigaReaderTest, SizesFromTheFileAreCheckedBeforeUse) {
     ASSERT_TRUE(loaded.icon);
     EXPECT_EQ(loaded.icon->images->depth, 1);
     EXPECT_EQ(static_cast<const uint8_t*>(loaded.icon->images->pixels)[17], 0);
+}
+
+// A tool-type block that runs past the end of the file keeps the texts read
+// before it, and the icon its pictures; nothing after the block is looked
+// for (a FORM there is not found).
+TEST_F(AmigaReaderTest, AToolTypeBlockPastTheEndKeepsTheTextsBeforeIt) {
+    ClassicIcon base;
+    base.toolTypes = {"A=1", "B=2", "C=3"};
+    base.type = 2;
+    base.drawerData = true;
+    base.extension = ByteBuilder().be32(2).be16(3);
+    base.trailing = ByteBuilder().text("FORM").be32(18).text("ICON").text("FACE").be32(6).zeros(6);
+    const Bytes valid = base.bytes();
+    const std::size_t count = 78 + 56 + 20 + 16;  // header, DrawerData, image header, planes
+    const struct {
+        const char* name;
+        std::size_t offset;
+        uint32_t value;
+        Texts kept;
+    } cases[] = {
+        {"count 2^30", count, 0xFFFFFFF0, {"A=1", "B=2", "C=3"}},
+        {"first length past the end", count + 4, 0xFFFFFFFF, {}},
+        {"third length past the end", count + 4 + 8 + 8, 1000, {"A=1", "B=2"}},
+        {"second length 10 for 4", count + 4 + 8, 10, {"A=1", "B=2"}},
+    };
+    for (const auto& c : cases) {
+        const LoadedIcon loaded = loadBytes(withField(valid, c.offset, 4, c.value, true));
+        ASSERT_TRUE(loaded.icon) << c.name;
+        EXPECT_EQ(loaded.pictures().size(), 1u) << c.name;
+        EXPECT_EQ(loaded.pictures()[0]->flags, IconImagePrimary) << c.name;
+        // What the cut lengths make of the bytes after the kept texts may
+        // follow them.
+        const Texts texts = loaded.toolTypes();
+        ASSERT_GE(texts.size(), c.kept.size()) << c.name;
+        EXPECT_EQ(Texts(texts.begin(), texts.begin() + long(c.kept.size())), c.kept) << c.name;
+        EXPECT_EQ(std::make_tuple(loaded.attributes.drawerViewMode, loaded.attributes.drawerShowAll),
+                  std::make_tuple(0, 0)) << c.name;
+    }
+    const LoadedIcon whole = loadBytes(valid);
+    ASSERT_TRUE(whole.icon);
+    EXPECT_EQ(std::make_tuple(whole.toolTypes(), whole.attributes.drawerViewMode), std::make_tuple(base.toolTypes.value(), 3));
+}
+
+// The window edges are signed 16-bit words; width and height are not.
+TEST_F(AmigaReaderTest, DrawerWindowEdgesAreSignedAndSurviveASave) {
+    ClassicIcon icon;
+    icon.type = 2;
+    icon.drawerData = true;
+    const Bytes file = withField(withField(withField(icon.bytes(), 78, 2, 0xA5E8, true), 80, 2, 0xFFFF, true), 82, 2,
+                                 0xFFFF, true);
+    const LoadedIcon loaded = loadBytes(file);
+    ASSERT_TRUE(loaded.icon);
+    const IconAttributes& a = loaded.attributes;
+    EXPECT_EQ(std::make_tuple(a.drawerLeft, a.drawerTop, a.drawerWidth, a.drawerHeight),
+              std::make_tuple(-23064, -1, 65535, 200));
+    for (const char* format : {"AMIGAOS", "AMIGAOS35"}) {
+        ASSERT_EQ(save(path("out.info"), loaded.icon->images, format, &a), 1) << format;
+        const LoadedIcon back = load(path("out.info"));
+        ASSERT_TRUE(back.icon) << format;
+        EXPECT_EQ(std::make_tuple(back.attributes.drawerLeft, back.attributes.drawerTop, back.attributes.drawerWidth),
+                  std::make_tuple(-23064, -1, 65535)) << format;
+    }
 }
 
 TEST_F(AmigaReaderTest, StoredTextsKeepTheirBytesAndGainATerminator) {

@@ -146,31 +146,70 @@ TEST_F(FormTest, PadBytesAndUnknownChunksAreSkippedAndTheWalkEndsWithTheForm) {
     EXPECT_EQ(read_.size(), 0u);
 }
 
-TEST_F(FormTest, MalformedChunksFailTheLoad) {
+// A chunk whose own data are damaged is left out; the chunks around it load.
+TEST_F(FormTest, ADamagedChunkIsLeftOutAndTheOthersLoad) {
     const ImagFields good{0, 4, 2, 0, 0, 2, Bytes(16, 1), Bytes(12, 9)};
+    const Bytes before = concat(face(4, 4), imag(good));
+    auto between = [&](const Bytes& damaged) { return concat(before, damaged, imag(good)); };
     auto changed = [&](std::size_t offset, int width, uint32_t value) {
-        return concat(face(4, 4), withField(imag(good), 8 + offset, width, value, true));
+        return between(withField(imag(good), 8 + offset, width, value, true));
     };
     const struct {
         const char* name;
         Bytes data;
+        std::size_t pictures;
     } cases[] = {
-        {"an IMAG before any FACE", imag(good)},
-        {"an ARGB before any FACE", chunk("ARGB", Bytes(20, 0))},
-        {"depth 0", changed(5, 1, 0)},
-        {"depth 9", changed(5, 1, 9)},
-        {"image data beyond the chunk", changed(6, 2, 16)},
-        {"palette data beyond the chunk", changed(8, 2, 12)},
-        {"an unknown image format", changed(3, 1, 2)},
-        {"a first IMAG without colours", concat(face(4, 4), imag({0, 4, 0, 0, 0, 2, Bytes(16, 1), {}}))},
-        {"a chunk larger than the FORM", concat(face(4, 4), withField(imag(good), 4, 4, 1000, true))},
-        {"a chunk size of 4 GiB - 1", concat(face(4, 4), withField(chunk("ANNO", {}), 4, 4, 0xFFFFFFFF, true))},
-        {"a FACE of 5 bytes", chunk("FACE", Bytes(5, 1))},
-        {"an ARGB length beyond the chunk", concat(face(4, 4), chunk("ARGB", ByteBuilder().be32(1).be32(10).be16(0).zeros(10)))},
-        {"an ARGB that does not inflate", concat(face(4, 4), chunk("ARGB", ByteBuilder().be32(1).be32(3).be16(0).be32(0x12345678)))},
+        {"an IMAG before any FACE", concat(imag(good), before), 1},
+        {"an ARGB before any FACE", concat(chunk("ARGB", Bytes(20, 0)), before), 1},
+        {"depth 0", changed(5, 1, 0), 2},
+        {"depth 9", changed(5, 1, 9), 2},
+        {"image data beyond the chunk", changed(6, 2, 16), 2},
+        {"palette data beyond the chunk", changed(8, 2, 12), 2},
+        {"an unknown image format", changed(3, 1, 2), 2},
+        {"an IMAG header cut short", between(chunk("IMAG", Bytes(9, 2))), 2},
+        {"a first IMAG without colours", concat(face(4, 4), imag({0, 4, 0, 0, 0, 2, Bytes(16, 1), {}}), imag(good)), 1},
+        {"a FACE of 5 bytes: no size for what follows", concat(chunk("FACE", Bytes(5, 1)), imag(good)), 0},
+        {"an ARGB that does not inflate", between(chunk("ARGB", ByteBuilder().be32(1).be32(3).be16(0).be32(0x12345678))), 2},
+        {"an ARGB without a stream", between(chunk("ARGB", ByteBuilder().be32(1).be32(0).be16(0))), 2},
+        // The walk cannot go past a chunk larger than the FORM.
+        {"a chunk larger than the FORM", concat(before, withField(imag(good), 4, 4, 1000, true)), 1},
+        {"a chunk size of 4 GiB - 1", concat(before, withField(chunk("ANNO", {}), 4, 4, 0xFFFFFFFF, true)), 1},
     };
-    for (const auto& c : cases) EXPECT_EQ(read(c.data), 0) << c.name;
-    EXPECT_EQ(read(concat(face(4, 4), imag(good))), 1);
+    for (const auto& c : cases) {
+        EXPECT_EQ(read(c.data), 1) << c.name;
+        EXPECT_EQ(read_.size(), c.pictures) << c.name;
+    }
+    // The first good IMAG is the normal picture and the primary one.
+    ASSERT_EQ(read(changed(5, 1, 0)), 1);
+    EXPECT_EQ(std::make_tuple(read_[0]->flags, read_[1]->flags, primary_), std::make_tuple(0u, 2u, read_[0]));
+}
+
+// Some writers store the compressed size itself rather than one less, a
+// byte beyond the chunk: the stream in the chunk still holds the picture.
+// A stream that is really cut is left out.
+TEST_F(FormTest, AnArgbSizeFieldBeyondTheChunkReadsTheStreamTheChunkHolds) {
+    IconImage* argb = picture(7, 5, 32);
+    std::mt19937 random(11);
+    for (int i = 0; i < 35; ++i) static_cast<uint32_t*>(argb->pixels)[i] = random();
+    const Bytes form = build(3, argb, nullptr, 0);
+    ASSERT_FALSE(form.empty());
+    const Bytes chunks(form.begin() + 12, form.end());
+    constexpr std::size_t argbData = 14 + 8;  // after FACE and the ARGB chunk header
+    const uint32_t stored = be32(chunks, argbData + 4);
+    ASSERT_EQ(stored + 1, be32(chunks, 18) - 10);
+    for (uint32_t field : {stored, stored + 1, stored + 1000, 0xFFFFFFFFu}) {
+        ASSERT_EQ(read(withField(chunks, argbData + 4, 4, field, true)), 1) << field;
+        ASSERT_EQ(read_.size(), 1u) << field;
+        EXPECT_TRUE(sameAsRead(0, argb, 0)) << field;
+    }
+    // The chunk cut twelve bytes short (the stream's deflate data, not only
+    // its checksum), its size and field saying so or not.
+    Bytes cut(chunks.begin(), chunks.end() - 12 - (chunks.size() & 1));
+    cut = withField(cut, 18, 4, uint32_t(cut.size() - 22), true);
+    for (uint32_t field : {stored - 12, stored + 1}) {
+        EXPECT_EQ(read(withField(cut, argbData + 4, 4, field, true)), 1) << field;
+        EXPECT_EQ(read_.size(), 0u) << field;
+    }
 }
 
 TEST_F(FormTest, DataCutShortLeavesTheMissingPixelsAndColoursZero) {

@@ -128,7 +128,7 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     // Whole, to the last byte of the plain IEND chunk.
     EXPECT_EQ(Bytes(png.end() - 12, png.end()), (Bytes{0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82}));
 
-    ASSERT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), 1);
+    ASSERT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), PictureMade);
     ASSERT_EQ(image->next, tail);
     EXPECT_EQ(std::make_tuple(tail->width, tail->height, tail->depth, tail->transparentPen, tail->flags),
               std::make_tuple(3, 2, 32, 0, 0u));
@@ -140,9 +140,9 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     // Data that does not decode, and a valid image whose picture cannot be
     // allocated: the decoded image is released and nothing is linked.
     const Bytes garbage = {0x89, 'P', 'N', 'G', 0, 1, 2, 3};
-    EXPECT_EQ(DecodeImageBlock(garbage.data(), 8, "png", &head, &tail), 0);
+    EXPECT_EQ(DecodeImageBlock(garbage.data(), 8, "png", &head, &tail), PictureLeftOut);
     host::failAllocationsTagged("ic");
-    EXPECT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), 0);
+    EXPECT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), PictureFailed);
     host::clearAllocationFaults();
     EXPECT_EQ(image->next, nullptr);
     EXPECT_EQ(tail, image);

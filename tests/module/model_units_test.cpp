@@ -257,4 +257,42 @@ TEST_F(BitMaskTest, TransparentPenIsFreeOrOnlyBehindTheMaskOrMadeByWidening) {
     EXPECT_EQ(apply(full, BitMaskBottomUpPadded, 8, all).pen, -2);
 }
 
+// Rows whose width is no multiple of 8 or 32 end in padding bits, here all
+// saying "transparent" (set in the bottom-up layout, clear in the top-down
+// one), and so do the Windows rows' pad bytes. They belong to no pixel: a
+// mask read one bit too far per row would hide the next row's first pixel,
+// and write past the picture on its last row (which ASan builds catch).
+TEST_F(BitMaskTest, PaddingBitsHideNoPixel) {
+    for (int32_t layout : {BitMaskBottomUpPadded, BitMaskTopDownPacked})
+        for (int32_t width : {1, 5, 13, 31, 33, 63})
+            for (int32_t depth : {4, 32}) {
+                SCOPED_TRACE(std::to_string(layout) + ": " + std::to_string(width) + " wide, depth " + std::to_string(depth));
+                const int32_t height = 3;
+                const bool bottomUp = layout == BitMaskBottomUpPadded;
+                const auto rowBytes = size_t(bottomUp ? (width + 31) / 32 * 4 : (width + 7) / 8);
+                // Every pixel opaque but the last of each row.
+                std::vector<uint8_t> mask(rowBytes * height, bottomUp ? 0xFF : 0x00);
+                for (size_t row = 0; row < size_t(height); ++row)
+                    for (int32_t x = 0; x + 1 < width; ++x)
+                        mask[row * rowBytes + size_t(x) / 8] ^= uint8_t(0x80 >> (x % 8));
+                IconImage *head = nullptr, *tail = nullptr;
+                IconImage* image = AllocIconImage(width, height, depth, -1, 0, &head, &tail);
+                ASSERT_NE(image, nullptr);
+                for (int32_t i = 0; i < width * height; ++i) {
+                    if (depth == 4) static_cast<uint8_t*>(image->pixels)[i] = 1;
+                    else static_cast<uint32_t*>(image->pixels)[i] = 0x80123456u;
+                }
+                ASSERT_EQ(ApplyBitMask(mask.data(), uint32_t(mask.size()), image, layout), 1);
+                for (int32_t i = 0; i < width * height; ++i) {
+                    const bool hidden = i % width == width - 1;
+                    if (depth == 4)
+                        ASSERT_EQ(static_cast<uint8_t*>(image->pixels)[i], hidden ? 0 : 1) << i;
+                    else
+                        ASSERT_EQ(static_cast<uint32_t*>(image->pixels)[i], hidden ? 0x00123456u : 0xFF123456u) << i;
+                }
+                if (depth == 4) { EXPECT_EQ(image->transparentPen, 0); }
+                FreeIconImage(head);
+            }
+}
+
 }  // namespace

@@ -41,6 +41,9 @@ const SetSpec kBuiltSets[] = {
     {"mixed-sizes", {{16, 16, 32, 0, -1, 16}, {32, 32, 32, 0, -1, 32}, {48, 48, 32, 0, -1, 48},
                      {128, 128, 32, 0, -1, 128}, {32, 32, 8, 0, 0, 7}, {16, 16, 1, 0, -1, 8}}, true},
     {"argb-256", {{256, 256, 32, 0, -1, 9}}, false},
+    // 1-bit pictures of the "#" sizes, one beside an 8-bit picture of its size.
+    {"one-bit", {{16, 16, 1, 0, -1, 21}, {32, 32, 1, 0, 0, 22}, {16, 12, 1, 0, 1, 23}, {48, 48, 1, 0, -1, 24},
+                 {48, 48, 8, 0, 0, 25}}, false},
 };
 
 // A picture list built in code, with the storage behind it.

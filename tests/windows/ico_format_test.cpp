@@ -194,6 +194,17 @@ TEST_F(IcoWriterTest, EntriesRunByBitCountWidestFirstWithoutWhatTheDirectoryCann
         EXPECT_EQ(std::tuple(p.width, p.height, p.depth), std::tuple(order[k]->width, order[k]->height, bits[k])) << k;
         EXPECT_EQ(differingPixels(p.argb, argbOf(*order[k])), 0u) << k;
     }
+    // A palette picture's transparent pen is stored black, whatever colour
+    // the picture gave it (pens 3 and 5 here are not black).
+    const Bytes file = readFile(path("out.ico"));
+    std::size_t coloured = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        if (order[k]->transparentPen < 0 || order[k]->palette[order[k]->transparentPen] == 0) continue;
+        const std::size_t entry = le32At(file, 6 + 16 * k + 12) + 40 + 4 * std::size_t(order[k]->transparentPen);
+        EXPECT_EQ(le32At(file, entry), 0u) << k;
+        ++coloured;
+    }
+    EXPECT_EQ(coloured, 2u);
     PictureList refused;  // the ones left out above, alone
     trueColourPicture(refused, 300, 16), palettePicture(refused, 16, 257, 4), trueColourPicture(refused, 8, 8)->depth = 24;
     EXPECT_EQ(save(path("none.ico"), refused.head()), 0);
@@ -209,11 +220,15 @@ TEST_F(IcoWriterTest, CompressionMakesPngEntriesFrom128PixelsOfTrueColour) {
     // Their order: the palette picture, then the true colour by width
     // (Pillow and icotool read such entries below).
     for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(file[le32At(file, 6 + 16 * k + 12)], (Bytes{40, 0x89, 40}[k])) << k;
-    // A PNG entry keeps the PNG's own size, and needs all the bytes listed.
+    // A PNG entry keeps the PNG's own size, and needs all the bytes listed:
+    // without them it is left out.
     auto shrunk = loadBytes(withField(file, 6 + 16, 2, 0x1010, false));
     ASSERT_TRUE(shrunk);
     EXPECT_EQ((*shrunk)[1].width, 128);
-    EXPECT_FALSE(loadBytes(withField(file, 6 + 16 + 8, 4, uint32_t(file.size()), false)));
+    auto cut = loadBytes(withField(file, 6 + 16 + 8, 4, uint32_t(file.size()), false));
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(cut->size(), 2u);
+    EXPECT_EQ((*cut)[1].width, 127);
 }
 
 class IcoInteropTest : public IcoTest {
