@@ -4,11 +4,10 @@
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
+#include "adapt.h"
 #include "command.h"
 #include "formats.h"
-#include "host/streams.h"
 #include "icon_file.h"
-#include "safe_save.h"
 
 namespace pictra::cli {
 
@@ -18,6 +17,16 @@ class ConvertCommand : public Command {
 public:
     CLI::App* addTo(CLI::App& app) override {
         CLI::App* command = app.add_subcommand("convert", "Save an icon in another format");
+        command->footer(
+            "Pictures the format cannot take as they are are adapted, one line on stderr each:\n"
+            "  palette pictures become 32-bit ones where the format would store them only through\n"
+            "    a lossy mapping or not at all (AMIGAOS40 and PNG icons; MACOS, which maps 8-bit\n"
+            "    pictures onto its fixed palette and has only 32-bit pictures from 64 pixels);\n"
+            "  pictures larger than the format holds are scaled down to its largest size\n"
+            "    (WINDOWS, AMIGAOS, AMIGAOS35, AMIGAOS40: 256; NEWICON: 93);\n"
+            "  MACOS sizes outside 16, 32, 48, 64, 128, 256, 512, 1024 are scaled to the nearest\n"
+            "    size below (or, with --fit pad, centred on the nearest size above).\n"
+            "An icon the format takes as it is is saved unchanged.");
         command->add_option("IN", input_, "Icon file to read")->required()->type_name("");
         command->add_option("OUT", output_, "File to write (replaced only on success)")
             ->required()
@@ -27,6 +36,12 @@ public:
                             "default WINDOWS for .ico and MACOS for .icns")
             ->type_name("NAME");
         command->add_flag("-c,--compress", compress_, "Compress pictures where the format allows it");
+        command->add_flag("--exact", exact_, "Refuse, instead of adapting, an icon the format cannot take as it is");
+        command->add_option("--fit", fit_, "For sizes MACOS lacks: scale (default) or pad (centre on a "
+                                           "transparent canvas)")
+            ->transform(CLI::CheckedTransformer(fitNames(), CLI::ignore_case))
+            ->type_name("scale|pad");
+        command->add_flag("-q,--quiet", quiet_, "No line for each adaptation (errors are still printed)");
         return command;
     }
 
@@ -59,26 +74,44 @@ private:
         LoadedIcon icon = loadIconFile(session, file);
         IconImage* images = session.entry().getIconImages(icon.record.get());
         if (!images) throw FileError(file, "the icon has no pictures");
-        PendingFile target(output_);
-        const TagItem tags[] = {
-            {SaveTagFormat, saver.formatId},
-            {SaveTagCompress, compress_ ? 1u : 0u},
-            {SaveTagAttributes, reinterpret_cast<uintptr_t>(&icon.attributes)},
-            {TagEnd, 0},
-        };
-        const std::size_t lostBefore = host::streamCounters().failedWrites;
-        if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0)
-            throw FileError(output_, "the module could not save this icon as " + saver.name);
-        // The module cannot see failed writes (a full disk): the host counts them.
-        if (host::streamCounters().failedWrites != lostBefore)
-            throw FileError(output_, "cannot write: the file could not be stored in full");
-        target.commit();
+        const host::IconTarget* target = host::iconTarget(saver.name);
+        Adaptation adaptation;
+        if (target) adaptation = adaptedOrThrow(file, images, *target);
+        if (adaptation.changed) images = adaptation.pictures.images();
+        if (!saveIconFile(session, saver, images, icon.attributes, compress_, output_)) {
+            const std::string reason = target ? refusalReason(images, *target) : std::string();
+            throw FileError(output_, reason.empty() ? "the module could not save this icon as " + saver.name
+                                                    : reason + (exact_ ? ": drop --exact or use create" : ""));
+        }
+        if (!quiet_)
+            for (const std::string& change : adaptation.notes)
+                fmt::print(stderr, "pictra: {}: {} for {}\n", file, change, saver.name);
+    }
+
+    // The adaptation `images` need; with --exact, a refusal when they need any.
+    Adaptation adaptedOrThrow(const std::string& file, const IconImage* images, const host::IconTarget& target) const {
+        Adaptation adaptation;
+        try {
+            adaptation = adaptPictures(images, target, fit_);
+        } catch (const std::runtime_error& error) {
+            throw FileError(file, error.what());
+        }
+        if (exact_ && adaptation.changed) {
+            const std::string reason = refusalReason(images, target);
+            throw FileError(file, (reason.empty() ? adaptation.rule + "; this icon needs its " + adaptation.notes.front()
+                                                  : reason) +
+                                      ": drop --exact or use create");
+        }
+        return adaptation;
     }
 
     std::string input_;
     std::string output_;
     std::string formatName_;
     bool compress_ = false;
+    bool exact_ = false;
+    Fit fit_ = Fit::Scale;
+    bool quiet_ = false;
 };
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include "errors.h"
 #include "host/posix_file.h"
+#include "host/streams.h"
+#include "safe_save.h"
 
 namespace pictra::cli {
 
@@ -29,6 +31,14 @@ constexpr std::array<Signature, 4> kSignatures{{
     {{0xE3, 0x10, 0x00, 0x01}, "AMIGAOS"},
     {{0x00, 0x00, 0x01, 0x00}, "WINDOWS"},
 }};
+
+// What a file with the header of `format` says it is.
+std::string claimedKind(std::string_view format) {
+    if (format == "MACOS") return "a macOS icon";
+    if (format == "WINDOWS") return "a Windows icon";
+    if (format == "PNG") return "a PNG file";
+    return "an Amiga icon";
+}
 
 std::string fileKind(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder";
@@ -91,8 +101,26 @@ LoadedIcon loadIconFile(const Session& session, const std::string& path) {
         {TagEnd, 0},
     };
     icon.record = host::IconPtr(entry.loadIcon(path.c_str(), tags), {entry.freeIcon});
-    if (!icon.record) throw FileError(path, "the module could not read this icon");
+    if (!icon.record) throw FileError(path, claimedKind(icon.format) + " the module could not read: damaged or unsupported");
     return icon;
+}
+
+bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* images,
+                  const IconAttributes& attributes, bool compress, const std::string& path) {
+    PendingFile target(path);
+    const TagItem tags[] = {
+        {SaveTagFormat, saver.formatId},
+        {SaveTagCompress, compress ? 1u : 0u},
+        {SaveTagAttributes, reinterpret_cast<uintptr_t>(&attributes)},
+        {TagEnd, 0},
+    };
+    const std::size_t lostBefore = host::streamCounters().failedWrites;
+    if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0) return false;
+    // The module cannot see failed writes (a full disk): the host counts them.
+    if (host::streamCounters().failedWrites != lostBefore)
+        throw FileError(path, "cannot write: the file could not be stored in full");
+    target.commit();
+    return true;
 }
 
 }  // namespace pictra::cli

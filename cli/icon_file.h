@@ -47,4 +47,10 @@ struct LoadedIcon {
 // Loads `path` with its attributes; throws FileError on failure.
 LoadedIcon loadIconFile(const Session& session, const std::string& path);
 
+// Saves `images` with `attributes` as `saver`'s format to `path` through a
+// temporary file. False when the module refuses the save; throws FileError
+// naming `path` when the file cannot be written.
+bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* images,
+                  const IconAttributes& attributes, bool compress, const std::string& path);
+
 }  // namespace pictra::cli

@@ -232,7 +232,7 @@ TEST_F(Tool, ExtractWritesEveryPictureAsRgbaPng) {
 }
 
 // Classic Amiga icons hold only palette pictures; a PNG icon needs a 32-bit
-// one, so that save fails even once the icon itself loads.
+// one, so with --exact that save fails even once the icon itself loads.
 TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
     const std::string icon = file("icon.info", kFakeIcon), cursor = file("a.cur", kCursor);
     const std::string target = file("out.info", "precious");
@@ -240,7 +240,8 @@ TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
     struct Case { std::vector<std::string> args; const char* module; std::string error; };
     const Case cases[] = {
         {{"convert", cursor, target, "-f", "windows"}, PICTRA_TEST_MODULE, ""},
-        {{"convert", classic, target, "--format", "png"}, PICTRA_TEST_MODULE, ""},
+        {{"convert", classic, target, "--format", "png", "--exact"}, PICTRA_TEST_MODULE,
+         "pictra: " + classic + ": PNG holds only 32-bit pictures; this icon has none: drop --exact or use create\n"},
         {{"convert", icon, target, "--format", "fake", "--compress"}, PICTRA_FAKE_MODULE,
          "pictra: " + target + ": the module could not save this icon as FAKE\n"},
     };
@@ -258,6 +259,22 @@ TEST_F(Tool, ConvertReplacesTheTargetOnlyWhenTheSaveSucceeds) {
     EXPECT_EQ(saved.status, 0) << saved.err;
     EXPECT_EQ(readText(target), "saved pt Caf\xE9");  // attributes reached the saver
     EXPECT_EQ(listing(), (std::vector<std::string>{"a.cur", "icon.info", "out.info"}));
+}
+
+// Without --exact the classic pictures are expanded, with one line that
+// says so (none with --quiet).
+TEST_F(Tool, ConvertAdaptsWhatTheTargetCannotTakeAndSaysSo) {
+    const std::string classic = std::string(PICTRA_TEST_CORPUS) + "/amiga/classic/AROS-mirror__Kiel_Jump_JumpEd.info";
+    const Result loud = run({"convert", classic, path("a.info"), "-f", "png"});
+    EXPECT_EQ(loud.status, 0) << loud.err;
+    EXPECT_EQ(loud.err, "pictra: " + classic +
+                            ": 38 × 35 2-bit picture and its selected picture expanded to 32 bits for PNG\n");
+    const Result quiet = run({"convert", "-q", classic, path("b.info"), "-f", "png"});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(readText(path("a.info")), readText(path("b.info")));
+    const Result info = run({"info", path("a.info")});
+    EXPECT_NE(info.out.find("\n  1: width 38, height 35, depth 32, flags 2 (selected)"), std::string::npos) << info.out;
 }
 
 }  // namespace
