@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace pictra::host {
 namespace {
@@ -87,6 +88,12 @@ std::vector<Saver> Module::savers() const {
     return result;
 }
 
+std::vector<std::string> modulePathsBeside(const std::string& executable) {
+    const std::filesystem::path folder = std::filesystem::path(executable).parent_path();
+    return {(folder / "pictra.vxm").string(),
+            (folder.parent_path() / "lib" / "pictra" / "pictra.vxm").string()};
+}
+
 std::string findModulePath(const std::string& explicitPath) {
     if (!explicitPath.empty()) return explicitPath;
     if (const char* fromEnvironment = std::getenv("PICTRA_MODULE");
@@ -96,9 +103,11 @@ std::string findModulePath(const std::string& explicitPath) {
     const ssize_t length = readlink("/proc/self/exe", executable.data(), executable.size());
     if (length <= 0 || static_cast<std::size_t>(length) >= executable.size()) return "pictra.vxm";
     executable.resize(static_cast<std::size_t>(length));
-    const std::size_t slash = executable.rfind('/');
-    if (slash == std::string::npos) return "pictra.vxm";
-    return executable.substr(0, slash + 1) + "pictra.vxm";
+    const std::vector<std::string> candidates = modulePathsBeside(executable);
+    std::error_code ignored;
+    for (const std::string& candidate : candidates)
+        if (std::filesystem::exists(candidate, ignored)) return candidate;
+    return candidates.front();
 }
 
 }  // namespace pictra::host

@@ -60,9 +60,14 @@ struct IconDeleter {
 };
 using IconPtr = std::unique_ptr<IconRecord, IconDeleter>;
 
+// Where a tool at `executable` looks for pictra.vxm, in order: beside it
+// (a build tree), then in ../lib/pictra (an installed tree: bin/pictra and
+// lib/pictra/pictra.vxm under one prefix).
+std::vector<std::string> modulePathsBeside(const std::string& executable);
+
 // Where the tool finds the module: `explicitPath` if not empty, else the
-// PICTRA_MODULE environment variable, else pictra.vxm next to the running
-// executable.
+// PICTRA_MODULE environment variable, else the first of the running
+// executable's modulePathsBeside() that exists (the first one if none does).
 std::string findModulePath(const std::string& explicitPath);
 
 }  // namespace pictra::host

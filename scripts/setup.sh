@@ -10,6 +10,8 @@ packages=(
   libspng-dev libdeflate-dev libopenjp2-7-dev libstb-dev zlib1g-dev
   # the pictra tool
   libcli11-dev libfmt-dev
+  # its manual page, the Debian package (dpkg-shlibdeps) and the install test
+  scdoc dpkg-dev man-db bash-completion
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent readers and writers of icons that the tests compare with
