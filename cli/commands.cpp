@@ -77,7 +77,8 @@ struct CommandLine {
     CommandLine() {
         app.set_version_flag("--version", "pictra " PICTRA_VERSION);
         app.add_option("--module", modulePath,
-                       "The pictra.vxm to load (default: $PICTRA_MODULE, else the one next to pictra)")
+                       "The pictra.vxm to load (default: $PICTRA_MODULE, else the one next to pictra, "
+                       "else ../lib/pictra/pictra.vxm from its folder)")
             ->type_name("PATH");
         app.require_subcommand(1);
         app.failure_message(failureMessage);

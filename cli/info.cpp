@@ -44,14 +44,18 @@ const char* typeName(int32_t type) {
 }
 
 std::string flagsText(uint32_t flags) {
-    std::string names;
-    if (flags & IconImagePrimary) names += " primary";
-    if (flags & IconImageSelected) names += " selected";
-    if (names.empty()) return fmt::format("{}", flags);
-    return fmt::format("{} ({})", flags, names.substr(1));
+    const std::string names = flagNames(flags);
+    return names.empty() ? fmt::format("{}", flags) : fmt::format("{} ({})", flags, names);
 }
 
 }  // namespace
+
+std::string flagNames(uint32_t flags) {
+    std::string names;
+    if (flags & IconImagePrimary) names += " primary";
+    if (flags & IconImageSelected) names += " selected";
+    return names.empty() ? names : names.substr(1);
+}
 
 IconSummary summariseIcon(const std::string& file, const std::string& format,
                           const IconAttributes& attributes, const IconImage* firstImage) {
@@ -151,6 +155,31 @@ std::string infoText(const IconSummary& icon) {
         out += fmt::format("  {}: width {}, height {}, depth {}, flags {}, transparentPen {}\n", i,
                            image.width, image.height, image.depth, flagsText(image.flags),
                            image.transparentPen);
+    }
+    return out;
+}
+
+namespace {
+
+// FORMAT, picture number, size, depth, flags, transparent pen, file.
+constexpr std::string_view kTableRow = "{:<9} {:>3} {:>11} {:>5}  {:<16} {:>3}  {}\n";
+
+}  // namespace
+
+std::string infoTableHeader() {
+    return fmt::format(kTableRow, "FORMAT", "#", "SIZE", "DEPTH", "FLAGS", "PEN", "FILE");
+}
+
+std::string infoTable(const IconSummary& icon) {
+    const std::string file = printable(icon.file);
+    if (icon.images.empty()) return fmt::format(kTableRow, icon.format, "-", "-", "-", "-", "-", file);
+    std::string out;
+    for (std::size_t i = 0; i < icon.images.size(); ++i) {
+        const PictureSummary& image = icon.images[i];
+        const std::string flags = flagNames(image.flags);
+        out += fmt::format(kTableRow, icon.format, i, fmt::format("{}x{}", image.width, image.height),
+                           image.depth, flags.empty() ? "-" : flags,
+                           image.transparentPen < 0 ? "-" : std::to_string(image.transparentPen), file);
     }
     return out;
 }

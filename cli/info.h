@@ -35,10 +35,20 @@ struct IconSummary {
 IconSummary summariseIcon(const std::string& file, const std::string& format,
                           const IconAttributes& attributes, const IconImage* firstImage);
 
+// The names of the picture flags set, "primary", "selected" or both with a
+// space between; empty when none is.
+std::string flagNames(uint32_t flags);
+
 // One JSON object on one line, without the newline.
 std::string infoJson(const IconSummary& icon);
 
 // One field per line, ending with a newline.
 std::string infoText(const IconSummary& icon);
+
+// The table form: the column heads, then one line per picture of each icon
+// (one line of dashes for an icon without pictures). Fixed columns, the file
+// last, so that lines of different icons align without seeing them all.
+std::string infoTableHeader();
+std::string infoTable(const IconSummary& icon);
 
 }  // namespace pictra::cli

@@ -65,3 +65,11 @@ echo
 echo '$ pictra convert --compress examples/pictra.ico OUT/copy.ico'
 "$pictra" convert --compress "$root/examples/pictra.ico" "$scratch/copy.ico"
 "$pictra" info "$scratch/copy.ico" | sed -n '/^images:/,$p'
+
+# Every picture of the sample icons on one contact sheet, kept in the build
+# folder to look at.
+echo
+echo '$ pictra sheet examples/*.info examples/pictra.icns examples/pictra.ico -o build/demo-sheet.png --scale 2'
+"$pictra" sheet "$root"/examples/*.info "$root/examples/pictra.icns" "$root/examples/pictra.ico" \
+  -o "$root/build/demo-sheet.png" --scale 2
+echo "(wrote $root/build/demo-sheet.png)"

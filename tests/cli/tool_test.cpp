@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "host/images.h"
+#include "label_font.h"
+#include "sheet.h"
 #include "test_support.h"
 
 #include <sys/stat.h>
@@ -278,3 +280,107 @@ TEST_F(Tool, ConvertAdaptsWhatTheTargetCannotTakeAndSaysSo) {
 }
 
 }  // namespace
+
+namespace sheet {
+
+pictra::host::Picture decodeFile(const fs::path& file) {
+    const std::string bytes = readText(file);
+    auto picture = pictra::host::decodeImage(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    return picture.value_or(pictra::host::Picture{});
+}
+
+// Whether `picture`, `scale` times its size, is drawn over the checkerboard
+// with its top left at (x, y) of `sheet`.
+bool drawnAt(const pictra::host::Picture& sheet, const pictra::host::Picture& picture, uint32_t scale, uint32_t x,
+             uint32_t y) {
+    const uint32_t width = picture.width * scale, height = picture.height * scale;
+    if (x + width > sheet.width || y + height > sheet.height) return false;
+    for (uint32_t dy = 0; dy < height; ++dy)
+        for (uint32_t dx = 0; dx < width; ++dx)
+            if (sheet.pixels[(y + dy) * sheet.width + x + dx] !=
+                pictra::cli::blendOver(picture.pixels[(dy / scale) * picture.width + dx / scale],
+                                       pictra::cli::checkerAt(dx, dy)))
+                return false;
+    return true;
+}
+
+struct Found {
+    uint32_t x = 0, y = 0;
+    bool found = false;
+};
+
+Found findIn(const pictra::host::Picture& sheet, const pictra::host::Picture& picture, uint32_t scale) {
+    for (uint32_t y = 0; y < sheet.height; ++y)
+        for (uint32_t x = 0; x < sheet.width; ++x)
+            if (drawnAt(sheet, picture, scale, x, y)) return {x, y, true};
+    return {};
+}
+
+}  // namespace sheet
+
+// The sheet of known icons holds every picture that `extract` writes, each
+// found by its pixels, in the icon's order, with the label's ink under it;
+// the same icons give the same file.
+TEST_F(Tool, SheetDrawsEveryPictureWithItsLabelUnderIt) {
+    const std::string examples = PICTRA_TEST_EXAMPLES;
+    const std::vector<std::string> icons{examples + "/pictra.info", examples + "/ball-os4.info",
+                                         examples + "/pictra.ico"};
+    for (std::size_t i = 0; i < icons.size(); ++i)
+        ASSERT_EQ(run({"extract", "-o", path("pictures" + std::to_string(i)), icons[i]}).status, 0);
+    const uint32_t scale = 2;
+    std::vector<std::string> sheetArgs{"sheet", "-o", path("sheet.png"), "--scale", std::to_string(scale)};
+    sheetArgs.insert(sheetArgs.end(), icons.begin(), icons.end());
+    const Result result = run(sheetArgs);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    const pictra::host::Picture drawn = sheet::decodeFile(path("sheet.png"));
+    ASSERT_GT(drawn.width, 0u);
+
+    std::size_t pictures = 0;
+    for (std::size_t n = 0; n < icons.size(); ++n) {
+        sheet::Found before;
+        for (int i = 0;; ++i) {
+            const fs::path file = folder_ / ("pictures" + std::to_string(n)) /
+                                  (fs::path(icons[n]).stem().string() + "-" + std::to_string(i) + ".png");
+            if (!fs::exists(file)) break;
+            ++pictures;
+            const pictra::host::Picture picture = sheet::decodeFile(file);
+            const sheet::Found at = sheet::findIn(drawn, picture, scale);
+            ASSERT_TRUE(at.found) << file;
+            if (i > 0) {
+                EXPECT_TRUE(at.y > before.y || (at.y == before.y && at.x > before.x)) << file;
+            }
+            before = at;
+            std::size_t ink = 0;
+            const uint32_t labelTop = at.y + picture.height * scale + pictra::cli::kLabelGap;
+            for (uint32_t y = labelTop; y < labelTop + pictra::cli::kFontLineHeight; ++y)
+                for (uint32_t x = at.x; x < std::min(drawn.width, at.x + 30); ++x)
+                    ink += drawn.pixels[y * drawn.width + x] == pictra::cli::kSheetInk;
+            EXPECT_GT(ink, 10u) << "no label under " << file;
+        }
+    }
+    EXPECT_GE(pictures, 10u);
+
+    const std::string first = readText(path("sheet.png"));
+    ASSERT_EQ(run(sheetArgs).status, 0);
+    EXPECT_EQ(readText(path("sheet.png")), first);
+}
+
+// A file that is not an icon is named and the sheet of the others written;
+// with no icon at all an existing file is left as it was.
+TEST_F(Tool, SheetGoesOnPastAFailureAndKeepsTheOldFileWhenNothingIsLeft) {
+    const std::string cursor = file("a.cur", kCursor);
+    const std::string icon = std::string(PICTRA_TEST_EXAMPLES) + "/pictra.icns";
+    const Result some = run({"sheet", cursor, icon, "-o", path("sheet.png")});
+    EXPECT_EQ(some.status, 1);
+    EXPECT_NE(some.err.find(cursor + ": not an icon file"), std::string::npos) << some.err;
+    EXPECT_GT(sheet::decodeFile(path("sheet.png")).width, 0u);
+
+    const std::string old = file("old.png", "keep me");
+    const Result none = run({"sheet", cursor, "-o", old});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(readText(old), "keep me");
+    EXPECT_EQ(run({"sheet", icon, "-o", old, "--scale", "0"}).status, 2);
+    EXPECT_EQ(run({"sheet", icon, "-o", old, "--scale", "17"}).status, 2);
+    EXPECT_EQ(readText(old), "keep me");
+}
