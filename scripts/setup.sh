@@ -11,7 +11,7 @@ packages=(
   # the pictra tool
   libcli11-dev libfmt-dev
   # its manual page, the Debian package (dpkg-shlibdeps) and the install test
-  scdoc dpkg-dev man-db bash-completion
+  scdoc dpkg-dev man-db bash-completion zsh
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # independent readers and writers of icons that the tests compare with

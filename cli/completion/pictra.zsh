@@ -1,13 +1,16 @@
 #compdef pictra
 # zsh completion for pictra(1)
 
+# The saver names of the tool being completed ($pictra_tool, set by _pictra
+# before the subcommand's words are shifted).
 _pictra_formats() {
   local -a names
-  names=(${(f)"$(${words[1]} formats 2>/dev/null | awk 'NR > 1 { print $1 }')"})
+  names=(${(f)"$($pictra_tool formats 2>/dev/null | awk 'NR > 1 { print $1 }')"})
   _describe -t formats 'format' names
 }
 
 _pictra() {
+  local pictra_tool=${words[1]}
   local -a batch
   batch=(
     '(-r --recursive)'{-r,--recursive}'[descend into folders given as inputs]'

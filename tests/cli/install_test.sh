@@ -77,6 +77,24 @@ if [ -f "$completion" ]; then
     fail "format names not completed: $(complete_words "$prefix/bin/pictra" convert -f win)"
 fi
 
+# The zsh completion, in an interactive zsh on a pseudo-terminal: each line
+# is typed with a tab, and the read waits until the completed word appears.
+if command -v zsh >/dev/null; then
+  zsh_completes() {
+    local typed=$1 expected=$2
+    timeout 60 env PATH="$prefix/bin:$PATH" zsh -f -c '
+      zmodload zsh/zpty
+      zpty shell "TERM=dumb zsh -f -i"
+      zpty -w shell "fpath=($1 \$fpath); autoload -U compinit; compinit -u -D; PS1=\"> \""
+      zpty -w -n shell "$2"$'"'"'\t'"'"'
+      zpty -r shell line "*$3*"' _ "$prefix/share/zsh/vendor-completions" "$typed" "$expected" >/dev/null ||
+      fail "zsh does not complete '$typed' to $expected"
+  }
+  zsh_completes "pictra she" "pictra sheet"
+  zsh_completes "pictra sheet --sc" "--scale="
+  zsh_completes "pictra convert -f NE" "NEWICON"
+fi
+
 # The package: the same tree under /usr, and the libraries it needs declared.
 cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >/dev/null
 deb=$(echo "$scratch"/package/pictra_*.deb)
