@@ -384,3 +384,30 @@ TEST_F(Tool, SheetGoesOnPastAFailureAndKeepsTheOldFileWhenNothingIsLeft) {
     EXPECT_EQ(run({"sheet", icon, "-o", old, "--scale", "17"}).status, 2);
     EXPECT_EQ(readText(old), "keep me");
 }
+
+// --table: the column heads, then one line per picture of each icon; the
+// default on a terminal only (the renderings are sheet_test's).
+TEST_F(Tool, InfoTableIsOneLinePerPictureAndTheDefaultOnATerminal) {
+    const std::string icns = std::string(PICTRA_TEST_EXAMPLES) + "/pictra.icns";
+    const std::string amiga = std::string(PICTRA_TEST_EXAMPLES) + "/pictra.info";
+    const Result table = run({"info", "--table", icns, amiga});
+    ASSERT_EQ(table.status, 0) << table.err;
+    const auto rows = lines(table.out);
+    ASSERT_EQ(rows.size(), 1u + 5u + 4u) << table.out;
+    EXPECT_EQ(rows[0].rfind("FORMAT", 0), 0u);
+    EXPECT_EQ(rows[1].rfind("MACOS       0       16x16    32", 0), 0u) << rows[1];
+    EXPECT_TRUE(rows[5].ends_with("  " + icns)) << rows[5];
+    EXPECT_EQ(rows[9].rfind("AMIGAOS     3       48x48     8  selected", 0), 0u) << rows[9];
+
+    EXPECT_EQ(run({"info", icns}).out.rfind("file: ", 0), 0u);
+    EXPECT_EQ(run({"info", "--table", "--json", icns}).status, 2);
+
+    const std::string command = "script -qec " +
+                                quoted(quoted(PICTRA_TEST_TOOL) + " --module " + quoted(PICTRA_TEST_MODULE) +
+                                       " info " + quoted(icns)) +
+                                " /dev/null </dev/null >" + quoted(path("terminal"));
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const auto shown = lines(readText(path("terminal")));
+    ASSERT_EQ(shown.size(), 6u) << readText(path("terminal"));
+    EXPECT_EQ(shown[0].rfind("FORMAT", 0), 0u) << shown[0];
+}
