@@ -82,26 +82,30 @@ private:
 inline uint8_t* pensOf(IconImage* image) { return static_cast<uint8_t*>(image->pixels); }
 inline uint32_t* wordsOf(IconImage* image) { return static_cast<uint32_t*>(image->pixels); }
 
-// The module loading and saving one format (set `format_` and the scratch
-// file's name `scratch_` in SetUp).
+// The module loading and saving the format of the saver `saver`, files made
+// in the test going through the scratch file `scratch`.
 class PictureModuleTest : public LoadedModuleTest {
 protected:
+    PictureModuleTest(const char* saver, const char* scratch) : saver_(saver), scratch_(scratch) {}
+    void SetUp() override {
+        LoadedModuleTest::SetUp();
+        format_ = formatId(saver_);
+    }
+
     // The icon's pictures, or nothing when the module refuses the file.
     std::optional<std::vector<Picture>> load(const std::string& file) const {
         host::IconPtr record = loadIcon(file);
         if (!record) return std::nullopt;
         return copies(record.get());
     }
-    std::optional<std::vector<Picture>> loadBytes(const Bytes& bytes) const {
-        writeFile(path(scratch_), bytes);
-        return load(path(scratch_));
-    }
+    std::optional<std::vector<Picture>> loadBytes(const Bytes& bytes) const { return load(scratchFile(scratch_, bytes)); }
     int32_t save(const std::string& file, IconImage* images, bool compress = false) const {
         return saveIcon(file, images, format_, nullptr, compress);
     }
 
+    const std::string saver_;
+    const std::string scratch_;
     uint32_t format_ = 0;
-    std::string scratch_ = "in";
 };
 
 inline const char* const kPython = "/usr/bin/python3";
@@ -129,9 +133,7 @@ struct PeerPicture {
     Picture picture;
 };
 
-// A dump the peer scripts write: "RGBA", u32 count, then per picture u32 ok,
-// kind, width and height and width * height * 4 bytes R, G, B, A, all
-// integers little-endian.
+// A dump the peer scripts write with tests/peer_dump.py, which gives its layout.
 inline std::vector<PeerPicture> readPeerDump(const std::string& file) {
     const Bytes bytes = readFile(file);
     std::vector<PeerPicture> out;

@@ -20,13 +20,20 @@ class LoadedModuleTest : public LeakCheckedTest {
 protected:
     void SetUp() override {
         LeakCheckedTest::SetUp();
+        start(host::kHostVersion);
+    }
+    // Loads and initialises the module afresh, with services of `hostVersion`;
+    // the stream counters start again.
+    void start(uint32_t hostVersion) {
+        module_.reset();
         std::string error;
         module_ = host::Module::open(PICTRA_TEST_MODULE, error);
         ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices();
+        services_ = host::makeHostServices(hostVersion);
         host::clearRegisteredFormats();
         ASSERT_EQ(module_->initialise(&services_), 1);
         savers_ = module_->savers();
+        host::resetStreamCounters();
     }
     void TearDown() override {
         module_.reset();

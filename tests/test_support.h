@@ -78,6 +78,12 @@ protected:
 
     std::string path(const std::string& leaf) const { return (folder_ / leaf).string(); }
 
+    // Writes `bytes` as the file `leaf` of the folder and returns its path.
+    std::string scratchFile(const std::string& leaf, const Bytes& bytes) const {
+        writeFile(path(leaf), bytes);
+        return path(leaf);
+    }
+
     // The names in the scratch folder, sorted.
     std::vector<std::string> listing() const {
         std::vector<std::string> names;

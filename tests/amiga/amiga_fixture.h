@@ -62,10 +62,7 @@ protected:
         loaded.icon = loadIcon(file, &loaded.attributes);
         return loaded;
     }
-    LoadedIcon loadBytes(const Bytes& bytes) const {
-        writeFile(path("in.info"), bytes);
-        return load(path("in.info"));
-    }
+    LoadedIcon loadBytes(const Bytes& bytes) const { return load(scratchFile("in.info", bytes)); }
     int32_t save(const std::string& file, IconImage* images, const std::string& format,
                  const IconAttributes* attributes, int32_t compress = 0) const {
         return saveIcon(file, images, formatId(format), attributes, compress);

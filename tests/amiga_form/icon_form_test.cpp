@@ -11,7 +11,7 @@
 
 #include "amiga/amiga_fixture.h"
 #include "amiga_form/icon_form.h"
-#include "frame/host.h"
+#include "module_services.h"
 #include "model/icon_image.h"
 
 namespace {
@@ -43,17 +43,12 @@ Bytes imag(const ImagFields& f) {
                              .raw(f.image).raw(f.palette));
 }
 
-class FormTest : public LeakCheckedTest {
+class FormTest : public ModuleServicesTest {
 protected:
-    void SetUp() override {
-        LeakCheckedTest::SetUp();
-        static HostServices services = host::makeHostServices();
-        Host = &services;
-    }
     void TearDown() override {
         release(read_);
         release(mine_);
-        LeakCheckedTest::TearDown();
+        ModuleServicesTest::TearDown();
     }
     static void release(std::vector<IconImage*>& list) {
         for (IconImage* image : list) FreeIconImage(image);
@@ -143,6 +138,10 @@ TEST_F(FormTest, PadBytesAndUnknownChunksAreSkippedAndTheWalkEndsWithTheForm) {
     EXPECT_EQ(read(chunks, {}, 1 << 30), 1);
     EXPECT_EQ(read_.size(), 1u);
     EXPECT_EQ(read(chunks, {}, 14 + 11), 1);
+    EXPECT_EQ(read_.size(), 0u);
+    // A FORM that ends inside a chunk ends before it (its size counts the
+    // type "ICON").
+    EXPECT_EQ(read(chunks, {}, int64_t(chunks.size()) - 4), 1);
     EXPECT_EQ(read_.size(), 0u);
 }
 

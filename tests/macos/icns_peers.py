@@ -2,36 +2,37 @@
 """Pillow's side of the macOS icon comparisons.
 
   icns_peers.py dump FILE DUMP [FILE DUMP...]
-      Every size Pillow offers in each file, in a dump as ico_peer.py
-      writes them (the kind of an entry being the size's scale); a file
-      Pillow cannot open gives one entry that failed.
+      Every size Pillow offers in each file, in a dump (tests/peer_dump.py)
+      whose kind of an entry is the size's scale; a file Pillow cannot open
+      gives one entry that failed.
   icns_peers.py save OUT.icns PNG...
       Saves the PNGs (one per size, the first one the base) as one macOS icon.
 """
-import struct
+import os
 import sys
 
 from PIL import Image
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from peer_dump import write_dump  # noqa: E402
+
 
 def dump(name, target):
-    entries = []
+    pictures = []
     try:
         with Image.open(name) as probe:
             sizes = list(probe.info["sizes"])
     except Exception:  # the file as a whole
-        sizes, entries = [], [struct.pack("<IIII", 0, 0, 0, 0)]
+        sizes, pictures = [], [(0, None)]
     for size in sizes:
         try:
             with Image.open(name) as im:
                 im.size = size
                 im.load()
-                rgba = im.convert("RGBA")
-            entries.append(struct.pack("<IIII", 1, size[2], rgba.width, rgba.height) + rgba.tobytes())
+                pictures.append((size[2], im.convert("RGBA")))
         except Exception:
-            entries.append(struct.pack("<IIII", 0, size[2], 0, 0))
-    with open(target, "wb") as out:
-        out.write(b"RGBA" + struct.pack("<I", len(entries)) + b"".join(entries))
+            pictures.append((size[2], None))
+    write_dump(target, pictures)
 
 
 def save(target, pngs):

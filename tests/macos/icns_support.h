@@ -7,11 +7,7 @@ namespace pictra::test {
 
 class MacIconTest : public PictureModuleTest {
 protected:
-    void SetUp() override {
-        PictureModuleTest::SetUp();
-        format_ = formatId("MACOS");
-        scratch_ = "in.icns";
-    }
+    MacIconTest() : PictureModuleTest("MACOS", "in.icns") {}
 };
 
 }  // namespace pictra::test

@@ -7,9 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "host/services.h"
+#include "module_services.h"
 #include "pictra/plugin.h"
-#include "test_support.h"
 
 extern "C" int32_t InitPlugin(PluginInfo* info, HostServices* host);
 
@@ -34,13 +33,12 @@ void resetFakeFormats();
 
 // The module's sources compiled into the test binary: InitPlugin runs here
 // with the host's real services, and the module's globals are visible.
-class ModuleUnitTest : public LeakCheckedTest {
+class ModuleUnitTest : public ModuleServicesTest {
 protected:
     void SetUp() override {
-        LeakCheckedTest::SetUp();
-        static HostServices services = host::makeHostServices();
+        ModuleServicesTest::SetUp();
         PluginInfo info{};
-        InitPlugin(&info, &services);
+        InitPlugin(&info, Host);
         resetFakeFormats();
     }
 };

@@ -23,20 +23,7 @@ uint32_t expectedFormatId(int index) {
 
 class ModuleTest : public pictra::test::LoadedModuleTest {
 protected:
-    void start(uint32_t hostVersion) {
-        module_.reset();
-        std::string error;
-        module_ = host::Module::open(PICTRA_TEST_MODULE, error);
-        ASSERT_TRUE(module_) << error;
-        services_ = host::makeHostServices(hostVersion);
-        ASSERT_EQ(module_->initialise(&services_), 1);
-        host::resetStreamCounters();
-    }
     const host::EntryPoints& entry() const { return module_->entry(); }
-    std::string file(const std::string& name, const pictra::test::Bytes& bytes) {
-        pictra::test::writeFile(path(name), bytes);
-        return path(name);
-    }
 };
 
 // A copy of the module file at another path is a separate instance, so its
@@ -66,7 +53,7 @@ TEST_F(ModuleTest, InfoBlockIsFilledWhateverWasThereAndANullHostLeavesTheModuleU
     EXPECT_EQ(std::make_tuple(query.more, std::string(query.name), query.formatId),
               std::make_tuple(0u, std::string("AMIGAOS"), 0u));
     // Without services nothing can be opened, loaded or saved.
-    EXPECT_EQ(fresh->entry().loadIcon(file("a.ico", {0x00, 0x00, 0x01, 0x00}).c_str(), nullptr), nullptr);
+    EXPECT_EQ(fresh->entry().loadIcon(scratchFile("a.ico", {0x00, 0x00, 0x01, 0x00}).c_str(), nullptr), nullptr);
     TagItem tags[] = {{SaveTagFormat, expectedFormatId(5)}, {TagEnd, 0}};
     EXPECT_EQ(fresh->entry().saveIcon(path("out.ico").c_str(), nullptr, tags), 0);
     EXPECT_FALSE(fs::exists(path("out.ico")));
@@ -104,7 +91,7 @@ TEST_F(ModuleTest, RegistersAndEnumeratesTheSevenFormatsInOrder) {
 }
 
 TEST_F(ModuleTest, TaggedOpenOnlyForNewHostsWithAParameter) {
-    const std::string name = file("a.ico", {0x00, 0x00, 0x01, 0x00});
+    const std::string name = scratchFile("a.ico", {0x00, 0x00, 0x01, 0x00});
     TagItem withParameter[] = {{LoadTagOpenParameter, 7}, {TagEnd, 0}};
     TagItem zeroParameter[] = {{LoadTagOpenParameter, 0}, {TagEnd, 0}};
     // An unknown tag is skipped and a later pair overrides an earlier one.

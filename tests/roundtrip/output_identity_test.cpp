@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "loaded_module.h"
+#include "icon_pictures.h"
 #include "roundtrip/sha256.h"
 
 namespace {
@@ -46,37 +45,28 @@ const SetSpec kBuiltSets[] = {
                  {48, 48, 8, 0, 0, 25}}, false},
 };
 
-// A picture list built in code, with the storage behind it.
+// A picture list built in code, and the attributes saved with it.
 struct BuiltSet {
-    std::vector<IconImage> images;
-    std::vector<std::vector<uint8_t>> pixels;
-    std::vector<std::vector<uint32_t>> palettes;
+    pictra::test::PictureList list;
     IconAttributes attributes{};
     std::vector<std::string> texts = {"FILETYPE=TEXT|ICON", "DONOTWAIT", "", "PRI=-1"};
     std::vector<char*> toolTypes;
 
-    explicit BuiltSet(const SetSpec& spec) : images(spec.pictures.size()) {
+    explicit BuiltSet(const SetSpec& spec) {
         for (const PictureSpec& p : spec.pictures) {
-            const std::size_t count = std::size_t(p.width) * std::size_t(p.height);
-            std::vector<uint8_t>& bytes = pixels.emplace_back(p.depth == 32 ? count * 4 : count);
-            std::vector<uint32_t>& palette = palettes.emplace_back(256, 0);
-            for (std::size_t i = 0; i < count; ++i) {
+            IconImage* image = list.add(p.width, p.height, p.depth, p.transparentPen);
+            image->flags = p.flags;
+            for (std::size_t i = 0; i < std::size_t(p.width) * std::size_t(p.height); ++i) {
                 const uint32_t x = uint32_t(i % std::size_t(p.width)), y = uint32_t(i / std::size_t(p.width));
                 const uint32_t alpha = (x + y) % 5 == 0 ? 0 : (x * 255 / uint32_t(p.width)) | 0x0F;
-                const uint32_t pixel = alpha << 24 | ((x * 7 + p.seed) & 0xFF) << 16 | ((y * 11 + p.seed) & 0xFF) << 8 |
-                                       ((x * y + p.seed) & 0xFF);
                 if (p.depth == 32)
-                    std::memcpy(&bytes[i * 4], &pixel, 4);  // native 0xAARRGGBB words
+                    pictra::test::wordsOf(image)[i] = alpha << 24 | ((x * 7 + p.seed) & 0xFF) << 16 |
+                                                      ((y * 11 + p.seed) & 0xFF) << 8 | ((x * y + p.seed) & 0xFF);
                 else
-                    bytes[i] = uint8_t((x * 3 + y + p.seed) % (1u << p.depth));
+                    pictra::test::pensOf(image)[i] = uint8_t((x * 3 + y + p.seed) % (1u << p.depth));
             }
             for (uint32_t c = 0; p.depth != 32 && c < (1u << p.depth); ++c)
-                palette[c] = ((c * 37 + p.seed) & 0xFF) << 16 | ((c * 91) & 0xFF) << 8 | ((255 - c * 13) & 0xFF);
-        }
-        for (std::size_t i = 0; i < images.size(); ++i) {
-            const PictureSpec& p = spec.pictures[i];
-            images[i] = IconImage{i + 1 < images.size() ? &images[i + 1] : nullptr, pixels[i].data(), p.width, p.height,
-                                  p.flags, p.depth == 32 ? nullptr : palettes[i].data(), p.transparentPen, p.depth, 0};
+                image->palette[c] = ((c * 37 + p.seed) & 0xFF) << 16 | ((c * 91) & 0xFF) << 8 | ((255 - c * 13) & 0xFF);
         }
         for (std::string& text : texts) toolTypes.push_back(text.data());
         toolTypes.push_back(nullptr);
@@ -127,7 +117,7 @@ TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
     for (const SetSpec& spec : kBuiltSets) {
         BuiltSet set(spec);
         for (bool compress : {false, true})
-            lines << spec.name << ' ' << compress << ' ' << save(saver, set.images.data(), set.attributes, compress) << '\n';
+            lines << spec.name << ' ' << compress << ' ' << save(saver, set.list.head(), set.attributes, compress) << '\n';
     }
     for (const char* icon : kCorpusIcons) {
         IconAttributes attributes{};

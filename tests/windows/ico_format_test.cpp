@@ -26,11 +26,7 @@ bool havePeers() { return havePython("PIL") && runCommand("command -v icotool >/
 
 class IcoTest : public PictureModuleTest {
 protected:
-    void SetUp() override {
-        PictureModuleTest::SetUp();
-        format_ = formatId("WINDOWS");
-        scratch_ = "in.ico";
-    }
+    IcoTest() : PictureModuleTest("WINDOWS", "in.ico") {}
     std::vector<PeerPicture> peerRead(const std::string& tool, const std::string& ico) const {
         fs::remove(path("peer.dump"));
         EXPECT_TRUE(peer(tool + "-read " + shellQuoted(ico) + " " + shellQuoted(path("peer.dump")))) << tool << " " << ico;

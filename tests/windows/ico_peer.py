@@ -13,10 +13,9 @@
                                         colours and alpha 0 or 255 only
   ico_peer.py png-dump DUMP PNG...      PNG files as the entries of a dump
 
-A dump lists the entries in directory order: "RGBA", u32 count, then per
-entry u32 ok, u32 kind (the bitmap's bit count from its own header, 0 for a
-PNG entry), u32 width, u32 height and width * height * 4 bytes R, G, B, A
-(nothing when ok is 0). All integers little-endian.
+A dump (tests/peer_dump.py) lists the entries in directory order, the kind
+of an entry being the bitmap's bit count from its own header, 0 for a PNG
+entry.
 """
 import os
 import re
@@ -26,6 +25,9 @@ import sys
 import tempfile
 
 from PIL import Image
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from peer_dump import write_dump  # noqa: E402
 
 
 def directory(path):
@@ -40,18 +42,6 @@ def directory(path):
     return entries
 
 
-def dump(path, pictures):
-    with open(path, "wb") as out:
-        out.write(b"RGBA" + struct.pack("<I", len(pictures)))
-        for kind, picture in pictures:
-            if picture is None:
-                out.write(struct.pack("<IIII", 0, kind, 0, 0))
-                continue
-            rgba = picture.convert("RGBA")
-            out.write(struct.pack("<IIII", 1, kind, rgba.width, rgba.height))
-            out.write(rgba.tobytes())
-
-
 def pillow_read(ico, target):
     icon = Image.open(ico)
     pictures = []
@@ -61,7 +51,7 @@ def pillow_read(ico, target):
             pictures.append((kind, icon.ico.frame(index)))
         except Exception:  # a peer that cannot read an entry reports it as such
             pictures.append((kind, None))
-    dump(target, pictures)
+    write_dump(target, pictures)
 
 
 def icotool_read(ico, target):
@@ -76,7 +66,7 @@ def icotool_read(ico, target):
                 picture = Image.open(os.path.join(folder, name))
                 picture.load()
                 pictures[int(found.group(1))] = picture
-    dump(target, [(kind, pictures.get(number)) for number, (offset, kind) in enumerate(directory(ico), start=1)])
+    write_dump(target, [(kind, pictures.get(number)) for number, (offset, kind) in enumerate(directory(ico), start=1)])
 
 
 def test_picture(size, colours=0):
@@ -112,7 +102,7 @@ def main():
     elif command == "picture":
         test_picture(int(sys.argv[3]), int(sys.argv[4])).save(sys.argv[2])
     elif command == "png-dump":
-        dump(sys.argv[2], [(0, Image.open(name)) for name in sys.argv[3:]])
+        write_dump(sys.argv[2], [(0, Image.open(name)) for name in sys.argv[3:]])
     else:
         sys.exit("unknown command " + command)
 
