@@ -110,6 +110,11 @@ TEST_F(PngIconTest, MalformedFilesAndPlaceholdersAreRefused) {
     };
     for (const auto& c : cases) EXPECT_FALSE(loadBytes(c.file).icon) << c.name;
     EXPECT_TRUE(loadBytes(good).icon);
+    // A second PNG (the selected picture) that does not decode is left out.
+    const LoadedIcon damagedPartner = loadBytes(concat(good, ByteBuilder().text("\x89PNG\r\n\x1a\n").zeros(30).bytes()));
+    ASSERT_TRUE(damagedPartner.icon);
+    EXPECT_EQ(damagedPartner.pictures().size(), 1u);
+    EXPECT_EQ(damagedPartner.toolTypes(), std::vector<std::string>{"x"});
     // Any one of the marker's twelve bytes changed: an ordinary picture.
     marked[2] ^= 0x00000100;
     EXPECT_TRUE(loadBytes(pngIcon({}, marked)).icon);

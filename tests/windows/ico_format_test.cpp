@@ -143,6 +143,37 @@ TEST_F(IcoReaderTest, SizesTheFileCannotHoldFailBeforeAnythingIsAllocated) {
     }
 }
 
+// An entry whose header, rows or PNG data are damaged, or whose data lie
+// past the end of the file, is left out; the others load, and a 24-bit
+// picture still gives way to another of its size. With every entry left
+// out the load fails.
+TEST_F(IcoReaderTest, ADamagedEntryIsLeftOutAndTheOthersLoad) {
+    const Entry good4{5, small4Bit()}, good32{0, bitmap(5, 4, 32, {}, Bytes(40, 0xFF))};
+    const Entry good24{0, bitmap(5, 4, 24, {}, Bytes(32, 0x40))};
+    const Entry badCount{0, bitmap(5, 4, 16, {}, Bytes(40, 0))}, cutRows{0, bitmap(5, 4, 8, {}, Bytes(20, 1))};
+    Bytes pngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    pngSignature.resize(48);  // and no chunk
+    const Entry badPng{0, pngSignature};
+    const std::pair<std::vector<Entry>, std::vector<int32_t>> cases[] = {
+        {{good4, badCount, good32}, {504, 532}},
+        {{badPng, good4, cutRows}, {504}},
+        {{good24, badCount, badPng, good32}, {532}},
+        {{badCount, badPng, cutRows}, {}},
+    };
+    for (const auto& [entries, left] : cases) {
+        auto pictures = loadBytes(icoFile(entries));
+        ASSERT_EQ(bool(pictures), !left.empty()) << left.size();
+        std::vector<int32_t> seen;
+        for (const Picture& p : pictures ? *pictures : std::vector<Picture>{}) seen.push_back(p.width * 100 + p.depth);
+        EXPECT_EQ(seen, left);
+    }
+    // The second entry's data start past the end of the file.
+    const Bytes two = icoFile({good4, good32});
+    auto pictures = loadBytes(withField(two, 6 + 16 + 12, 4, uint32_t(two.size()) + 100, false));
+    ASSERT_TRUE(pictures && pictures->size() == 1);
+    EXPECT_EQ((*pictures)[0].depth, 4);
+}
+
 TEST_F(IcoReaderTest, TwentyFourBitPicturesGiveWayToOthersOfTheirSize) {
     auto entry24 = [](int32_t w) { return Entry{0, bitmap(w, 4, 24, {}, Bytes((w * 3 + 3) / 4 * 8, 0x40))}; };
     const Entry entry32{0, bitmap(5, 4, 32, {}, Bytes(40, 0xFF))}, entry4{0, small4Bit()};
