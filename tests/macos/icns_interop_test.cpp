@@ -82,6 +82,7 @@ std::map<std::string, host::Picture> icns2pngPictures(const std::string& file, c
     static const std::map<std::string, std::string> codes = {
         {"16x16x4", "ics4"},   {"32x32x4", "icl4"},     {"48x48x4", "ich4"},      {"16x16x8", "ics8"},
         {"32x32x8", "icl8"},   {"48x48x8", "ich8"},     {"16x12x4", "icm4"},      {"16x12x8", "icm8"},
+        {"16x16x1", "ics#"},   {"32x32x1", "ICN#"},     {"48x48x1", "ich#"},      {"16x12x1", "icm#"},
         {"16x16x32", "is32"},  {"32x32x32", "il32"},
         {"48x48x32", "ih32"},  {"128x128x32", "it32"},  {"256x256x32", "ic08"},   {"512x512x32", "ic09"},
         {"1024x1024x32", "ic10"}};
@@ -268,10 +269,37 @@ TEST_F(IcnsInteropTest, FilesPictraWritesReadTheSameInPillowAndIcns2png) {
     if (icns2png) {
         const auto pictures = icns2pngPictures(file, folder_ / "icns2png");
         for (const auto& [code, picture] : pictures) {  // it shows transparent pixels black
+            if (code.back() == '#') continue;  // here only the 8-bit pictures' masks
             const int depth = code == "ics8" || code == "icl8" || code == "ich8" ? 8 : 32;
             EXPECT_EQ(differingPixels(picture.pixels, oursOf(int(picture.width), depth), depth == 32), 0u) << code;
         }
         EXPECT_GE(pictures.size(), 9u);  // the packed and 8-bit pictures, and the PNG sizes it knows
+    }
+}
+
+// 1-bit pictures of the four "#" sizes, saved by Pictra as those elements:
+// icns2png (Pillow reads none of them) shows each as Pictra reads it back,
+// black and white where the mask is opaque.
+TEST_F(IcnsInteropTest, OneBitElementsReadTheSameInIcns2png) {
+    if (!haveTool(kIcns2Png)) GTEST_SKIP() << "needs icns2png (icnsutils)";
+    PictureList list;
+    // White and black, with pen 0 transparent in two of them.
+    for (const auto& [width, height] : {std::pair{16, 16}, {32, 32}, {48, 48}, {16, 12}}) {
+        IconImage* image = list.add(width, height, 1, width == 16 ? 0 : -1);
+        image->palette[0] = 0xFFFFFF;
+        for (int i = 0; i < width * height; ++i) pensOf(image)[i] = uint8_t((i % width + i / width) % 3 != 0);
+    }
+    const std::string file = path("one-bit.icns");
+    ASSERT_EQ(save(file, list.head()), 1);
+    const auto ours = load(file);
+    ASSERT_TRUE(ours && ours->size() == 4u);
+    const auto theirs = icns2pngPictures(file, folder_ / "one-bit");
+    ASSERT_EQ(theirs.size(), 4u);
+    const char* const codes[] = {"ics#", "ICN#", "ich#", "icm#"};  // the order the writer stores them
+    for (std::size_t k = 0; k < 4; ++k) {
+        const host::Picture& picture = theirs.at(codes[k]);
+        EXPECT_EQ(std::make_pair(int(picture.width), int(picture.height)), std::make_pair((*ours)[k].width, (*ours)[k].height));
+        EXPECT_EQ(differingPixels(picture.pixels, (*ours)[k].argb), 0u) << codes[k];
     }
 }
 
