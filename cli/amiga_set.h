@@ -1,0 +1,29 @@
+// `pictra set` on one file: the Amiga attributes of an icon edited in place.
+// The icon is saved back as the kind of file it was (own_format.h) through a
+// temporary file beside it, which is read back before it replaces the icon:
+// when the save would lose or change anything the edit did not name, the
+// icon stays as it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "amiga_edit.h"
+#include "session.h"
+
+namespace pictra::cli {
+
+struct SetReport {
+    std::string saver;                 // the format the icon is kept in
+    std::vector<std::string> changes;  // describeChanges() of the edit; empty: nothing to do
+};
+
+// Applies `edit` to the icon at `path` (a symbolic link is followed and the
+// file it names is replaced). With `dryRun` the save goes to the system's
+// temporary folder and is checked there, and the icon is not touched.
+// Throws FileError naming the file when it is not an Amiga icon, the edit
+// does not fit it, or the save or its check fails.
+SetReport setIconAttributes(const Session& session, const std::string& path, const AttributeEdit& edit,
+                            bool dryRun);
+
+}  // namespace pictra::cli

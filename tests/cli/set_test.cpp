@@ -1,0 +1,302 @@
+// `pictra set`: the attribute edits on their own, the choice of the saver
+// that keeps an icon's own format, and edits of every Amiga icon of the
+// corpus read back through the module.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "amiga_edit.h"
+#include "amiga_set.h"
+#include "errors.h"
+#include "extract.h"
+#include "icon_file.h"
+#include "own_format.h"
+#include "session.h"
+#include "test_support.h"
+
+namespace pictra::cli {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+AmigaAttributes project() {
+    AmigaAttributes a;
+    a.type = 4;
+    a.currentX = 10;
+    a.currentY = 20;
+    a.stackSize = 4096;
+    a.defaultTool = "SYS:Utilities/MultiView";
+    a.toolTypes = {"PUBSCREEN=Workbench", "DONOTWAIT", "Tooltype=old", "(DISABLED=1)"};
+    return a;
+}
+
+TEST(AmigaEdit, EditsChangeOnlyWhatTheyName) {
+    struct Case {
+        const char* name;
+        AttributeEdit edit;
+        std::vector<std::string> toolTypes;  // expected
+    };
+    const std::vector<std::string> same = project().toolTypes;
+    std::vector<Case> cases(9);
+    cases[0] = {"stack", {}, same};
+    cases[0].edit.stackSize = 65536;
+    cases[1] = {"remove by name, any case", {}, {"PUBSCREEN=Workbench", "Tooltype=old", "(DISABLED=1)"}};
+    cases[1].edit.removeToolTypes = {"donotwait", "MISSING"};
+    cases[2] = {"remove compares the part before =", {}, {"PUBSCREEN=Workbench", "DONOTWAIT", "(DISABLED=1)"}};
+    cases[2].edit.removeToolTypes = {"TOOLTYPE"};
+    cases[3] = {"set replaces in place", {}, {"PUBSCREEN=Workbench", "DONOTWAIT", "TOOLTYPE=new", "(DISABLED=1)"}};
+    cases[3].edit.setToolTypes = {"TOOLTYPE=new"};
+    cases[4] = {"set adds a missing name", {}, {"PUBSCREEN=Workbench", "DONOTWAIT", "Tooltype=old", "(DISABLED=1)", "CX_PRI=5"}};
+    cases[4].edit.setToolTypes = {"CX_PRI=5"};
+    cases[5] = {"clear, then add", {}, {"A", "B=1"}};
+    cases[5].edit.clearToolTypes = true;
+    cases[5].edit.addToolTypes = {"A", "B=1"};
+    cases[6] = {"remove before set before add", {}, {"PUBSCREEN=Workbench", "DONOTWAIT", "(DISABLED=1)", "X=2", "Tooltype=3"}};
+    cases[6].edit.removeToolTypes = {"tooltype"};
+    cases[6].edit.setToolTypes = {"X=2"};
+    cases[6].edit.addToolTypes = {"Tooltype=3"};
+    cases[7] = {"default tool removed", {}, same};
+    cases[7].edit.defaultTool = std::optional<std::string>();
+    cases[8] = {"position and type", {}, same};
+    cases[8].edit.position = std::array<int32_t, 2>{kNoIconPosition, kNoIconPosition};
+    cases[8].edit.type = 3;
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const AmigaAttributes after = applyEdit(project(), c.edit);
+        EXPECT_EQ(after.toolTypes, c.toolTypes);
+        AmigaAttributes rest = after;
+        rest.toolTypes = project().toolTypes;
+        AmigaAttributes expected = project();
+        if (c.edit.stackSize) expected.stackSize = *c.edit.stackSize;
+        if (c.edit.defaultTool) expected.defaultTool = *c.edit.defaultTool;
+        if (c.edit.position) expected.currentX = expected.currentY = kNoIconPosition;
+        if (c.edit.type) expected.type = *c.edit.type;
+        EXPECT_EQ(rest, expected);
+        EXPECT_FALSE(c.edit.empty());
+    }
+    EXPECT_TRUE(AttributeEdit{}.empty());
+}
+
+TEST(AmigaEdit, DrawerSettingsNeedADrawer) {
+    AttributeEdit edit;
+    edit.drawer = std::array<int32_t, 4>{1, 2, 300, 200};
+    edit.drawerShowAll = true;
+    EXPECT_EQ(editProblem(project(), edit).value_or(""),
+              "--drawer, --view-mode and --show-all apply to drawer icons; this one is of type 4 (project)");
+    edit.type = kDrawerType;  // made a drawer by the same edit
+    EXPECT_FALSE(editProblem(project(), edit));
+    const AmigaAttributes after = applyEdit(project(), edit);
+    EXPECT_EQ(std::tie(after.drawerLeft, after.drawerTop, after.drawerWidth, after.drawerHeight, after.drawerShowAll),
+              std::make_tuple(1, 2, 300, 200, 1));
+}
+
+TEST(AmigaEdit, ChangesAreShownLineByLine) {
+    AmigaAttributes after = project();
+    after.stackSize = 8192;
+    after.type = 2;
+    after.currentX = kNoIconPosition;
+    after.defaultTool.reset();
+    after.toolTypes = {"DONOTWAIT", "NEW=\xE9", "PUBSCREEN=Workbench", "(DISABLED=1)"};
+    EXPECT_EQ(describeChanges(project(), after),
+              (std::vector<std::string>{"type: 4 (project) -> 2 (drawer)", "currentX: 10 -> none",
+                                        "stackSize: 4096 -> 8192",
+                                        "defaultTool: \"SYS:Utilities/MultiView\" -> (none)",
+                                        "toolTypes: - \"Tooltype=old\"", "toolTypes: + \"NEW=\xC3\xA9\""}));
+    after = project();
+    std::swap(after.toolTypes[0], after.toolTypes[1]);
+    EXPECT_EQ(describeChanges(project(), after),
+              std::vector<std::string>{"toolTypes: the same entries in another order"});
+    after.toolTypes = project().toolTypes;
+    after.toolTypes.push_back("DONOTWAIT");
+    EXPECT_EQ(describeChanges(project(), after), std::vector<std::string>{"toolTypes: + \"DONOTWAIT\""});
+    EXPECT_TRUE(describeChanges(project(), project()).empty());
+}
+
+TEST(AmigaEdit, OptionValuesAreCheckedAndConverted) {
+    EXPECT_EQ(parseIconType("Drawer"), 2);
+    EXPECT_EQ(parseIconType("APPICON"), 8);
+    EXPECT_EQ(parseIconType("255"), 255);
+    EXPECT_EQ(parsePosition("-5,12"), (std::array<int32_t, 2>{-5, 12}));
+    EXPECT_EQ(parseDrawer("0,11,65535,200"), (std::array<int32_t, 4>{0, 11, 65535, 200}));
+    EXPECT_TRUE(parseYesNo("YES"));
+    EXPECT_FALSE(parseYesNo("no"));
+    EXPECT_EQ(iconText("Caf\xC3\xA9", true), "Caf\xE9");
+    EXPECT_EQ(iconText("", false), "");
+    EXPECT_EQ(toolTypeAssignment("A=b=c"), "A=b=c");
+    const std::vector<std::function<void()>> refused{
+        [] { parseIconType("folder"); },      [] { parseIconType("0"); },
+        [] { parseIconType("256"); },         [] { parsePosition("1"); },
+        [] { parsePosition("1,2,3"); },       [] { parsePosition("1,x"); },
+        [] { parsePosition("-2147483648,0"); },  // that value means "no position"
+        [] { parseDrawer("1,2,3"); },         [] { parseDrawer("1,2,3,65536"); },
+        [] { parseDrawer("1,2,-3,4"); },      [] { parseYesNo("1"); },
+        [] { parseNumber("12k", 0, 100); },   [] { parseNumber("", 0, 100); },
+        [] { iconText("\xE2\x82\xAC", false); },  // the euro sign is not ISO-8859-1
+        [] { iconText("\xFF", false); },       [] { iconText("", true); },
+        [] { toolTypeAssignment("NAME"); },    [] { toolTypeAssignment("=VALUE"); },
+    };
+    for (std::size_t i = 0; i < refused.size(); ++i) EXPECT_THROW(refused[i](), std::invalid_argument) << i;
+}
+
+// The corpus, with the kind of each file as the corpus's own classifier saw
+// it: the saver that keeps that kind.
+std::map<std::string, std::string> classifiedSavers() {
+    std::map<std::string, std::string> savers;
+    std::ifstream features(fs::path(PICTRA_TEST_CORPUS) / "features.tsv");
+    for (std::string line; std::getline(features, line);) {
+        if (!line.starts_with("amiga/") || line.starts_with("amiga/malformed")) continue;
+        const std::string file = line.substr(0, line.find('\t'));
+        const std::size_t form = line.find(" form=");
+        const std::string chunks = form == std::string::npos ? "" : line.substr(form, line.find(' ', form + 1) - form);
+        savers[file] = line.find("\tamiga-png") != std::string::npos ? "PNG"
+                       : chunks.find("ARGB") != std::string::npos ? "AMIGAOS40"
+                       : chunks.find("IMAG") != std::string::npos ? "AMIGAOS35"
+                       : line.find(" newicons=") != std::string::npos ? "NEWICON"
+                                                                      : "AMIGAOS";
+    }
+    return savers;
+}
+
+class SetOnCorpus : public test::ScratchTest {
+protected:
+    static void SetUpTestSuite() {
+        std::string error;
+        session_ = Session::open(PICTRA_TEST_MODULE, error).release();
+        ASSERT_NE(session_, nullptr) << error;
+    }
+    static void TearDownTestSuite() {
+        delete session_;
+        session_ = nullptr;
+    }
+    void TearDown() override {
+        host::clearFileWriteLimit();
+        ScratchTest::TearDown();
+    }
+
+    // A copy of a corpus file in the scratch folder.
+    std::string copy(const std::string& corpusFile, const std::string& name = "icon.info") {
+        const std::string target = path(name);
+        fs::copy_file(fs::path(PICTRA_TEST_CORPUS) / corpusFile, target, fs::copy_options::overwrite_existing);
+        return target;
+    }
+
+    static Session* session_;
+};
+
+Session* SetOnCorpus::session_ = nullptr;
+
+struct Pictures {
+    std::vector<std::string> shapes;
+    std::vector<std::vector<uint32_t>> pixels;
+    bool operator==(const Pictures&) const = default;
+};
+
+Pictures picturesOf(const Session& session, const LoadedIcon& icon) {
+    Pictures pictures;
+    for (const IconImage* image = session.entry().getIconImages(icon.record.get()); image; image = image->next) {
+        std::ostringstream shape;
+        shape << image->width << 'x' << image->height << " d" << image->depth << " f" << image->flags << " t"
+              << image->transparentPen;
+        pictures.shapes.push_back(shape.str());
+        std::string error;
+        pictures.pixels.push_back(expandPicture(*image, error).value_or(std::vector<uint32_t>{}));
+    }
+    return pictures;
+}
+
+TEST_F(SetOnCorpus, EveryAmigaFileIsWrittenBackByTheSaverOfItsKind) {
+    std::size_t checked = 0;
+    for (const auto& [file, saver] : classifiedSavers()) {
+        const std::string full = (fs::path(PICTRA_TEST_CORPUS) / file).string();
+        const LoadedIcon icon = loadIconFile(*session_, full);
+        const Bytes bytes = test::readFile(full);
+        EXPECT_EQ(ownSaverName(icon.format, *icon.record, bytes), saver) << file;
+        ++checked;
+    }
+    EXPECT_GT(checked, 200u);
+}
+
+// Every edit on every Amiga icon of the corpus: either the icon reads back
+// with the edit made, its pictures, its other attributes and its kind as
+// they were, or the tool refuses it and leaves every byte in place. The
+// counts of refusals are the module's writers' limits (pictures of depths
+// the classic part cannot hold, old-style palettes, true-colour icons that
+// also hold palette pictures), pinned so that a change shows.
+TEST_F(SetOnCorpus, EditsReadBackAndEverythingElseStays) {
+    struct Edit {
+        const char* name;
+        AttributeEdit edit;
+    };
+    std::vector<Edit> edits(11);
+    edits[0] = {"stack", {}};
+    edits[0].edit.stackSize = 123456;
+    edits[1] = {"default tool", {}};
+    edits[1].edit.defaultTool = std::optional<std::string>("Work:Programs/Viewer \xE9");
+    edits[2] = {"no default tool", {}};
+    edits[2].edit.defaultTool = std::optional<std::string>();
+    edits[3] = {"add tool types", {}};
+    edits[3].edit.addToolTypes = {"DONOTWAIT", "PUBSCREEN=Workbench"};
+    edits[4] = {"set and remove", {}};
+    edits[4].edit.setToolTypes = {"CX_PRIORITY=3"};
+    edits[4].edit.removeToolTypes = {"DONOTWAIT"};
+    edits[5] = {"clear tool types", {}};
+    edits[5].edit.clearToolTypes = true;
+    edits[6] = {"position", {}};
+    edits[6].edit.position = std::array<int32_t, 2>{17, 300};
+    edits[7] = {"no position", {}};
+    edits[7].edit.position = std::array<int32_t, 2>{kNoIconPosition, kNoIconPosition};
+    edits[8] = {"type", {}};
+    edits[8].edit.type = 3;
+    edits[9] = {"drawer window", {}};
+    edits[9].edit.type = kDrawerType;
+    edits[9].edit.drawer = std::array<int32_t, 4>{40, 30, 400, 250};
+    edits[9].edit.drawerViewMode = 3;
+    edits[9].edit.drawerShowAll = true;
+    edits[10] = {"all at once", {}};
+    edits[10].edit = edits[0].edit;
+    edits[10].edit.defaultTool = edits[1].edit.defaultTool;
+    edits[10].edit.addToolTypes = edits[3].edit.addToolTypes;
+    edits[10].edit.position = edits[6].edit.position;
+
+    std::map<std::string, std::pair<int, int>> outcomes;  // saver: done, refused
+    for (const auto& [file, saver] : classifiedSavers()) {
+        const std::string original = (fs::path(PICTRA_TEST_CORPUS) / file).string();
+        const LoadedIcon before = loadIconFile(*session_, original);
+        const Pictures pictures = picturesOf(*session_, before);
+        const AmigaAttributes attributes = copyAttributes(file, before.attributes);
+        const Bytes bytes = test::readFile(original);
+        bool refused = false;
+        for (const Edit& edit : edits) {
+            SCOPED_TRACE(file + ": " + edit.name);
+            const std::string icon = copy(file);
+            try {
+                const SetReport report = setIconAttributes(*session_, icon, edit.edit, false);
+                EXPECT_EQ(report.saver, saver);
+                const LoadedIcon after = loadIconFile(*session_, icon);
+                EXPECT_EQ(copyAttributes(icon, after.attributes), applyEdit(attributes, edit.edit));
+                EXPECT_EQ(picturesOf(*session_, after), pictures);
+                EXPECT_EQ(ownSaverName(after.format, *after.record, test::readFile(icon)), saver);
+            } catch (const FileError& error) {
+                refused = true;
+                EXPECT_TRUE(std::string(error.what()).starts_with("left unchanged: saving it as " + saver + " would "))
+                    << error.what();
+                EXPECT_EQ(test::readFile(icon), bytes);
+            }
+            EXPECT_EQ(listing(), std::vector<std::string>{"icon.info"});
+        }
+        auto& [done, refusals] = outcomes[saver];
+        ++(refused ? refusals : done);
+    }
+    for (const auto& [saver, counts] : outcomes)
+        std::printf("%s: %d done, %d refused\n", saver.c_str(), counts.first, counts.second);
+}
+
+}  // namespace
+}  // namespace pictra::cli
