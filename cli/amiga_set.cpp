@@ -13,7 +13,6 @@
 #include "errors.h"
 #include "formats.h"
 #include "host/posix_file.h"
-#include "host/streams.h"
 #include "icon_file.h"
 #include "own_format.h"
 #include "safe_save.h"
@@ -54,26 +53,6 @@ std::string replacedPath(const std::string& path, bool dryRun) {
     return real.string();
 }
 
-// Saves `icon` with `attributes` into `file`'s temporary as `saver` writes.
-void saveInto(const Session& session, const host::Saver& saver, const LoadedIcon& icon,
-              const AmigaAttributes& attributes, PendingFile& file, const std::string& path) {
-    std::vector<char*> pointers;
-    IconAttributes record = attributeRecord(attributes, pointers);
-    const TagItem tags[] = {
-        {SaveTagFormat, saver.formatId},
-        {SaveTagCompress, 0},
-        {SaveTagAttributes, reinterpret_cast<uintptr_t>(&record)},
-        {TagEnd, 0},
-    };
-    const std::size_t lostBefore = host::streamCounters().failedWrites;
-    IconImage* images = session.entry().getIconImages(icon.record.get());
-    if (session.entry().saveIcon(file.tempPath().c_str(), images, tags) == 0)
-        throw FileError(path, "the module could not save this icon as " + saver.name);
-    // The module cannot see failed writes (a full disk): the host counts them.
-    if (host::streamCounters().failedWrites != lostBefore)
-        throw FileError(path, "cannot write: the file could not be stored in full");
-}
-
 // Reads the saved temporary back: the same kind of file, the same pictures
 // and exactly the attributes asked for, or a FileError saying what differs.
 void checkSaved(const Session& session, const std::string& saverName, const LoadedIcon& original,
@@ -95,11 +74,15 @@ void checkSaved(const Session& session, const std::string& saverName, const Load
 
 }  // namespace
 
-SetReport setIconAttributes(const Session& session, const std::string& path, const AttributeEdit& edit,
-                            bool dryRun) {
+void checkAmigaIcon(const std::string& path) {
     const std::string_view format = checkIconFile(path);
     if (!holdsAmigaAttributes(format))
-        throw FileError(path, fmt::format("not an Amiga icon (a {} icon); set edits Amiga icons only", format));
+        throw FileError(path, fmt::format("not an Amiga icon (a {} icon); set shows and edits Amiga icons only", format));
+}
+
+SetReport setIconAttributes(const Session& session, const std::string& path, const AttributeEdit& edit,
+                            bool dryRun) {
+    checkAmigaIcon(path);
     const std::vector<uint8_t> bytes = fileBytes(path);
     const LoadedIcon icon = loadIconFile(session, path);
     SetReport report;
@@ -113,7 +96,10 @@ SetReport setIconAttributes(const Session& session, const std::string& path, con
     if (report.changes.empty() && !dryRun) return report;
 
     PendingFile file(replacedPath(path, dryRun));
-    saveInto(session, *saver, icon, after, file, path);
+    std::vector<char*> pointers;
+    if (!saveIconInto(session, *saver, session.entry().getIconImages(icon.record.get()),
+                      attributeRecord(after, pointers), false, file, path))
+        throw FileError(path, "the module could not save this icon as " + saver->name);
     checkSaved(session, report.saver, icon, after, file.tempPath(), path);
     if (!dryRun) file.commit();
     return report;

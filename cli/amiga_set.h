@@ -18,6 +18,9 @@ struct SetReport {
     std::vector<std::string> changes;  // describeChanges() of the edit; empty: nothing to do
 };
 
+// Throws FileError naming `path` unless it is an Amiga or PNG icon.
+void checkAmigaIcon(const std::string& path);
+
 // Applies `edit` to the icon at `path` (a symbolic link is followed and the
 // file it names is replaced). With `dryRun` the save goes to the system's
 // temporary folder and is checked there, and the icon is not touched.

@@ -105,9 +105,9 @@ LoadedIcon loadIconFile(const Session& session, const std::string& path) {
     return icon;
 }
 
-bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* images,
-                  const IconAttributes& attributes, bool compress, const std::string& path) {
-    PendingFile target(path);
+bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* images,
+                  const IconAttributes& attributes, bool compress, const PendingFile& target,
+                  const std::string& path) {
     const TagItem tags[] = {
         {SaveTagFormat, saver.formatId},
         {SaveTagCompress, compress ? 1u : 0u},
@@ -119,6 +119,13 @@ bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* i
     // The module cannot see failed writes (a full disk): the host counts them.
     if (host::streamCounters().failedWrites != lostBefore)
         throw FileError(path, "cannot write: the file could not be stored in full");
+    return true;
+}
+
+bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* images,
+                  const IconAttributes& attributes, bool compress, const std::string& path) {
+    PendingFile target(path);
+    if (!saveIconInto(session, saver, images, attributes, compress, target, path)) return false;
     target.commit();
     return true;
 }

@@ -15,6 +15,8 @@
 
 namespace pictra::cli {
 
+class PendingFile;
+
 inline constexpr std::size_t kHeaderSize = 4;
 
 // No icon format holds more pictures or tool types than this; a longer list
@@ -52,5 +54,11 @@ LoadedIcon loadIconFile(const Session& session, const std::string& path);
 // naming `path` when the file cannot be written.
 bool saveIconFile(const Session& session, const host::Saver& saver, IconImage* images,
                   const IconAttributes& attributes, bool compress, const std::string& path);
+
+// The same into the temporary `target` of `path`, left for the caller to
+// check and commit.
+bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* images,
+                  const IconAttributes& attributes, bool compress, const PendingFile& target,
+                  const std::string& path);
 
 }  // namespace pictra::cli

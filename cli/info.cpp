@@ -4,6 +4,7 @@
 
 #include <fmt/core.h>
 
+#include "amiga_edit.h"
 #include "errors.h"
 #include "icon_file.h"
 #include "json.h"
@@ -27,20 +28,6 @@ std::vector<std::pair<const char*, int32_t>> numberFields(const IconAttributes& 
         {"drawerShowAll", a.drawerShowAll},
         {"stackSize", a.stackSize},
     };
-}
-
-const char* typeName(int32_t type) {
-    switch (type) {
-        case 1: return "disk";
-        case 2: return "drawer";
-        case 3: return "tool";
-        case 4: return "project";
-        case 5: return "garbage";
-        case 6: return "device";
-        case 7: return "kick";
-        case 8: return "appicon";
-        default: return nullptr;
-    }
 }
 
 std::string flagsText(uint32_t flags) {
@@ -129,7 +116,7 @@ namespace {
 std::string attributesText(const IconSummary& icon) {
     std::string out;
     for (const auto& [name, number] : numberFields(icon.numbers)) {
-        const char* type = std::string_view(name) == "type" ? typeName(number) : nullptr;
+        const char* type = std::string_view(name) == "type" ? iconTypeName(number) : nullptr;
         out += type ? fmt::format("{}: {} ({})\n", name, number, type)
                     : fmt::format("{}: {}\n", name, number);
     }

@@ -82,13 +82,16 @@ std::string ownSaverName(std::string_view headerFormat, const IconRecord& record
 }
 
 std::optional<std::string> pictureDifference(const IconImage* before, const IconImage* after) {
+    const auto shape = [](const IconImage& image) {
+        return fmt::format("{}x{}, depth {}, flags {}, transparent pen {}", image.width, image.height, image.depth,
+                           image.flags, image.transparentPen);
+    };
     std::size_t index = 0;
     for (; before && after && index < kMaxListLength; before = before->next, after = after->next, ++index) {
-        const auto shape = [](const IconImage& image) {
-            return fmt::format("{}x{}, depth {}, flags {}, transparent pen {}", image.width, image.height,
-                               image.depth, image.flags, image.transparentPen);
-        };
-        if (shape(*before) != shape(*after))
+        // A deeper picture holds the same pens: a classic 1-bit picture is
+        // written with two planes and shows exactly as before.
+        if (before->width != after->width || before->height != after->height || before->flags != after->flags ||
+            before->transparentPen != after->transparentPen || after->depth < before->depth)
             return fmt::format("change picture {} ({}) into {}", index, shape(*before), shape(*after));
         std::string error;
         const auto old = expandPicture(*before, error);

@@ -23,8 +23,9 @@ std::string ownSaverName(std::string_view headerFormat, const IconRecord& record
                          std::span<const uint8_t> bytes);
 
 // What turning the picture list `before` into `after` would do ("change
-// the pixels of picture 1": count, size, depth, flags, transparent pen or
-// the colour of any pixel), or nothing when they hold the same pictures.
+// the pixels of picture 1": count, size, flags, transparent pen, the colour
+// of any pixel, or a smaller depth), or nothing when they show the same
+// pictures.
 std::optional<std::string> pictureDifference(const IconImage* before, const IconImage* after);
 
 }  // namespace pictra::cli

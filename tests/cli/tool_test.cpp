@@ -411,3 +411,90 @@ TEST_F(Tool, InfoTableIsOneLinePerPictureAndTheDefaultOnATerminal) {
     ASSERT_EQ(shown.size(), 6u) << readText(path("terminal"));
     EXPECT_EQ(shown[0].rfind("FORMAT", 0), 0u) << shown[0];
 }
+namespace {
+
+const std::string kJumpEd = std::string(PICTRA_TEST_CORPUS) + "/amiga/classic/AROS-mirror__Kiel_Jump_JumpEd.info";
+
+TEST_F(Tool, SetEditsAmigaIconsShowsAndChecksChangesAndRefusesOtherFiles) {
+    fs::copy_file(kJumpEd, path("jump.info"));
+    fs::copy_file(std::string(PICTRA_TEST_CORPUS) + "/ico/WinUAE__od-win32_resources_cpu.ico", path("cpu.ico"));
+    const std::string icon = path("jump.info"), windows = path("cpu.ico");
+    const std::string original = readText(icon), windowsBytes = readText(windows);
+
+    const Result shown = run({"set", icon});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out, run({"info", icon}).out);
+
+    const Result dry = run({"set", icon, "--stack", "20000", "--set-tool-type", "PRI=1", "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out, icon + ": AMIGAOS icon\n  stackSize: 8192 -> 20000\n  toolTypes: + \"PRI=1\"\n");
+    EXPECT_EQ(readText(icon), original);
+
+    const Result done = run({"set", icon, "--stack", "20000", "--set-tool-type", "PRI=1", "--type", "Project"});
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_EQ(done.out, "");
+    const std::vector<std::string> info = lines(run({"info", icon}).out);
+    EXPECT_NE(std::find(info.begin(), info.end(), "stackSize: 20000"), info.end());
+    EXPECT_NE(std::find(info.begin(), info.end(), "type: 4 (project)"), info.end());
+    EXPECT_NE(std::find(info.begin(), info.end(), "  PRI=1"), info.end());
+
+    for (const auto& args : {std::vector<std::string>{"set", windows, "--stack", "1"},
+                             std::vector<std::string>{"set", windows}}) {
+        const Result refused = run(args);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "pictra: " + windows +
+                                   ": not an Amiga icon (a WINDOWS icon); set shows and edits Amiga icons only\n");
+    }
+    EXPECT_EQ(readText(windows), windowsBytes);
+    EXPECT_EQ(listing(), (std::vector<std::string>{"cpu.ico", "jump.info"}));
+}
+
+TEST_F(Tool, SetUsageErrorsNameTheOption) {
+    fs::copy_file(kJumpEd, path("jump.info"));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--stack", "-1"}, "--stack: '-1' is not a whole number from 0 to 2147483647"},
+        {{"--show-all", "maybe"}, "--show-all: 'maybe' is neither yes nor no"},
+        {{"--set-tool-type", "PRI"}, "--set-tool-type: 'PRI' is not NAME=VALUE"},
+        {{"--position", "1"}, "--position: '1' is not X,Y"},
+        {{"--tool-type", "\xE2\x82\xAC"}, "--tool-type: '\xE2\x82\xAC' has characters an Amiga icon cannot hold (only ISO-8859-1)"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> all{"set", path("jump.info")};
+        all.insert(all.end(), args.begin(), args.end());
+        const Result result = run(all);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(lines(result.err).at(0), "pictra: set: " + message);
+    }
+    EXPECT_EQ(readText(path("jump.info")), readText(kJumpEd));
+}
+
+// A disk that fills up (the file-size limit holds for every user, the
+// superuser too): the icon stays as it was, nothing is left beside it.
+TEST_F(Tool, SetLeavesTheIconWhenTheSaveFails) {
+    fs::create_directory(path("icons"));
+    const std::string icon = path("icons/jump.info");
+    fs::copy_file(kJumpEd, icon);
+    const std::string limited = "trap '' XFSZ; ulimit -f 1; " + quoted(PICTRA_TEST_TOOL) + " --module " +
+                                quoted(PICTRA_TEST_MODULE) + " set " + quoted(icon) +
+                                " --tool-type LONGER=TEXT 2>" + quoted(path("err"));
+    const int status = std::system(("sh -c " + quoted(limited)).c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    EXPECT_EQ(readText(path("err")), "pictra: " + icon + ": cannot write: the file could not be stored in full\n");
+    EXPECT_EQ(readText(icon), readText(kJumpEd));
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("icons")), fs::directory_iterator()), 1);
+}
+
+TEST_F(Tool, SetLeavesTheIconInAReadOnlyFolder) {
+    if (::geteuid() == 0) GTEST_SKIP() << "a read-only folder does not stop the superuser";
+    fs::create_directory(path("icons"));
+    const std::string icon = path("icons/jump.info");
+    fs::copy_file(kJumpEd, icon);
+    fs::permissions(path("icons"), fs::perms::owner_read | fs::perms::owner_exec);
+    const Result readOnly = run({"set", icon, "--stack", "1"});
+    fs::permissions(path("icons"), fs::perms::owner_all);
+    EXPECT_EQ(readOnly.status, 1);
+    EXPECT_TRUE(readOnly.err.starts_with("pictra: " + icon + ": cannot create a temporary file in ")) << readOnly.err;
+    EXPECT_EQ(readText(icon), readText(kJumpEd));
+}
+
+}  // namespace
