@@ -17,7 +17,10 @@ namespace {
 constexpr std::array<const char*, 8> kTypeNames{"disk",    "drawer", "tool", "project",
                                                 "garbage", "device", "kick", "appicon"};
 constexpr int32_t kMaxType = 255;      // the type is one byte in the file
-constexpr int64_t kMaxDrawerField = 0xFFFF;  // the drawer window's fields are 16 bits
+// The drawer window's fields are 16 bits: the edges signed, the size not.
+constexpr int64_t kMinWindowEdge = INT16_MIN;
+constexpr int64_t kMaxWindowEdge = INT16_MAX;
+constexpr int64_t kMaxWindowSize = UINT16_MAX;
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -66,6 +69,8 @@ std::vector<std::string> unmatched(const std::vector<std::string>& list, const s
 }
 
 }  // namespace
+
+bool opensWindow(int32_t type) { return type == kDiskType || type == kDrawerType || type == kGarbageType; }
 
 const char* iconTypeName(int32_t type) {
     return type >= 1 && type <= static_cast<int32_t>(kTypeNames.size()) ? kTypeNames[type - 1] : nullptr;
@@ -123,9 +128,9 @@ bool AttributeEdit::empty() const {
 std::string_view toolTypeName(std::string_view toolType) { return toolType.substr(0, toolType.find('=')); }
 
 AmigaAttributes applyEdit(AmigaAttributes attributes, const AttributeEdit& edit) {
-    if (edit.type && *edit.type != attributes.type && *edit.type != kDrawerType) {
-        // The drawer window belongs to drawers: an icon that stops being one
-        // has none.
+    if (edit.type && *edit.type != attributes.type && !opensWindow(*edit.type)) {
+        // The window belongs to the icons that open one: an icon that stops
+        // being one has none.
         attributes.drawerLeft = attributes.drawerTop = attributes.drawerWidth = attributes.drawerHeight = 0;
         attributes.drawerViewMode = attributes.drawerShowAll = 0;
     }
@@ -164,10 +169,12 @@ AmigaAttributes applyEdit(AmigaAttributes attributes, const AttributeEdit& edit)
 
 std::optional<std::string> editProblem(const AmigaAttributes& before, const AttributeEdit& edit) {
     const int32_t type = edit.type.value_or(before.type);
-    if (edit.changesDrawer() && type != kDrawerType) {
+    if (edit.changesDrawer() && !opensWindow(type)) {
         const char* name = iconTypeName(type);
-        return fmt::format("--drawer, --view-mode and --show-all apply to drawer icons; this one is of type {}{}",
-                           type, name ? fmt::format(" ({})", name) : "");
+        return fmt::format(
+            "--drawer, --view-mode and --show-all apply to icons that open a window (disk, drawer, garbage); "
+            "this one is of type {}{}",
+            type, name ? fmt::format(" ({})", name) : "");
     }
     return std::nullopt;
 }
@@ -231,9 +238,8 @@ std::array<int32_t, 4> parseDrawer(std::string_view text) {
     const auto parts = splitCommas(text);
     if (parts.size() != 4)
         throw std::invalid_argument(fmt::format("'{}' is not LEFT,TOP,WIDTH,HEIGHT", printable(text)));
-    std::array<int32_t, 4> values{};
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = parseNumber(parts[i], 0, kMaxDrawerField);
-    return values;
+    return {parseNumber(parts[0], kMinWindowEdge, kMaxWindowEdge), parseNumber(parts[1], kMinWindowEdge, kMaxWindowEdge),
+            parseNumber(parts[2], 0, kMaxWindowSize), parseNumber(parts[3], 0, kMaxWindowSize)};
 }
 
 bool parseYesNo(std::string_view text) {

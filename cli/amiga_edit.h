@@ -16,7 +16,13 @@ namespace pictra::cli {
 
 // The position an icon has when the desktop places it itself.
 inline constexpr int32_t kNoIconPosition = INT32_MIN;
+inline constexpr int32_t kDiskType = 1;
 inline constexpr int32_t kDrawerType = 2;
+inline constexpr int32_t kGarbageType = 5;
+
+// Disks, drawers and trashcans open a window, whose place and view the icon
+// keeps.
+bool opensWindow(int32_t type);
 
 struct AmigaAttributes {
     int32_t type = 0;
@@ -66,7 +72,7 @@ struct AttributeEdit {
 AmigaAttributes applyEdit(AmigaAttributes attributes, const AttributeEdit& edit);
 
 // Why `edit` cannot be made to an icon holding `before`, or nothing: the
-// drawer window belongs to drawer icons only.
+// drawer window belongs to the icons that open one.
 std::optional<std::string> editProblem(const AmigaAttributes& before, const AttributeEdit& edit);
 
 // The name of a tool type: the part before "=", or all of it.
@@ -80,7 +86,7 @@ std::vector<std::string> describeChanges(const AmigaAttributes& before, const Am
 // message fit for a usage error.
 int32_t parseIconType(std::string_view text);  // a name (any case) or 1-255
 std::array<int32_t, 2> parsePosition(std::string_view text);  // X,Y
-std::array<int32_t, 4> parseDrawer(std::string_view text);    // LEFT,TOP,WIDTH,HEIGHT, each 0-65535
+std::array<int32_t, 4> parseDrawer(std::string_view text);    // LEFT,TOP (16-bit signed),WIDTH,HEIGHT (0-65535)
 bool parseYesNo(std::string_view text);
 int32_t parseNumber(std::string_view text, int64_t low, int64_t high);
 // A command-line text (UTF-8) as the icon stores it; refuses characters

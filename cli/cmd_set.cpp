@@ -44,11 +44,11 @@ public:
         CLI::Option* position =
             command->add_option("--position", position_, "Where the icon sits in its window")->type_name("X,Y");
         command->add_flag("--no-position", noPosition_, "Let the desktop place the icon")->excludes(position);
-        command->add_option("--drawer", drawer_, "Drawer icons: where the drawer's window opens")
+        command->add_option("--drawer", drawer_, "Disks, drawers, trashcans: where the window opens")
             ->type_name("LEFT,TOP,WIDTH,HEIGHT");
-        command->add_option("--view-mode", viewMode_, "Drawer icons: how the window shows its contents")
+        command->add_option("--view-mode", viewMode_, "Disks, drawers, trashcans: how the window shows its contents")
             ->type_name("N");
-        command->add_option("--show-all", showAll_, "Drawer icons: show all files or only those with icons")
+        command->add_option("--show-all", showAll_, "Disks, drawers, trashcans: show all files or only those with icons")
             ->type_name("yes|no");
         command->add_flag("--dry-run", dryRun_, "Show the change and check the save, but leave the files alone");
         command->footer(

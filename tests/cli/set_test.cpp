@@ -89,7 +89,8 @@ TEST(AmigaEdit, DrawerSettingsNeedADrawer) {
     edit.drawer = std::array<int32_t, 4>{1, 2, 300, 200};
     edit.drawerShowAll = true;
     EXPECT_EQ(editProblem(project(), edit).value_or(""),
-              "--drawer, --view-mode and --show-all apply to drawer icons; this one is of type 4 (project)");
+              "--drawer, --view-mode and --show-all apply to icons that open a window (disk, drawer, garbage); "
+              "this one is of type 4 (project)");
     edit.type = kDrawerType;  // made a drawer by the same edit
     EXPECT_FALSE(editProblem(project(), edit));
     const AmigaAttributes after = applyEdit(project(), edit);
@@ -124,7 +125,7 @@ TEST(AmigaEdit, OptionValuesAreCheckedAndConverted) {
     EXPECT_EQ(parseIconType("APPICON"), 8);
     EXPECT_EQ(parseIconType("255"), 255);
     EXPECT_EQ(parsePosition("-5,12"), (std::array<int32_t, 2>{-5, 12}));
-    EXPECT_EQ(parseDrawer("0,11,65535,200"), (std::array<int32_t, 4>{0, 11, 65535, 200}));
+    EXPECT_EQ(parseDrawer("-32768,32767,65535,0"), (std::array<int32_t, 4>{-32768, 32767, 65535, 0}));
     EXPECT_TRUE(parseYesNo("YES"));
     EXPECT_FALSE(parseYesNo("no"));
     EXPECT_EQ(iconText("Caf\xC3\xA9", true), "Caf\xE9");
@@ -136,7 +137,7 @@ TEST(AmigaEdit, OptionValuesAreCheckedAndConverted) {
         [] { parsePosition("1,2,3"); },       [] { parsePosition("1,x"); },
         [] { parsePosition("-2147483648,0"); },  // that value means "no position"
         [] { parseDrawer("1,2,3"); },         [] { parseDrawer("1,2,3,65536"); },
-        [] { parseDrawer("1,2,-3,4"); },      [] { parseYesNo("1"); },
+        [] { parseDrawer("1,2,-3,4"); },      [] { parseDrawer("32768,2,3,4"); },      [] { parseYesNo("1"); },
         [] { parseNumber("12k", 0, 100); },   [] { parseNumber("", 0, 100); },
         [] { iconText("\xE2\x82\xAC", false); },  // the euro sign is not ISO-8859-1
         [] { iconText("\xFF", false); },       [] { iconText("", true); },
