@@ -336,5 +336,28 @@ TEST_F(SetOnCorpus, AFullDiskLeavesTheIconAsItWas) {
     EXPECT_NE(test::readFile(icon), before);
 }
 
+// A link keeps pointing at the icon, which is edited; a dry run shows the
+// change and leaves the icon alone; an edit that changes nothing writes
+// nothing.
+TEST_F(SetOnCorpus, LinksDryRunsAndEditsThatChangeNothing) {
+    const std::string icon = copy("amiga/classic/AROS-mirror__Kiel_Jump_JumpEd.info");
+    fs::create_symlink("icon.info", path("link.info"));
+    AttributeEdit edit;
+    edit.stackSize = 4000;
+    const Bytes before = test::readFile(icon);
+    const SetReport dry = setIconAttributes(*session_, path("link.info"), edit, true);
+    EXPECT_EQ(dry.saver, "AMIGAOS");
+    EXPECT_EQ(dry.changes, std::vector<std::string>{"stackSize: 8192 -> 4000"});
+    EXPECT_EQ(test::readFile(icon), before);
+
+    setIconAttributes(*session_, path("link.info"), edit, false);
+    EXPECT_TRUE(fs::is_symlink(path("link.info")));
+    EXPECT_EQ(loadIconFile(*session_, icon).attributes.stackSize, 4000);
+    const auto written = fs::last_write_time(icon);
+    EXPECT_TRUE(setIconAttributes(*session_, icon, edit, false).changes.empty());
+    EXPECT_EQ(fs::last_write_time(icon), written);
+    EXPECT_EQ(listing(), (std::vector<std::string>{"icon.info", "link.info"}));
+}
+
 }  // namespace
 }  // namespace pictra::cli
