@@ -58,12 +58,16 @@ std::string replacedPath(const std::string& path, bool dryRun) {
 void checkSaved(const Session& session, const std::string& saverName, const LoadedIcon& original,
                 const AmigaAttributes& wanted, const std::string& tempPath,
                 const std::string& path) {
-    const LoadedIcon saved = loadIconFile(session, tempPath);
-    const std::vector<uint8_t> savedBytes = fileBytes(tempPath);
-    const std::string kept = ownSaverName(saved.format, *saved.record, savedBytes);
     const auto fail = [&](const std::string& what) {
         throw FileError(path, fmt::format("left unchanged: saving it as {} would {}", saverName, what));
     };
+    LoadedIcon saved;
+    try {
+        saved = loadIconFile(session, tempPath);
+    } catch (const FileError& error) {
+        fail(fmt::format("make a file that does not read back ({})", error.what()));
+    }
+    const std::string kept = ownSaverName(saved.format, *saved.record, fileBytes(tempPath));
     if (kept != saverName) fail("make it a " + kept + " icon");
     const auto pictures = pictureDifference(session.entry().getIconImages(original.record.get()),
                                             session.entry().getIconImages(saved.record.get()));
