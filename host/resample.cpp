@@ -258,14 +258,17 @@ Picture centreOnCanvas(const Picture& source, uint32_t width, uint32_t height) {
     return canvas;
 }
 
-std::optional<Picture> scaleToSide(const Picture& source, uint32_t side) {
-    const uint64_t longer = std::max(source.width, source.height);
-    if (longer == 0) return std::nullopt;
-    // The other side in proportion, rounded, and at least one pixel.
+std::pair<uint32_t, uint32_t> sizeWithin(uint32_t width, uint32_t height, uint32_t side) {
+    const uint64_t longer = std::max({width, height, 1u});
     const auto scaled = [&](uint32_t length) {
         return static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{length} * side + longer / 2) / longer));
     };
-    return resample(source, scaled(source.width), scaled(source.height));
+    return {scaled(width), scaled(height)};
+}
+
+std::optional<Picture> scaleToSide(const Picture& source, uint32_t side) {
+    const auto [width, height] = sizeWithin(source.width, source.height, side);
+    return resample(source, width, height);
 }
 
 std::optional<Picture> fitToSquare(const Picture& source, uint32_t side) {

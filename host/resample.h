@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "host/images.h"
 
@@ -30,8 +31,12 @@ std::optional<Picture> resample(const Picture& source, uint32_t width, uint32_t 
 // canvas is cut to it the same way.
 Picture centreOnCanvas(const Picture& source, uint32_t width, uint32_t height);
 
-// `source` scaled, proportions kept, so that its longer side is `side` (the
-// other rounded, at least 1). Nothing where resample() gives nothing.
+// The size with proportions kept whose longer side is `side`, the other
+// rounded and at least 1 (width and height at least 1).
+std::pair<uint32_t, uint32_t> sizeWithin(uint32_t width, uint32_t height, uint32_t side);
+
+// `source` scaled to sizeWithin() its size. Nothing where resample() gives
+// nothing.
 std::optional<Picture> scaleToSide(const Picture& source, uint32_t side);
 
 // scaleToSide(), centred on a transparent `side` x `side` square.

@@ -8,8 +8,8 @@ packages=(
   cmake ninja-build g++ clang pkg-config
   # host services
   libspng-dev libdeflate-dev libopenjp2-7-dev libstb-dev zlib1g-dev
-  # the pictra tool
-  libcli11-dev libfmt-dev
+  # the pictra tool; librsvg draws SVG artwork for `pictra create`
+  libcli11-dev libfmt-dev librsvg2-dev
   # its manual page, the Debian package (dpkg-shlibdeps) and the install test
   scdoc dpkg-dev man-db bash-completion zsh
   # tests and benchmarks

@@ -5,6 +5,11 @@
 // a set is recorded as refusing it, and a corpus icon that does not load as
 // such. When a writer changes on purpose, PICTRA_UPDATE_GOLDEN=<FORMAT>[,...]
 // (or =all) rewrites those formats' files instead of comparing.
+//
+// Icons made from artwork as `pictra create` makes them (the art closest
+// above each size, resampled by the host) are recorded the same way, in
+// golden/created.sha256 (=created): the digest of every picture's pixels,
+// which no codec touches, and of each file saved.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,7 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "host/icon_art.h"
+#include "host/resample.h"
 #include "icon_pictures.h"
+#include "resample_reference.h"
 #include "roundtrip/sha256.h"
 
 namespace {
@@ -144,5 +152,55 @@ TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, OutputIdentityTest, ::testing::Range(0, 7));
+
+// The pixels as bytes A, R, G, B, whatever the machine's order.
+std::string pixelDigest(const host::Picture& picture) {
+    Bytes bytes;
+    for (const uint32_t pixel : picture.pixels)
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(pixel >> shift));
+    return pictra::test::sha256(bytes);
+}
+
+TEST_F(OutputIdentityTest, CreatedIconsMatchTheRecordedDigests) {
+    // A large drawing, a wide one and a small one drawn by hand.
+    const std::vector<host::Picture> art = {pictra::test::artwork(1024, 1024), pictra::test::artwork(300, 200),
+                                            pictra::test::artwork(16, 16)};
+    std::ostringstream lines;
+    for (const host::Saver& saver : savers_) {
+        const host::IconTarget* target = host::iconTarget(saver.name);
+        ASSERT_TRUE(target) << saver.name;
+        std::vector<host::Picture> pictures;
+        if (target->sizes.empty()) {
+            // The selected picture from the small drawing, enlarged and
+            // centred on the normal picture's size.
+            const host::Picture normal = *host::withinFromArt(art, target->maxSide ? target->maxSide : 1024);
+            const host::Picture selected = *host::withinFromArt({art.begin() + 2, art.end()}, normal.width);
+            pictures = {normal, host::Picture(host::centreOnCanvas(selected, normal.width, normal.height))};
+        } else {
+            for (const uint32_t side : target->sizes) pictures.push_back(*host::squareFromArt(art, side));
+        }
+        std::vector<IconImage> images(pictures.size());
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            host::Picture& p = pictures[i];
+            lines << saver.name << " pixels " << p.width << 'x' << p.height << ' ' << pixelDigest(p) << '\n';
+            const uint32_t flags = target->sizes.empty() && i == 1 ? IconImageSelected : 0;
+            images[i] = IconImage{i + 1 < images.size() ? &images[i + 1] : nullptr, p.pixels.data(), int32_t(p.width),
+                                  int32_t(p.height), flags, nullptr, -1, 32, 0};
+        }
+        IconAttributes attributes{};
+        attributes.type = 4;
+        attributes.stackSize = 4096;
+        for (bool compress : {false, true})
+            lines << saver.name << " file " << compress << ' ' << save(saver, images.data(), attributes, compress) << '\n';
+    }
+    const std::string golden = std::string(PICTRA_GOLDEN_DIR) + "/created.sha256";
+    if (updating("created")) {
+        std::ofstream(golden) << lines.str();
+        GTEST_SKIP() << "rewrote " << golden;
+    }
+    const std::string expected = pictra::test::readText(golden);
+    ASSERT_FALSE(expected.empty()) << golden << " is missing: run with PICTRA_UPDATE_GOLDEN=created";
+    EXPECT_EQ(lines.str(), expected) << "icons made from artwork differ from " << golden;
+}
 
 }  // namespace

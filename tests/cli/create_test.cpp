@@ -1,0 +1,233 @@
+// `pictra create` as a user runs it: the icons it makes open in the peers
+// (Pillow for /usr/bin/python3, icotool, icns2png, ImageMagick's identify;
+// scripts/setup.sh installs them) with every size asked for; each
+// picture is the floating-point reference's resampling of the artwork
+// within rounding, and artwork of a size asked for is stored pixel for
+// pixel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "host/images.h"
+#include "icon_pictures.h"
+#include "loaded_module.h"
+#include "resample_reference.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pictra::test::runCommand;
+using pictra::test::shellQuoted;
+
+class CreateTest : public pictra::test::LoadedModuleTest {
+protected:
+    // pictra with `args`; its exit status, and stderr in `err`.
+    int pictra(const std::vector<std::string>& args, std::string* err = nullptr) {
+        std::string command = shellQuoted(PICTRA_TEST_TOOL) + " --module " + shellQuoted(PICTRA_TEST_MODULE);
+        for (const std::string& arg : args) command += " " + shellQuoted(arg);
+        const std::string errFile = path(".stderr");
+        const int status = std::system((command + " 2>" + shellQuoted(errFile) + " </dev/null").c_str());
+        if (err) *err = pictra::test::readText(errFile);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string art(const std::string& name, const pictra::host::Picture& picture) {
+        const auto png = pictra::host::encodePng(picture.pixels.data(), picture.width, picture.height);
+        pictra::test::writeFile(path(name), png);
+        return path(name);
+    }
+
+    // The icon's pictures by width, 32-bit ones first.
+    std::vector<pictra::test::Picture> loaded(const std::string& file) {
+        IconAttributes attributes{};
+        const pictra::host::IconPtr icon = loadIcon(file, &attributes);
+        EXPECT_TRUE(icon) << file;
+        auto pictures = pictra::test::copies(icon.get());
+        std::stable_sort(pictures.begin(), pictures.end(),
+                         [](const auto& a, const auto& b) { return std::pair(a.width, -a.depth) < std::pair(b.width, -b.depth); });
+        return pictures;
+    }
+
+    static std::set<std::string> sizesOf(const std::vector<pictra::test::Picture>& pictures) {
+        std::set<std::string> sizes;
+        for (const auto& p : pictures) sizes.insert(std::to_string(p.width) + "x" + std::to_string(p.height));
+        return sizes;
+    }
+
+    // Each 32-bit picture of `pictures` against the reference resampling of
+    // `source` to its size, or `source` itself where sizes match.
+    static void expectResampled(const std::vector<pictra::test::Picture>& pictures, const pictra::host::Picture& source) {
+        for (const auto& p : pictures) {
+            if (p.depth != 32) continue;
+            const pictra::host::Picture made{uint32_t(p.width), uint32_t(p.height), p.argb};
+            if (made.width == source.width) {
+                EXPECT_EQ(made.pixels, source.pixels) << p.width;
+                continue;
+            }
+            const auto [alpha, colour] = pictra::test::worstDifference(
+                made, pictra::test::reference(source, made.width, made.height));
+            EXPECT_LE(alpha, 1) << p.width;
+            EXPECT_LE(colour, 1) << p.width;
+        }
+    }
+
+    // Every file the command writes into a new folder, decoded.
+    std::vector<pictra::host::Picture> extractedBy(const std::string& command, const std::string& folder) {
+        fs::create_directories(path(folder));
+        EXPECT_TRUE(runCommand(command + " >/dev/null 2>&1")) << command;
+        std::vector<pictra::host::Picture> out;
+        for (const auto& entry : fs::directory_iterator(path(folder))) {
+            const pictra::test::Bytes bytes = pictra::test::readFile(entry.path());
+            auto picture = pictra::host::decodeImage(bytes);
+            EXPECT_TRUE(picture) << entry.path();
+            if (picture) out.push_back(std::move(*picture));
+        }
+        return out;
+    }
+};
+
+std::string pillowSizes(const std::string& file) {
+    std::string out;
+    runCommand(std::string(pictra::test::kPython) +
+                   " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                   "print(sorted(s[0] * s[-1] if len(s) == 3 else s[0] for s in im.info[\"sizes\"]))' " +
+                   shellQuoted(file),
+               &out);
+    return out;
+}
+
+TEST_F(CreateTest, WindowsIconHasEverySizeAndThePeersReadIt) {
+    const pictra::host::Picture big = pictra::test::artwork(1024, 1024), hand = pictra::test::artwork(16, 16);
+    const std::string out = path("logo.ico");
+    std::string err;
+    ASSERT_EQ(pictra({"create", out, art("big.png", big), art("hand16.png", hand)}, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    const auto pictures = loaded(out);
+    EXPECT_EQ(sizesOf(pictures), (std::set<std::string>{"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"}));
+    ASSERT_EQ(pictures.front().width, 16);
+    EXPECT_EQ(pictures.front().argb, hand.pixels);  // drawn by hand: taken as it is
+    expectResampled({pictures.begin() + 1, pictures.end()}, big);
+
+    EXPECT_EQ(pillowSizes(out), "[16, 24, 32, 48, 64, 128, 256]\n");
+    {
+        const auto extracted = extractedBy("icotool -x -o " + shellQuoted(path("ico")) + " " + shellQuoted(out), "ico");
+        ASSERT_EQ(extracted.size(), pictures.size());
+        for (const auto& picture : extracted) {
+            const auto ours = std::find_if(pictures.begin(), pictures.end(), [&](auto& p) { return uint32_t(p.width) == picture.width; });
+            ASSERT_NE(ours, pictures.end());
+            EXPECT_EQ(pictra::test::differingPixels(ours->argb, picture.pixels), 0u) << picture.width;
+        }
+    }
+    std::string identified;
+    EXPECT_TRUE(runCommand("identify -format '%wx%h ' " + shellQuoted(out), &identified));
+    EXPECT_EQ(identified, "256x256 128x128 64x64 48x48 32x32 24x24 16x16 ");
+}
+
+TEST_F(CreateTest, MacIconHasEveryTableSizeAndThePeersReadIt) {
+    const pictra::host::Picture big = pictra::test::artwork(1024, 1024);
+    const std::string out = path("logo.icns");
+    std::string err;
+    ASSERT_EQ(pictra({"create", out, art("big.png", big)}, &err), 0) << err;
+    const auto pictures = loaded(out);
+    EXPECT_EQ(sizesOf(pictures), (std::set<std::string>{"16x16", "32x32", "48x48", "64x64", "128x128", "256x256",
+                                                         "512x512", "1024x1024"}));
+    expectResampled(pictures, big);
+    EXPECT_EQ(pillowSizes(out), "[16, 32, 48, 64, 128, 256, 512, 1024]\n");
+    {
+        // icns2png leaves the 64-pixel PNG element out.
+        const auto extracted = extractedBy("cd " + shellQuoted(path("icns")) + " && icns2png -x " + shellQuoted(out), "icns");
+        EXPECT_GE(extracted.size(), 7u);
+        for (const auto& picture : extracted) {
+            const auto ours = std::find_if(pictures.begin(), pictures.end(), [&](auto& p) { return uint32_t(p.width) == picture.width; });
+            ASSERT_NE(ours, pictures.end());
+            EXPECT_EQ(pictra::test::differingPixels(ours->argb, picture.pixels), 0u) << picture.width;
+        }
+    }
+}
+
+TEST_F(CreateTest, AmigaIconTakesItsAttributesAndSelectedPicture) {
+    const pictra::host::Picture big = pictra::test::artwork(300, 200), selected = pictra::test::artwork(30, 20);
+    const std::string out = path("tool.info");
+    std::string err;
+    ASSERT_EQ(pictra({"create", out, art("big.png", big), "-f", "amigaos40", "--selected", art("sel.png", selected),
+                      "--type", "Tool", "--default-tool", "C:Ed", "--tool-type", "DONOTWAIT", "--tool-type", "PRI=1",
+                      "--stack", "8000"},
+                     &err),
+              0)
+        << err;
+    IconAttributes attributes{};
+    const pictra::host::IconPtr icon = loadIcon(out, &attributes);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(attributes.type, 3);
+    EXPECT_EQ(attributes.stackSize, 8000);
+    EXPECT_STREQ(attributes.defaultTool, "C:Ed");
+    EXPECT_EQ(pictra::test::toolTypesOf(attributes), (std::vector<std::string>{"DONOTWAIT", "PRI=1"}));
+    std::vector<const IconImage*> colour;
+    for (const IconImage* image = icon->images; image; image = image->next)
+        if (image->depth == 32) colour.push_back(image);
+    ASSERT_EQ(colour.size(), 2u);
+    EXPECT_EQ(std::pair(colour[0]->width, colour[0]->height), std::pair(256, 171));
+    EXPECT_EQ(colour[1]->flags & IconImageSelected, uint32_t(IconImageSelected));
+    const pictra::host::Picture normal{256, 171, pictra::test::argbOf(*colour[0])};
+    const auto [alpha, diff] = pictra::test::worstDifference(normal, pictra::test::reference(big, 256, 171));
+    EXPECT_LE(alpha + diff, 2);
+
+    // A PNG icon at the art's own size, which is then stored as it is.
+    const std::string png = path("icon.png");
+    ASSERT_EQ(pictra({"create", png, path("sel.png"), "-f", "PNG"}, &err), 0) << err;
+    const auto pictures = loaded(png);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].argb, selected.pixels);
+    std::string identified;
+    EXPECT_TRUE(runCommand("identify -format '%wx%h' " + shellQuoted(png), &identified));
+    EXPECT_EQ(identified, "30x20");
+}
+
+TEST_F(CreateTest, SvgArtIsDrawnAtEachSize) {
+    pictra::test::writeText(path("art.svg"),
+                            "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 10'>"
+                            "<rect x='2' y='2' width='6' height='6' fill='#ff8000'/></svg>");
+    std::string err;
+    ASSERT_EQ(pictra({"create", path("svg.icns"), path("art.svg")}, &err), 0) << err;
+    const auto pictures = loaded(path("svg.icns"));
+    ASSERT_EQ(pictures.size(), 8u);
+    for (const auto& p : pictures) {
+        // The square's inside is flat orange at every size, its corners clear.
+        EXPECT_EQ(p.argb[std::size_t(p.height / 2) * std::size_t(p.width) + std::size_t(p.width / 2)], 0xFFFF8000u) << p.width;
+        EXPECT_EQ(p.argb[0] >> 24, 0u) << p.width;
+    }
+    ASSERT_EQ(pictra({"create", path("svg.info"), path("art.svg"), "-f", "newicon"}, &err), 0) << err;
+    const auto amiga = loaded(path("svg.info"));
+    ASSERT_FALSE(amiga.empty());
+    EXPECT_EQ(amiga.back().width, 10);  // the view box's size
+}
+
+TEST_F(CreateTest, RefusalsSayWhy) {
+    pictra::test::writeText(path("notes.txt"), "not a picture");
+    const std::string good = art("good.png", pictra::test::artwork(8, 8));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"create", path("a.ico"), path("missing.png")}, 1, "missing.png: cannot open"},
+        {{"create", path("a.ico"), path("notes.txt")}, 1, "not artwork (a PNG file or an SVG document)"},
+        {{"create", path("a.info"), good}, 2, "give --format NAME (an Amiga icon"},
+        {{"create", path("a.ico"), good, "--sizes", "16,300"}, 2, "WINDOWS holds pictures up to 256 × 256"},
+        {{"create", path("a.icns"), good, "--sizes", "20"}, 2, "MACOS holds no 20 × 20 pictures"},
+        {{"create", path("a.ico"), good, "--selected", good}, 2, "are for Amiga icons, not WINDOWS"},
+        {{"create", path("a.info"), good, "-f", "amigaos", "--type", "shelf"}, 2, "'shelf' is none of"},
+        {{"create", path("a.info"), good, "-f", "png", "--sizes", "16,32"}, 2, "one --sizes value"},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        EXPECT_EQ(pictra(c.args, &err), c.status) << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    }
+    EXPECT_FALSE(fs::exists(path("a.ico")));
+}
+
+}  // namespace
