@@ -32,8 +32,9 @@ public:
         bool first = true;
         return forEachFile(files_, [&](const std::string& file) {
             const LoadedIcon icon = loadIconFile(session, file);
-            const IconSummary summary = summariseIcon(file, icon.format, icon.attributes,
-                                                      session.entry().getIconImages(icon.record.get()));
+            IconSummary summary = summariseIcon(file, icon.format, icon.attributes,
+                                                session.entry().getIconImages(icon.record.get()));
+            summary.hasAttributes = summary.hasAttributes && icon.amigaAttributes;
             if (json_) {
                 fmt::print("{}\n", infoJson(summary));
             } else if (table) {

@@ -18,6 +18,10 @@ namespace pictra::cli {
 
 namespace {
 
+constexpr std::size_t kPngSignatureSize = 8;
+constexpr std::size_t kChunkHeaderSize = 8;  // length and type
+constexpr off_t kChunkCrcSize = 4;
+
 struct Signature {
     std::array<uint8_t, kHeaderSize> bytes;
     std::string_view format;
@@ -102,7 +106,25 @@ LoadedIcon loadIconFile(const Session& session, const std::string& path) {
     };
     icon.record = host::IconPtr(entry.loadIcon(path.c_str(), tags), {entry.freeIcon});
     if (!icon.record) throw FileError(path, claimedKind(icon.format) + " the module could not read: damaged or unsupported");
+    icon.amigaAttributes = icon.format == "PNG" ? hasIconChunk(path) : holdsAmigaAttributes(icon.format);
     return icon;
+}
+
+bool hasIconChunk(const std::string& path) {
+    host::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::array<uint8_t, kPngSignatureSize> signature{};
+    if (file.get() < 0 || host::readFully(file.get(), signature) != ssize_t(signature.size())) return false;
+    // Each step moves at least one chunk header forward, so the walk ends
+    // with the file.
+    for (std::array<uint8_t, kChunkHeaderSize> header{};
+         host::readFully(file.get(), header) == ssize_t(header.size());) {
+        const std::string_view type(reinterpret_cast<const char*>(header.data()) + 4, 4);
+        if (type == "icOn") return true;
+        if (type == "IEND") return false;
+        const uint32_t length = uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 | uint32_t(header[2]) << 8 | header[3];
+        if (::lseek(file.get(), off_t(length) + kChunkCrcSize, SEEK_CUR) < 0) return false;
+    }
+    return false;
 }
 
 bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* images,

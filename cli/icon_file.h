@@ -44,7 +44,13 @@ struct LoadedIcon {
     host::IconPtr record;
     IconAttributes attributes{};  // texts point into `record`
     std::string format;  // as iconFormat() names it
+    // The file carries Amiga attributes: an Amiga icon, or a PNG file with
+    // an "icOn" chunk (a plain PNG file has none).
+    bool amigaAttributes = false;
 };
+
+// True when the PNG file `path` has an "icOn" chunk before its end.
+bool hasIconChunk(const std::string& path);
 
 // Loads `path` with its attributes; throws FileError on failure.
 LoadedIcon loadIconFile(const Session& session, const std::string& path);

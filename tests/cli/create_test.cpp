@@ -230,4 +230,21 @@ TEST_F(CreateTest, RefusalsSayWhy) {
     EXPECT_FALSE(fs::exists(path("a.ico")));
 }
 
+// A plain PNG file shows no Amiga attributes; a PNG icon, with its "icOn"
+// chunk, does.
+TEST_F(CreateTest, APlainPngIsAPngAndAPngIconHasAttributes) {
+    const std::string plain = art("plain.png", pictra::test::artwork(20, 20));
+    std::string err;
+    ASSERT_EQ(pictra({"create", path("icon.info"), plain, "-f", "png", "--type", "drawer"}, &err), 0) << err;
+    std::string out;
+    ASSERT_TRUE(runCommand(shellQuoted(PICTRA_TEST_TOOL) + " --module " + shellQuoted(PICTRA_TEST_MODULE) + " info " +
+                               shellQuoted(plain) + " " + shellQuoted(path("icon.info")),
+                           &out));
+    const std::size_t second = out.find("file: " + path("icon.info"));
+    ASSERT_NE(second, std::string::npos) << out;
+    EXPECT_EQ(out.substr(0, second).find("type:"), std::string::npos) << out;
+    EXPECT_NE(out.find("type: 2 (drawer)", second), std::string::npos) << out;
+    EXPECT_NE(out.find("drawerWidth: 400", second), std::string::npos) << out;
+}
+
 }  // namespace
