@@ -73,3 +73,30 @@ echo '$ pictra sheet examples/*.info examples/pictra.icns examples/pictra.ico -o
 "$pictra" sheet "$root"/examples/*.info "$root/examples/pictra.icns" "$root/examples/pictra.ico" \
   -o "$root/build/demo-sheet.png" --scale 2
 echo "(wrote $root/build/demo-sheet.png)"
+
+# Icons made from artwork: examples/pictra-logo.svg is drawn by librsvg at
+# every size each platform expects.
+made=$out/made
+mkdir -p "$made"
+echo
+echo '$ pictra create OUT/logo.icns examples/pictra-logo.svg'
+"$pictra" create "$made/logo.icns" "$root/examples/pictra-logo.svg"
+"$pictra" info "$made/logo.icns" | sed -n '/^images:/,$p'
+echo
+echo '$ pictra create OUT/logo.info examples/pictra-logo.svg --format NEWICON --sizes 64 --type tool'
+"$pictra" create "$made/logo.info" "$root/examples/pictra-logo.svg" --format NEWICON --sizes 64 --type tool
+"$pictra" info "$made/logo.info" | sed -n '/^images:/,$p'
+
+# convert adapts what a format cannot take as it is, and says so: a
+# 1024-pixel picture is more than a Windows icon holds, and the NewIcons
+# palette pictures of examples/pictra.info become 32-bit ones for OS 4.
+echo
+echo '$ pictra create OUT/big.png examples/pictra-logo.svg --format PNG --sizes 1024'
+"$pictra" create "$made/big.png" "$root/examples/pictra-logo.svg" --format PNG --sizes 1024
+echo '$ pictra convert OUT/big.png OUT/big.ico'
+"$pictra" convert "$made/big.png" "$made/big.ico" 2>&1 | sed "s|$made|OUT|"
+"$pictra" info "$made/big.ico" | sed -n '/^images:/,$p'
+echo
+echo '$ pictra convert examples/pictra.info OUT/os4.info --format AMIGAOS40'
+"$pictra" convert "$root/examples/pictra.info" "$made/os4.info" --format AMIGAOS40 2>&1 | sed "s|$root/||"
+"$pictra" info "$made/os4.info" | sed -n '/^images:/,$p'
