@@ -2,13 +2,13 @@
 // expects.
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <filesystem>
 
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
 #include "adapt.h"
+#include "amiga_edit.h"
 #include "artwork.h"
 #include "command.h"
 #include "formats.h"
@@ -20,36 +20,14 @@ namespace pictra::cli {
 
 namespace {
 
-// An Amiga icon that the Workbench places itself.
-constexpr int32_t kNoPosition = INT32_MIN;
 constexpr int32_t kProjectType = 4;
 constexpr int32_t kDefaultStack = 4096;
-// Where a disk, drawer or trashcan opens its window, and its size.
+// Where a new disk, drawer or trashcan opens its window, and its size.
 constexpr int32_t kWindow[] = {50, 50, 400, 200};
-
-constexpr const char* kTypeNames[] = {"disk", "drawer", "tool", "project", "garbage", "device", "kick", "appicon"};
-
-bool opensWindow(int32_t type) { return type == 1 || type == 2 || type == 5; }
 
 std::string upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
-}
-
-// The type of --type: a name of kTypeNames in any case, or a number.
-int32_t parseType(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (std::size_t i = 0; i < std::size(kTypeNames); ++i)
-        if (lower == kTypeNames[i]) return static_cast<int32_t>(i + 1);
-    try {
-        std::size_t used = 0;
-        const long number = std::stol(text, &used);
-        if (used == text.size() && number >= 0 && number <= INT32_MAX) return static_cast<int32_t>(number);
-    } catch (const std::exception&) {
-    }
-    throw CLI::ValidationError("--type: '" + text + "' is none of disk, drawer, tool, project, garbage, "
-                               "device, kick, appicon nor a number");
 }
 
 class CreateCommand : public Command {
@@ -106,7 +84,14 @@ public:
                                        "AMIGAOS40 or PNG)");
         target_ = host::iconTarget(name);
         if (!target_) return;  // the saver's name is checked against the module's
-        type_ = typeText_.empty() ? kProjectType : parseType(typeText_);
+        try {
+            type_ = typeText_.empty() ? kProjectType : parseIconType(typeText_);
+            defaultToolText_ = iconText(defaultTool_, false);
+            toolTypeTexts_.clear();
+            for (const std::string& text : toolTypes_) toolTypeTexts_.push_back(iconText(text, true));
+        } catch (const std::invalid_argument& error) {
+            throw CLI::ValidationError(error.what());
+        }
         const bool amiga = target_->sizes.empty();
         if (!amiga && (!selectedPath_.empty() || !typeText_.empty() || !defaultTool_.empty() || !toolTypes_.empty() ||
                        stack_ != kDefaultStack))
@@ -142,14 +127,14 @@ private:
                 pictures.addOwned(squarePicture(art, side), 0);
 
         std::vector<char*> toolTypes;
-        for (std::string& text : toolTypes_) toolTypes.push_back(text.data());
+        for (std::string& text : toolTypeTexts_) toolTypes.push_back(text.data());
         toolTypes.push_back(nullptr);
         IconAttributes attributes{};
         attributes.type = type_;
-        attributes.currentX = attributes.currentY = kNoPosition;
+        attributes.currentX = attributes.currentY = kNoIconPosition;
         attributes.stackSize = stack_;
-        attributes.defaultTool = defaultTool_.empty() ? nullptr : defaultTool_.c_str();
-        attributes.toolTypes = toolTypes_.empty() ? nullptr : toolTypes.data();
+        attributes.defaultTool = defaultToolText_.empty() ? nullptr : defaultToolText_.c_str();
+        attributes.toolTypes = toolTypeTexts_.empty() ? nullptr : toolTypes.data();
         if (opensWindow(type_)) {
             attributes.drawerLeft = kWindow[0];
             attributes.drawerTop = kWindow[1];
@@ -240,6 +225,8 @@ private:
     std::string typeText_;
     std::string defaultTool_;
     std::vector<std::string> toolTypes_;
+    std::string defaultToolText_;              // as the icon stores it (ISO-8859-1)
+    std::vector<std::string> toolTypeTexts_;  // likewise
     int32_t stack_ = kDefaultStack;
     int32_t type_ = kProjectType;
     const host::IconTarget* target_ = nullptr;

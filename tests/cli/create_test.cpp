@@ -219,7 +219,7 @@ TEST_F(CreateTest, RefusalsSayWhy) {
         {{"create", path("a.ico"), good, "--sizes", "16,300"}, 2, "WINDOWS holds pictures up to 256 × 256"},
         {{"create", path("a.icns"), good, "--sizes", "20"}, 2, "MACOS holds no 20 × 20 pictures"},
         {{"create", path("a.ico"), good, "--selected", good}, 2, "are for Amiga icons, not WINDOWS"},
-        {{"create", path("a.info"), good, "-f", "amigaos", "--type", "shelf"}, 2, "'shelf' is none of"},
+        {{"create", path("a.info"), good, "-f", "amigaos", "--type", "shelf"}, 2, "unknown icon type 'shelf'"},
         {{"create", path("a.info"), good, "-f", "png", "--sizes", "16,32"}, 2, "one --sizes value"},
     };
     for (const Case& c : cases) {
