@@ -206,6 +206,7 @@ TEST_F(CreateTest, SvgArtIsDrawnAtEachSize) {
 
 TEST_F(CreateTest, RefusalsSayWhy) {
     pictra::test::writeText(path("notes.txt"), "not a picture");
+    pictra::test::writeText(path("bad.ico"), std::string("\0\0\1\0\1\0\x10\x10", 8));
     const std::string good = art("good.png", pictra::test::artwork(8, 8));
     struct Case {
         std::vector<std::string> args;
@@ -221,6 +222,8 @@ TEST_F(CreateTest, RefusalsSayWhy) {
         {{"create", path("a.ico"), good, "--selected", good}, 2, "are for Amiga icons, not WINDOWS"},
         {{"create", path("a.info"), good, "-f", "amigaos", "--type", "shelf"}, 2, "unknown icon type 'shelf'"},
         {{"create", path("a.info"), good, "-f", "png", "--sizes", "16,32"}, 2, "one --sizes value"},
+        // A load that fails names the format the file claims to be.
+        {{"info", path("bad.ico")}, 1, "bad.ico: a Windows icon the module could not read: damaged or unsupported"},
     };
     for (const Case& c : cases) {
         std::string err;
