@@ -208,8 +208,6 @@ void adaptToOneSet(const std::vector<const IconImage*>& list, const host::IconTa
 
 }  // namespace
 
-std::map<std::string, Fit> fitNames() { return {{"scale", Fit::Scale}, {"pad", Fit::Pad}}; }
-
 void PictureList::addShared(const IconImage& image) {
     Entry& entry = entries_.emplace_back();
     entry.image = image;

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,9 +18,6 @@
 namespace pictra::cli {
 
 enum class Fit { Scale, Pad };
-
-// The names of --fit, for the command line's parser.
-std::map<std::string, Fit> fitNames();
 
 // A picture list for the module, built from the icon's pictures (sharing
 // their pixels) and pictures made here (owning theirs).

@@ -1,4 +1,5 @@
 // `pictra convert`: an icon saved in another format.
+#include <cctype>
 #include <filesystem>
 
 #include <CLI/CLI.hpp>
@@ -37,10 +38,10 @@ public:
             ->type_name("NAME");
         command->add_flag("-c,--compress", compress_, "Compress pictures where the format allows it");
         command->add_flag("--exact", exact_, "Refuse, instead of adapting, an icon the format cannot take as it is");
-        command->add_option("--fit", fit_, "For sizes MACOS lacks: scale (default) or pad (centre on a "
-                                           "transparent canvas)")
-            ->transform(CLI::CheckedTransformer(fitNames(), CLI::ignore_case))
-            ->type_name("scale|pad");
+        command->add_option("--fit", fitName_, "For sizes MACOS lacks: scale (default) or pad (centre on a "
+                                               "transparent canvas)")
+            ->check(CLI::IsMember({"scale", "pad"}, CLI::ignore_case))
+            ->option_text("scale|pad");
         command->add_flag("-q,--quiet", quiet_, "No line for each adaptation (errors are still printed)");
         return command;
     }
@@ -88,11 +89,17 @@ private:
                 fmt::print(stderr, "pictra: {}: {} for {}\n", file, change, saver.name);
     }
 
+    Fit fit() const {
+        std::string name = fitName_;
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return name == "pad" ? Fit::Pad : Fit::Scale;
+    }
+
     // The adaptation `images` need; with --exact, a refusal when they need any.
     Adaptation adaptedOrThrow(const std::string& file, const IconImage* images, const host::IconTarget& target) const {
         Adaptation adaptation;
         try {
-            adaptation = adaptPictures(images, target, fit_);
+            adaptation = adaptPictures(images, target, fit());
         } catch (const std::runtime_error& error) {
             throw FileError(file, error.what());
         }
@@ -110,7 +117,7 @@ private:
     std::string formatName_;
     bool compress_ = false;
     bool exact_ = false;
-    Fit fit_ = Fit::Scale;
+    std::string fitName_ = "scale";  // scale or pad, any case
     bool quiet_ = false;
 };
 

@@ -250,4 +250,23 @@ TEST_F(CreateTest, APlainPngIsAPngAndAPngIconHasAttributes) {
     EXPECT_NE(out.find("drawerWidth: 400", second), std::string::npos) << out;
 }
 
+// --fit chooses, in any case, between scaling and centring a size that
+// macOS icons lack.
+TEST_F(CreateTest, ConvertFitsASizeMacIconsLackAsAsked) {
+    const std::string odd = art("odd.png", pictra::test::artwork(20, 20));
+    struct Case {
+        const char* fit;
+        std::string line;
+        int32_t side;
+    };
+    for (const Case& c : {Case{"scale", "20 × 20 scaled to 16 × 16", 16}, Case{"Pad", "20 × 20 centred on 32 × 32", 32}}) {
+        std::string err;
+        ASSERT_EQ(pictra({"convert", odd, path("odd.icns"), "--fit", c.fit}, &err), 0) << err;
+        EXPECT_EQ(err, "pictra: " + odd + ": " + c.line + " for MACOS\n");
+        EXPECT_EQ(loaded(path("odd.icns")).front().width, c.side);
+    }
+    std::string err;
+    EXPECT_EQ(pictra({"convert", odd, path("x.icns"), "--fit", "stretch"}, &err), 2) << err;
+}
+
 }  // namespace
