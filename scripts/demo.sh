@@ -66,13 +66,28 @@ echo '$ pictra convert --compress examples/pictra.ico OUT/copy.ico'
 "$pictra" convert --compress "$root/examples/pictra.ico" "$scratch/copy.ico"
 "$pictra" info "$scratch/copy.ico" | sed -n '/^images:/,$p'
 
+# Editing an Amiga icon in place: a copy of the NewIcons sample gets a new
+# default tool, a tool type replaced, one added, and a larger stack.
+edit=$out/edit
+mkdir -p "$edit"
+cp "$root/examples/pictra.info" "$edit/pictra.info"
+echo
+echo '$ pictra set OUT/pictra.info --default-tool SYS:Utilities/Display --set-tool-type FILETYPE=image --tool-type PUBSCREEN=Workbench --stack 16384 --dry-run'
+"$pictra" set "$edit/pictra.info" --default-tool SYS:Utilities/Display --set-tool-type FILETYPE=image \
+  --tool-type PUBSCREEN=Workbench --stack 16384 --dry-run | sed "s|$edit|OUT|"
+echo '$ pictra set OUT/pictra.info --default-tool SYS:Utilities/Display --set-tool-type FILETYPE=image --tool-type PUBSCREEN=Workbench --stack 16384'
+"$pictra" set "$edit/pictra.info" --default-tool SYS:Utilities/Display --set-tool-type FILETYPE=image \
+  --tool-type PUBSCREEN=Workbench --stack 16384
+echo '$ pictra set OUT/pictra.info    (no edits: the attributes as they are now)'
+"$pictra" set "$edit/pictra.info" | sed -n '/^stackSize:/,/^images:/p'
+
 # Every picture of the sample icons on one contact sheet, kept in the build
 # folder to look at.
 echo
 echo '$ pictra sheet examples/*.info examples/pictra.icns examples/pictra.ico -o build/demo-sheet.png --scale 2'
 "$pictra" sheet "$root"/examples/*.info "$root/examples/pictra.icns" "$root/examples/pictra.ico" \
   -o "$root/build/demo-sheet.png" --scale 2
-echo "(wrote $root/build/demo-sheet.png)"
+echo "(wrote $root/build/demo-sheet.png: every picture of those icons, labelled)"
 
 # Icons made from artwork: examples/pictra-logo.svg is drawn by librsvg at
 # every size each platform expects.
