@@ -1,4 +1,5 @@
-// `pictra convert`: an icon saved in another format.
+// `pictra convert`: icons saved in another format, one (IN OUT) or many
+// (IN... -o DIR).
 #include <cctype>
 #include <filesystem>
 
@@ -6,6 +7,7 @@
 #include <fmt/core.h>
 
 #include "adapt.h"
+#include "batch.h"
 #include "command.h"
 #include "formats.h"
 #include "icon_file.h"
@@ -14,10 +16,12 @@ namespace pictra::cli {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 class ConvertCommand : public Command {
 public:
     CLI::App* addTo(CLI::App& app) override {
-        CLI::App* command = app.add_subcommand("convert", "Save an icon in another format");
+        CLI::App* command = app.add_subcommand("convert", "Save icons in another format");
         command->footer(
             "Pictures the format cannot take as they are are adapted, one line on stderr each:\n"
             "  palette pictures become 32-bit ones where the format would store them only through\n"
@@ -28,8 +32,9 @@ public:
             "  MACOS sizes outside 16, 32, 48, 64, 128, 256, 512, 1024 are scaled to the nearest\n"
             "    size below (or, with --fit pad, centred on the nearest size above).\n"
             "An icon the format takes as it is is saved unchanged.");
-        command->add_option("IN", input_, "Icon file to read")->required()->type_name("");
-        command->add_option("OUT", output_, "File to write (replaced only on success)")
+        command->add_option("IN", batch_.inputs,
+                            "Icon files to read (and folders, with -r); without -o the last word is OUT, "
+                            "the file to write (replaced only on success)")
             ->required()
             ->type_name("");
         command->add_option("-f,--format", formatName_,
@@ -42,11 +47,29 @@ public:
                                                "transparent canvas)")
             ->check(CLI::IsMember({"scale", "pad"}, CLI::ignore_case))
             ->option_text("scale|pad");
-        command->add_flag("-q,--quiet", quiet_, "No line for each adaptation (errors are still printed)");
+        command->add_option("-o,--output", folder_,
+                            "Folder for the outputs (created if missing; with -r the input folders "
+                            "are mirrored in it); needs --format")
+            ->type_name("DIR");
+        command->add_option("--name", pattern_, "Output name under -o: {stem}, {ext} and {format} are put in")
+            ->type_name("PATTERN")
+            ->default_str(pattern_);
+        addBatchOptions(*command, batch_);
         return command;
     }
 
     void check() override {
+        if (!folder_.empty()) {
+            if (formatName_.empty()) throw CLI::ValidationError("--format NAME is required with --output");
+            checkNamePattern(pattern_);
+            return;
+        }
+        if (batch_.recursive) throw CLI::ValidationError("--recursive needs --output DIR");
+        if (batch_.inputs.size() < 2) throw CLI::ValidationError("OUT is required");
+        if (batch_.inputs.size() > 2)
+            throw CLI::ValidationError("give IN OUT, or IN... -o DIR -f NAME for more than one file");
+        output_ = batch_.inputs.back();
+        batch_.inputs.pop_back();
         // Saving to a folder's name would fail only at the very end, and in
         // the system's words for a rename.
         std::error_code ignored;
@@ -58,12 +81,29 @@ public:
     }
 
     int run(const Session& session) override {
-        const host::Saver& saver = chosenSaver(session);
-        return forEachFile({input_}, [&](const std::string& file) { convert(session, saver, file); });
+        const host::Saver saver = chosenSaver(session);
+        Batch batch(batch_);
+        if (folder_.empty()) {
+            batch.setOutputs([this](const BatchItem&) { return output_; }, "");
+        } else {
+            const std::string extension = extensionOf(session, saver);
+            batch.setOutputs(
+                [&](const BatchItem& item) { return outputPath(folder_, pattern_, item, extension, saver.name); },
+                "its output would overwrite that of ");
+        }
+        return batch.run(session, [&](const Session& own, const BatchItem& item) {
+            return BatchOutput{"", convert(own, saver, item)};
+        });
     }
 
 private:
-    const host::Saver& chosenSaver(const Session& session) const {
+    static std::string extensionOf(const Session& session, const host::Saver& saver) {
+        for (const FormatRow& row : formatRows(session.savers(), host::registeredFormats()))
+            if (row.formatId == saver.formatId && !row.extension.empty()) return row.extension;
+        return "icon";
+    }
+
+    host::Saver chosenSaver(const Session& session) const {
         const std::string name = saverNameFor(formatName_, output_);
         if (const host::Saver* saver = findSaver(session.savers(), name)) return *saver;
         std::string known;
@@ -71,7 +111,14 @@ private:
         throw UsageError{fmt::format("unknown format '{}' (known: {})", name, known)};
     }
 
-    void convert(const Session& session, const host::Saver& saver, const std::string& file) const {
+    // Saves one icon; returns the lines that say what was adapted.
+    std::string convert(const Session& session, const host::Saver& saver, const BatchItem& item) const {
+        const std::string& file = item.path;
+        const std::string& output = item.output;
+        if (!folder_.empty()) {
+            std::error_code ignored;
+            fs::create_directories(fs::path(output).parent_path(), ignored);
+        }
         LoadedIcon icon = loadIconFile(session, file);
         IconImage* images = session.entry().getIconImages(icon.record.get());
         if (!images) throw FileError(file, "the icon has no pictures");
@@ -79,14 +126,16 @@ private:
         Adaptation adaptation;
         if (target) adaptation = adaptedOrThrow(file, images, *target);
         if (adaptation.changed) images = adaptation.pictures.images();
-        if (!saveIconFile(session, saver, images, icon.attributes, compress_, output_)) {
+        if (!saveIconFile(session, saver, images, icon.attributes, compress_, output)) {
             const std::string reason = target ? refusalReason(images, *target) : std::string();
-            throw FileError(output_, reason.empty() ? "the module could not save this icon as " + saver.name
+            throw FileError(output, reason.empty() ? "the module could not save this icon as " + saver.name
                                                     : reason + (exact_ ? ": drop --exact or use create" : ""));
         }
-        if (!quiet_)
+        std::string notes;
+        if (!batch_.quiet)
             for (const std::string& change : adaptation.notes)
-                fmt::print(stderr, "pictra: {}: {} for {}\n", file, change, saver.name);
+                notes += fmt::format("pictra: {}: {} for {}\n", file, change, saver.name);
+        return notes;
     }
 
     Fit fit() const {
@@ -112,13 +161,14 @@ private:
         return adaptation;
     }
 
-    std::string input_;
-    std::string output_;
+    BatchOptions batch_;
+    std::string output_;  // OUT, without -o
+    std::string folder_;  // -o
+    std::string pattern_ = "{stem}.{ext}";
     std::string formatName_;
     bool compress_ = false;
     bool exact_ = false;
     std::string fitName_ = "scale";  // scale or pad, any case
-    bool quiet_ = false;
 };
 
 }  // namespace

@@ -1,11 +1,10 @@
 // `pictra info`: the attributes and pictures of icons.
-#include <cstdio>
-
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
+#include "batch.h"
 #include "command.h"
 #include "icon_file.h"
 #include "info.h"
@@ -21,7 +20,8 @@ public:
         CLI::Option* json = command->add_flag("--json", json_, "One JSON object per file, one per line");
         command->add_flag("--table", table_, "One line per picture (the default when output is a terminal)")
             ->excludes(json);
-        command->add_option("FILE", files_, "Icon files")->required()->type_name("");
+        command->add_option("FILE", batch_.inputs, "Icon files (and folders, with -r)")->required()->type_name("");
+        addBatchOptions(*command, batch_);
         return command;
     }
 
@@ -29,28 +29,23 @@ public:
         // People read a terminal; scripts read the field-per-line form.
         const bool table = table_ || (!json_ && isatty(STDOUT_FILENO));
         if (table) fmt::print("{}", infoTableHeader());
-        bool first = true;
-        return forEachFile(files_, [&](const std::string& file) {
-            const LoadedIcon icon = loadIconFile(session, file);
-            IconSummary summary = summariseIcon(file, icon.format, icon.attributes,
-                                                session.entry().getIconImages(icon.record.get()));
+        Batch batch(batch_);
+        const auto describe = [this, table](const Session& own, const BatchItem& item) {
+            const LoadedIcon icon = loadIconFile(own, item.path);
+            IconSummary summary = summariseIcon(item.path, icon.format, icon.attributes,
+                                                own.entry().getIconImages(icon.record.get()));
             summary.hasAttributes = summary.hasAttributes && icon.amigaAttributes;
-            if (json_) {
-                fmt::print("{}\n", infoJson(summary));
-            } else if (table) {
-                fmt::print("{}", infoTable(summary));
-            } else {
-                fmt::print("{}{}", first ? "" : "\n", infoText(summary));
-                first = false;
-            }
-            std::fflush(stdout);
-        });
+            if (json_) return BatchOutput{infoJson(summary) + "\n", ""};
+            return BatchOutput{table ? infoTable(summary) : infoText(summary), ""};
+        };
+        // The field-per-line form puts an empty line between two icons.
+        return batch.run(session, describe, json_ || table ? "" : "\n");
     }
 
 private:
     bool json_ = false;
     bool table_ = false;
-    std::vector<std::string> files_;
+    BatchOptions batch_;
 };
 
 }  // namespace

@@ -9,9 +9,11 @@ namespace pictra::cli {
 
 std::string systemMessage(int code) { return std::strerror(code); }
 
-void reportFileError(const FileError& error) {
-    fmt::print(stderr, "pictra: {}: {}\n", error.file(), error.what());
+std::string fileErrorLine(const FileError& error) {
+    return fmt::format("pictra: {}: {}\n", error.file(), error.what());
 }
+
+void reportFileError(const FileError& error) { std::fputs(fileErrorLine(error).c_str(), stderr); }
 
 void reportError(const std::string& message) { fmt::print(stderr, "pictra: {}\n", message); }
 

@@ -18,6 +18,16 @@ private:
     std::string file_;
 };
 
+// A file that is not an icon of the kind the work needs. Named on the
+// command line it is a failure; found in a folder walk it is skipped.
+class NotAnIconError : public FileError {
+public:
+    using FileError::FileError;
+};
+
+// "pictra: FILE: WHAT" and a newline: the line reportFileError prints.
+std::string fileErrorLine(const FileError& error);
+
 // The system's text for errno `code` ("No such file or directory").
 std::string systemMessage(int code);
 

@@ -89,10 +89,10 @@ std::string_view checkIconFile(const std::string& path) {
     if (got < 0) throw FileError(path, "cannot read: " + systemMessage(errno));
     const auto present = std::span<const uint8_t>(header).first(static_cast<std::size_t>(got));
     if (present.size() < kHeaderSize)
-        throw FileError(path, fmt::format("not an icon file (only {} bytes)", present.size()));
+        throw NotAnIconError(path, fmt::format("not an icon file (only {} bytes)", present.size()));
     const auto format = iconFormat(present);
     if (!format)
-        throw FileError(path, "not an icon file (unknown header " + headerHex(present) + ")");
+        throw NotAnIconError(path, "not an icon file (unknown header " + headerHex(present) + ")");
     return *format;
 }
 
@@ -136,10 +136,10 @@ bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* i
         {SaveTagAttributes, reinterpret_cast<uintptr_t>(&attributes)},
         {TagEnd, 0},
     };
-    const std::size_t lostBefore = host::streamCounters().failedWrites;
+    const std::size_t lostBefore = host::failedWritesOnThisThread();
     if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0) return false;
     // The module cannot see failed writes (a full disk): the host counts them.
-    if (host::streamCounters().failedWrites != lostBefore)
+    if (host::failedWritesOnThisThread() != lostBefore)
         throw FileError(path, "cannot write: the file could not be stored in full");
     return true;
 }

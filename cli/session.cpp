@@ -7,15 +7,25 @@
 namespace pictra::cli {
 
 std::unique_ptr<Session> Session::open(const std::string& explicitPath, std::string& error) {
-    auto session = std::make_unique<Session>(Token{});
-    session->path_ = host::findModulePath(explicitPath);
+    const std::string path = host::findModulePath(explicitPath);
     std::error_code ignored;
-    if (session->path_.empty() || !std::filesystem::exists(session->path_, ignored)) {
-        error = "cannot find the module " + session->path_ + " (use --module PATH or set PICTRA_MODULE)";
+    if (path.empty() || !std::filesystem::exists(path, ignored)) {
+        error = "cannot find the module " + path + " (use --module PATH or set PICTRA_MODULE)";
         return nullptr;
     }
-    session->module_ = host::Module::open(session->path_, error);
-    if (!session->module_) return nullptr;
+    return start(host::Module::open(path, error), path, error);
+}
+
+std::unique_ptr<Session> Session::openAnother(const Session& first, std::string& error) {
+    return start(host::Module::openOwnInstance(first.path_, error), first.path_, error);
+}
+
+std::unique_ptr<Session> Session::start(std::unique_ptr<host::Module> module, const std::string& path,
+                                        std::string& error) {
+    if (!module) return nullptr;
+    auto session = std::make_unique<Session>(Token{});
+    session->path_ = path;
+    session->module_ = std::move(module);
     const host::EntryPoints& entry = session->module_->entry();
     if (!entry.loadIcon || !entry.saveIcon || !entry.getIconImages || !entry.freeIcon ||
         !entry.registerIconSaver) {

@@ -16,6 +16,9 @@ public:
     // Finds the module (`explicitPath`, else PICTRA_MODULE, else next to the
     // executable), opens and initialises it. Null with `error` on failure.
     static std::unique_ptr<Session> open(const std::string& explicitPath, std::string& error);
+    // A session on the same module file as `first` with a module instance of
+    // its own (for another worker thread). Null with `error` on failure.
+    static std::unique_ptr<Session> openAnother(const Session& first, std::string& error);
 
     const std::vector<host::Saver>& savers() const { return savers_; }
     const host::EntryPoints& entry() const { return module_->entry(); }
@@ -29,6 +32,9 @@ public:
     explicit Session(Token) {}
 
 private:
+    // Checks and initialises the opened module; null with `error` on failure.
+    static std::unique_ptr<Session> start(std::unique_ptr<host::Module> module, const std::string& path,
+                                          std::string& error);
 
     HostServices services_{};  // the module keeps a pointer to it
     std::unique_ptr<host::Module> module_;

@@ -2,10 +2,17 @@
 #include "host/module_loader.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+
+#include "host/posix_file.h"
 
 namespace pictra::host {
 namespace {
@@ -26,6 +33,20 @@ bool lookUp(void* handle, const char* symbol, Fn& slot, std::string& error) {
     return true;
 }
 
+// Copies the file at `path` into the open file `copy`; false with errno set
+// on failure.
+bool copyFile(const std::string& path, int copy) {
+    const FileDescriptor source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (source.get() < 0) return false;
+    std::array<uint8_t, 1 << 16> block{};
+    for (;;) {
+        const ssize_t got = readFully(source.get(), block);
+        if (got < 0 || !writeFully(copy, std::span(block).first(static_cast<std::size_t>(got))))
+            return false;
+        if (static_cast<std::size_t>(got) < block.size()) return true;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<Module> Module::open(const std::string& path, std::string& error) {
@@ -33,10 +54,25 @@ std::unique_ptr<Module> Module::open(const std::string& path, std::string& error
         error = "no module path given";
         return nullptr;
     }
-    std::unique_ptr<Module> module(new Module());
     // A name without a slash would send dlopen searching the library path;
     // a module is always named by its path.
-    const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
+    return load(path, path.find('/') == std::string::npos ? "./" + path : path, error);
+}
+
+std::unique_ptr<Module> Module::openOwnInstance(const std::string& path, std::string& error) {
+    // The dynamic loader shares a file it has loaded already; a copy in
+    // memory is a file of its own.
+    const FileDescriptor copy(::memfd_create("pictra.vxm", MFD_CLOEXEC));
+    if (copy.get() < 0 || !copyFile(path, copy.get())) {
+        error = "cannot load module " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return load(path, "/proc/self/fd/" + std::to_string(copy.get()), error);
+}
+
+std::unique_ptr<Module> Module::load(const std::string& path, const std::string& target,
+                                     std::string& error) {
+    std::unique_ptr<Module> module(new Module());
     module->handle_ = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module->handle_) {
         // dlerror starts with the path it was given; it is said once.

@@ -32,6 +32,11 @@ public:
     // separate instance with its own state; the same path twice is shared
     // by the dynamic loader.
     static std::unique_ptr<Module> open(const std::string& path, std::string& error);
+    // Like open(), but always a new instance with state of its own, even when
+    // the path is already loaded (the file is copied into memory and loaded
+    // from there): for a worker thread that must not share the module's
+    // initialisation with another.
+    static std::unique_ptr<Module> openOwnInstance(const std::string& path, std::string& error);
     ~Module();
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
@@ -45,6 +50,9 @@ public:
 
 private:
     Module() = default;
+    // Loads `target`, naming it `path` in errors.
+    static std::unique_ptr<Module> load(const std::string& path, const std::string& target,
+                                        std::string& error);
     void* handle_ = nullptr;
     bool initialised_ = false;
     EntryPoints entry_;

@@ -88,7 +88,10 @@ void noteStreamOpened() {
     ++c.values.liveStreams;
 }
 
+thread_local std::size_t failedWritesHere = 0;
+
 void noteFailedWrite() {
+    ++failedWritesHere;
     Counters& c = counters();
     std::lock_guard guard(c.lock);
     ++c.values.failedWrites;
@@ -216,6 +219,8 @@ StreamCounters streamCounters() {
     std::lock_guard guard(c.lock);
     return c.values;
 }
+
+std::size_t failedWritesOnThisThread() { return failedWritesHere; }
 
 void limitFileWrites(std::size_t bytes) { fileWriteLimit = bytes; }
 

@@ -39,6 +39,9 @@ struct StreamCounters {
     std::size_t failedWrites = 0;
 };
 StreamCounters streamCounters();
+// The lost writes counted so far on the calling thread: where several
+// threads save at once, each compares this around its own save.
+std::size_t failedWritesOnThisThread();
 
 // Fault injection: new-file streams keep no byte past the first `bytes` of
 // the file, as on a full disk; the refused part of a write counts as a lost

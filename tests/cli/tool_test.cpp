@@ -6,6 +6,7 @@
 #include "label_font.h"
 #include "sheet.h"
 #include "test_support.h"
+#include "tool_runner.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,50 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
+using pictra::test::lines;
 using pictra::test::readText;
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-class Tool : public pictra::test::ScratchTest {
-protected:
-    // Runs pictra with `args`, after --module `module` unless that is null,
-    // in the folder `cwd` when given. Its standard input is /dev/null.
-    Result run(std::vector<std::string> args, const char* module = PICTRA_TEST_MODULE,
-               const char* cwd = nullptr) {
-        if (module) args.insert(args.begin(), {"--module", module});
-        std::string command = (cwd ? "cd " + quoted(cwd) + " && " : "") + quoted(PICTRA_TEST_TOOL);
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        const std::string out = path(".stdout"), err = path(".stderr");
-        command += " </dev/null >" + quoted(out) + " 2>" + quoted(err);
-        const int status = std::system(command.c_str());
-        Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return result;
-    }
-
-    std::string file(const std::string& name, const std::string& bytes) {
-        pictra::test::writeText(path(name), bytes);
-        return path(name);
-    }
-};
+using pictra::test::Result;
+using Tool = pictra::test::ToolTest;
 
 const std::string kCursor("\x00\x00\x02\x00\x01\x00\x10\x10", 8);
 
@@ -87,7 +48,7 @@ TEST_F(Tool, InfoNamesEveryFileThatIsNotAnIconAndExitsOne) {
         {file("notes.info", "hello world"), "not an icon file (unknown header 68 65 6c 6c)"},
         {file("tiny.ico", std::string("\x00\x00", 2)), "not an icon file (only 2 bytes)"},
         {path("gone.info"), "cannot open: No such file or directory"},
-        {folder_.string(), "not a regular file (a folder)"},
+        {folder_.string(), "is a folder (give -r to go through it)"},
         {path("pipe"), "not a regular file (a FIFO or pipe)"},  // opening it would wait
         {"/dev/stdin", "not a regular file (a character device)"}};
     ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
@@ -97,6 +58,7 @@ TEST_F(Tool, InfoNamesEveryFileThatIsNotAnIconAndExitsOne) {
         args.push_back(name);
         errors += "pictra: " + name + ": " + reason + "\n";
     }
+    errors += "pictra: 0 done, 7 failed, 0 skipped\n";
     for (const char* json : {"", "--json"}) {
         if (*json) args.push_back(json);
         const Result result = run(args);
@@ -230,7 +192,8 @@ TEST_F(Tool, ExtractWritesEveryPictureAsRgbaPng) {
     const std::string twin = file("other/icon.info", kFakeIcon);
     const Result clash = run({"extract", icon, twin, "-o", path("out")}, PICTRA_FAKE_MODULE);
     EXPECT_EQ(clash.status, 1);
-    EXPECT_EQ(clash.err, "pictra: " + twin + ": its pictures would overwrite those of " + icon + "\n");
+    EXPECT_EQ(clash.err, "pictra: " + twin + ": its pictures would overwrite those of " + icon +
+                             "\npictra: 1 done, 1 failed, 0 skipped\n");
 }
 
 // Classic Amiga icons hold only palette pictures; a PNG icon needs a 32-bit

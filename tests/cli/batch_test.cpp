@@ -1,0 +1,128 @@
+// Many files at once: folder walks, workers, ordered output, the summary
+// and the exit status, the same whatever -j is.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using pictra::test::lines;
+using pictra::test::readText;
+using pictra::test::Result;
+
+const std::string kCorpus = PICTRA_TEST_CORPUS;
+
+class Batch : public pictra::test::ToolTest {
+protected:
+    // A tree of good icons of three formats, two damaged ones and a text
+    // file, in the order a walk meets them.
+    void SetUp() override {
+        ToolTest::SetUp();
+        const std::pair<const char*, std::string> files[] = {
+            {"tree/a/b/broken.info", "amiga/malformed/AROS-mirror__Misc_SWitch_SWitch.info"},
+            {"tree/a/b/good.icns", "icns/ApolloExplorer__ApolloExplorerPC_icons_ApolloExplorer.icns"},
+            {"tree/a/broken.guide.info", "amiga/malformed/AROS-mirror__Misc_SWitch_SWitch.guide.info"},
+            {"tree/a/good.ico", "ico/WinUAE__od-win32_resources_cpu.ico"},
+            {"tree/c/good.info", "amiga/classic/3DToolbox-Amiga__3DToolbox_3DView_3DViewMUI.e.info"},
+        };
+        for (const auto& [name, source] : files) {
+            fs::create_directories(fs::path(path(name)).parent_path());
+            fs::copy_file(kCorpus + "/" + source, path(name));
+            walked_.push_back(path(name));
+        }
+        file("tree/notes.txt", "not an icon at all\n");
+    }
+
+    std::vector<std::string> walked_;
+};
+
+// Every file under `root` with its bytes, by path below it.
+std::map<std::string, std::string> contents(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = readText(entry.path());
+    return files;
+}
+
+TEST_F(Batch, AWalkGivesTheSameOutputAndSummaryForOneWorkerAndFour) {
+    const std::string summary = "pictra: 3 done, 2 failed, 1 skipped\n";
+    for (const char* json : {"--json", ""}) {
+        std::vector<Result> results;
+        for (const char* jobs : {"1", "4"}) {
+            std::vector<std::string> args{"info", "-r", path("tree"), "-j", jobs};
+            if (*json) args.push_back(json);
+            results.push_back(run(args));
+            EXPECT_EQ(results.back().status, 1) << jobs;
+            ASSERT_GE(results.back().err.size(), summary.size());
+            EXPECT_EQ(results.back().err.substr(results.back().err.size() - summary.size()), summary);
+        }
+        EXPECT_EQ(results[0].out, results[1].out);
+        EXPECT_EQ(results[0].err, results[1].err);
+        // The failures, one line each, in walk order, before the summary.
+        EXPECT_EQ(lines(results[0].err),
+                  (std::vector<std::string>{"pictra: " + walked_[0] + ": the module could not read this icon",
+                                            "pictra: " + walked_[2] + ": the module could not read this icon",
+                                            summary.substr(0, summary.size() - 1)}));
+    }
+
+    std::vector<std::map<std::string, std::string>> outputs;
+    for (const char* jobs : {"1", "4"}) {
+        const std::string out = path(std::string("out") + jobs);
+        const Result result = run({"convert", "-r", path("tree"), "-o", out, "-f", "windows", "-j", jobs});
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_EQ(lines(result.err).back(), summary.substr(0, summary.size() - 1));
+        outputs.push_back(contents(out));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : outputs[0]) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"a/b/good.ico", "a/good.ico", "c/good.ico"}));
+}
+
+// Named files come out in the order given, whichever worker finishes
+// first, and the text form keeps one empty line between two icons.
+TEST_F(Batch, InfoKeepsTheInputOrder) {
+    const std::vector<std::string> order{walked_[4], walked_[1], walked_[3], walked_[4]};
+    std::vector<std::string> args{"info", "-j", "3"};
+    args.insert(args.end(), order.begin(), order.end());
+    const Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> named;
+    std::size_t blank = 0;
+    for (const std::string& line : lines(result.out)) {
+        if (line.rfind("file: ", 0) == 0) named.push_back(line.substr(6));
+        blank += line.empty();
+    }
+    EXPECT_EQ(named, order);
+    EXPECT_EQ(blank, order.size() - 1);
+    EXPECT_EQ(result.err, "pictra: 4 done, 0 failed, 0 skipped\n");
+    EXPECT_EQ(run({"info", "-q", "-j", "2", walked_[1], walked_[0]}).err,
+              "pictra: " + walked_[0] + ": the module could not read this icon\n");
+}
+
+// Outputs that would land on one name: the first keeps it, the others fail;
+// a folder needs -r.
+TEST_F(Batch, ConvertNamesOutputsByPatternAndNeverOverwritesAnEarlierOne) {
+    fs::copy_file(walked_[1], path("other.icns"));
+    const Result result = run({"convert", walked_[3], walked_[4], path("other.icns"), "-o", path("out"), "-f", "WINDOWS",
+                               "--name", "{format}-{stem}.{ext}"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "pictra: " + walked_[4] + ": its output would overwrite that of " + walked_[3] +
+                              "\npictra: 2 done, 1 failed, 0 skipped\n");
+    EXPECT_EQ(contents(path("out")).size(), 2u);
+    EXPECT_TRUE(fs::exists(path("out/WINDOWS-good.ico")));
+    const Result folder = run({"info", path("tree")});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "pictra: " + path("tree") + ": is a folder (give -r to go through it)\n"
+                          "pictra: 0 done, 1 failed, 0 skipped\n");
+}
+
+}  // namespace
