@@ -22,21 +22,25 @@ const std::string kCorpus = PICTRA_TEST_CORPUS;
 
 class Batch : public pictra::test::ToolTest {
 protected:
-    // A tree of good icons of three formats, two damaged ones and a text
-    // file, in the order a walk meets them.
+    // A tree of good icons of three formats, two damaged ones (cut short)
+    // and a text file; walked_ has the icons in the order a walk meets them.
     void SetUp() override {
         ToolTest::SetUp();
-        const std::pair<const char*, std::string> files[] = {
-            {"tree/a/b/broken.info", "amiga/malformed/AROS-mirror__Misc_SWitch_SWitch.info"},
-            {"tree/a/b/good.icns", "icns/ApolloExplorer__ApolloExplorerPC_icons_ApolloExplorer.icns"},
-            {"tree/a/broken.guide.info", "amiga/malformed/AROS-mirror__Misc_SWitch_SWitch.guide.info"},
-            {"tree/a/good.ico", "ico/WinUAE__od-win32_resources_cpu.ico"},
-            {"tree/c/good.info", "amiga/classic/3DToolbox-Amiga__3DToolbox_3DView_3DViewMUI.e.info"},
+        const std::string ico = "ico/WinUAE__od-win32_resources_cpu.ico";
+        const std::string classic = "amiga/classic/3DToolbox-Amiga__3DToolbox_3DView_3DViewMUI.e.info";
+        struct Copy { const char* name; std::string source; std::size_t cut; };
+        const Copy files[] = {
+            {"tree/a/b/broken.info", classic, 30},
+            {"tree/a/b/good.icns", "icns/ApolloExplorer__ApolloExplorerPC_icons_ApolloExplorer.icns", 0},
+            {"tree/a/broken.ico", ico, 100},
+            {"tree/a/good.ico", ico, 0},
+            {"tree/c/good.info", classic, 0},
         };
-        for (const auto& [name, source] : files) {
-            fs::create_directories(fs::path(path(name)).parent_path());
-            fs::copy_file(kCorpus + "/" + source, path(name));
-            walked_.push_back(path(name));
+        for (const Copy& copy : files) {
+            fs::create_directories(fs::path(path(copy.name)).parent_path());
+            const std::string bytes = readText(kCorpus + "/" + copy.source);
+            file(copy.name, copy.cut ? bytes.substr(0, copy.cut) : bytes);
+            walked_.push_back(path(copy.name));
         }
         file("tree/notes.txt", "not an icon at all\n");
     }
