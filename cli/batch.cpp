@@ -186,7 +186,10 @@ private:
 
     void drawProgress(std::size_t done) {
         if (!progress_) return;
+        // Redrawn at most ten times a second, and not at all for a batch
+        // that ends within a fraction of one.
         const auto now = Clock::now();
+        if (now - started_ < std::chrono::milliseconds(300)) return;
         if (shown_ && now - drawn_ < std::chrono::milliseconds(100)) return;
         drawn_ = now;
         shown_ = true;
@@ -227,7 +230,8 @@ private:
 };
 
 int Batch::run(const Session& session, const BatchWork& work, const std::string& separator) {
-    const bool progress = !options_.quiet && ::isatty(STDERR_FILENO) == 1;
+    // A single file needs no progress line.
+    const bool progress = summarise_ && ::isatty(STDERR_FILENO) == 1;
     std::size_t pending = 0;
     for (const Entry& entry : entries_) pending += entry.outcome == Outcome::pending;
     const unsigned jobs = options_.jobs ? options_.jobs : coreCount();

@@ -20,7 +20,9 @@
 // they are the same whatever -j is. At the end comes the summary line
 // "pictra: N done, N failed, N skipped" (when more than one input or a
 // folder was given, and not with --quiet) and the exit status: 0 when all
-// were done or skipped, 1 when any failed.
+// were done or skipped, 1 when any failed. In the same cases, when stderr
+// is a terminal, a progress line (files done of all, rate, time left) is
+// kept up to date there and erased at the end.
 #pragma once
 
 #include <cstddef>

@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using pictra::test::lines;
+using pictra::test::quoted;
 using pictra::test::readText;
 using pictra::test::Result;
 using Tool = pictra::test::ToolTest;
