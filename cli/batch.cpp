@@ -58,6 +58,7 @@ Batch::Batch(const BatchOptions& options) : options_(options) {
         else
             fail({input, "", ""}, "is a folder (give -r to go through it)");
     }
+    for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i].item.index = i;
 }
 
 void Batch::fail(BatchItem item, const std::string& what) {

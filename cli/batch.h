@@ -53,6 +53,7 @@ struct BatchItem {
     std::string path;    // the file to read
     std::string folder;  // a walked file's folder below its input folder ("" at the top); "" for a named file
     std::string output;  // what setOutputs gave it, else empty
+    std::size_t index = 0;  // its place among all the inputs once walked, from 0
 };
 
 // What one input's work gives back, printed in input order: text for stdout

@@ -1,7 +1,11 @@
 // `pictra sheet`: every picture of icons in one PNG file, labelled.
+#include <map>
+#include <mutex>
+
 #include <CLI/CLI.hpp>
 #include <fmt/core.h>
 
+#include "batch.h"
 #include "command.h"
 #include "extract.h"
 #include "host/images.h"
@@ -48,7 +52,9 @@ public:
     CLI::App* addTo(CLI::App& app) override {
         CLI::App* command =
             app.add_subcommand("sheet", "Draw every picture of icons into one PNG, labelled");
-        command->add_option("FILE", files_, "Icon files")->required()->type_name("");
+        command->add_option("FILE", batch_.inputs, "Icon files (and folders, with -r)")
+            ->required()
+            ->type_name("");
         command->add_option("-o,--output", output_, "The PNG file to write (replaced only on success)")
             ->required()
             ->type_name("SHEET.png");
@@ -58,33 +64,27 @@ public:
             ->check(CLI::Range(1u, kMaxSheetScale))
             ->type_name("N")
             ->default_val(1);
+        addBatchOptions(*command, batch_);
         return command;
     }
 
     int run(const Session& session) override {
-        std::vector<SheetIcon> icons;
-        const int status = forEachFile(files_, [&](const std::string& file) {
-            const LoadedIcon icon = loadIconFile(session, file);
-            icons.push_back(sheetIcon(file, session.entry().getIconImages(icon.record.get())));
+        Batch batch(batch_);
+        // Each icon is kept by its place among the inputs, so the sheet
+        // shows them in input order whatever -j is.
+        std::mutex lock;
+        std::map<std::size_t, SheetIcon> read;
+        const int status = batch.run(session, [&](const Session& own, const BatchItem& item) {
+            const LoadedIcon icon = loadIconFile(own, item.path);
+            SheetIcon one = sheetIcon(item.path, own.entry().getIconImages(icon.record.get()));
+            const std::lock_guard hold(lock);
+            read.emplace(item.index, std::move(one));
+            return BatchOutput{};
         });
-        if (icons.empty()) {
-            reportFileError(FileError(output_, "not written: no icon could be read"));
-            return kExitFailure;
-        }
-        std::string error;
-        const std::optional<SheetLayout> layout = layoutSheet(icons, scale_, error);
-        if (!layout) {
-            reportFileError(FileError(output_, error));
-            return kExitFailure;
-        }
-        const host::Picture sheet = drawSheet(icons, *layout, scale_);
-        const std::vector<uint8_t> png = host::encodePng(sheet.pixels.data(), sheet.width, sheet.height);
-        if (png.empty()) {
-            reportFileError(FileError(output_, "PNG encoding failed"));
-            return kExitFailure;
-        }
+        std::vector<SheetIcon> icons;
+        for (auto& [index, icon] : read) icons.push_back(std::move(icon));
         try {
-            writeFileSafely(output_, png);
+            writeSheet(icons);
         } catch (const FileError& failure) {
             reportFileError(failure);
             return kExitFailure;
@@ -93,7 +93,19 @@ public:
     }
 
 private:
-    std::vector<std::string> files_;
+    // Draws `icons` into the output file; throws FileError naming it.
+    void writeSheet(const std::vector<SheetIcon>& icons) const {
+        if (icons.empty()) throw FileError(output_, "not written: no icon could be read");
+        std::string error;
+        const std::optional<SheetLayout> layout = layoutSheet(icons, scale_, error);
+        if (!layout) throw FileError(output_, error);
+        const host::Picture sheet = drawSheet(icons, *layout, scale_);
+        const std::vector<uint8_t> png = host::encodePng(sheet.pixels.data(), sheet.width, sheet.height);
+        if (png.empty()) throw FileError(output_, "PNG encoding failed");
+        writeFileSafely(output_, png);
+    }
+
+    BatchOptions batch_;
     std::string output_;
     uint32_t scale_ = 1;
 };

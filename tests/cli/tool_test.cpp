@@ -368,7 +368,7 @@ TEST_F(Tool, InfoTableIsOneLinePerPictureAndTheDefaultOnATerminal) {
 
     const std::string command = "script -qec " +
                                 quoted(quoted(PICTRA_TEST_TOOL) + " --module " + quoted(PICTRA_TEST_MODULE) +
-                                       " info " + quoted(icns)) +
+                                       " info " + quoted(icns) + " 2>/dev/null") +
                                 " /dev/null </dev/null >" + quoted(path("terminal"));
     ASSERT_EQ(std::system(command.c_str()), 0);
     const auto shown = lines(readText(path("terminal")));
@@ -462,3 +462,33 @@ TEST_F(Tool, SetLeavesTheIconInAReadOnlyFolder) {
 }
 
 }  // namespace
+
+// Folders with -r: the icons in walk order, other files skipped, and the
+// same sheet whatever the number of workers.
+TEST_F(Tool, SheetOfAFolderTreeIsTheSameWithOneWorkerOrFour) {
+    const fs::path examples = PICTRA_TEST_EXAMPLES;
+    fs::create_directories(folder_ / "tree" / "sub");
+    for (const char* name : {"pictra.icns", "ball-os4.info", "not-an-icon.cur"})
+        fs::copy_file(examples / name, folder_ / "tree" / name);
+    for (const char* name : {"pictra.ico", "ball-png.info", "pictra.info"})
+        fs::copy_file(examples / name, folder_ / "tree" / "sub" / name);
+    const Result one = run({"sheet", "-r", "-j", "1", path("tree"), "-o", path("one.png")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.err, "pictra: 5 done, 0 failed, 1 skipped\n");
+    const Result four = run({"sheet", "-r", "-j", "4", path("tree"), "-o", path("four.png"), "-q"});
+    ASSERT_EQ(four.status, 0) << four.err;
+    EXPECT_EQ(four.err, "");
+    EXPECT_EQ(readText(path("one.png")), readText(path("four.png")));
+
+    // The same icons named one by one, in the walk's order, make the same sheet.
+    std::vector<std::string> named{"sheet", "-o", path("named.png")};
+    for (const char* name : {"ball-os4.info", "pictra.icns", "sub/ball-png.info", "sub/pictra.ico", "sub/pictra.info"})
+        named.push_back(path("tree/") + name);
+    ASSERT_EQ(run(named).status, 0);
+    EXPECT_EQ(readText(path("named.png")), readText(path("one.png")));
+
+    const Result folder = run({"sheet", path("tree"), "-o", path("none.png")});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("give -r"), std::string::npos) << folder.err;
+    EXPECT_FALSE(fs::exists(path("none.png")));
+}
