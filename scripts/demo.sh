@@ -82,12 +82,11 @@ echo '$ pictra set OUT/pictra.info    (no edits: the attributes as they are now)
 "$pictra" set "$edit/pictra.info" | sed -n '/^stackSize:/,/^images:/p'
 
 # Every picture of the sample icons on one contact sheet, kept in the build
-# folder to look at.
+# folder to look at: the folder walked (-r), files that are not icons skipped.
 echo
-echo '$ pictra sheet examples/*.info examples/pictra.icns examples/pictra.ico -o build/demo-sheet.png --scale 2'
-"$pictra" sheet "$root"/examples/*.info "$root/examples/pictra.icns" "$root/examples/pictra.ico" \
-  -o "$root/build/demo-sheet.png" --scale 2
-echo "(wrote $root/build/demo-sheet.png: every picture of those icons, labelled)"
+echo '$ pictra sheet -r examples -o build/demo-sheet.png --scale 2'
+"$pictra" sheet -r "$root/examples" -o "$root/build/demo-sheet.png" --scale 2
+echo "(wrote $root/build/demo-sheet.png: every picture of the icons in examples/, labelled)"
 
 # Icons made from artwork: examples/pictra-logo.svg is drawn by librsvg at
 # every size each platform expects.
