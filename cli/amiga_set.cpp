@@ -81,7 +81,8 @@ void checkSaved(const Session& session, const std::string& saverName, const Load
 void checkAmigaIcon(const std::string& path) {
     const std::string_view format = checkIconFile(path);
     if (!holdsAmigaAttributes(format))
-        throw FileError(path, fmt::format("not an Amiga icon (a {} icon); set shows and edits Amiga icons only", format));
+        throw NotAnIconError(path,
+                             fmt::format("not an Amiga icon (a {} icon); set shows and edits Amiga icons only", format));
 }
 
 SetReport setIconAttributes(const Session& session, const std::string& path, const AttributeEdit& edit,

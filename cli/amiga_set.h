@@ -18,7 +18,8 @@ struct SetReport {
     std::vector<std::string> changes;  // describeChanges() of the edit; empty: nothing to do
 };
 
-// Throws FileError naming `path` unless it is an Amiga or PNG icon.
+// Throws NotAnIconError naming `path` unless it is an Amiga or PNG icon (a
+// folder walk skips other files).
 void checkAmigaIcon(const std::string& path);
 
 // Applies `edit` to the icon at `path` (a symbolic link is followed and the

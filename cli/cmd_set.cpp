@@ -1,5 +1,4 @@
 // `pictra set`: the Amiga attributes of icons edited in place.
-#include <cstdio>
 #include <stdexcept>
 
 #include <CLI/CLI.hpp>
@@ -7,6 +6,7 @@
 
 #include "amiga_edit.h"
 #include "amiga_set.h"
+#include "batch.h"
 #include "command.h"
 #include "icon_file.h"
 #include "info.h"
@@ -21,9 +21,11 @@ public:
     CLI::App* addTo(CLI::App& app) override {
         CLI::App* command = app.add_subcommand(
             "set", "Edit the attributes of Amiga icons in place (without options: show them)");
-        command->add_option("FILE", files_, "Amiga icon files (classic, NewIcons, OS 3.5, OS 4, PNG icons)")
+        command->add_option("FILE", batch_.inputs,
+                            "Amiga icon files (classic, NewIcons, OS 3.5, OS 4, PNG icons), and folders with -r")
             ->required()
             ->type_name("");
+        addBatchOptions(*command, batch_);
         command->add_option("--type", type_, "Icon type: disk, drawer, tool, project, garbage, device, kick, "
                                               "appicon (any case) or 1-255")
             ->type_name("NAME|N");
@@ -88,37 +90,33 @@ public:
     }
 
     int run(const Session& session) override {
-        bool first = true;
-        return forEachFile(files_, [&](const std::string& file) {
-            if (edit_.empty() && !dryRun_)
-                show(session, file, first);
-            else
-                edit(session, file);
-            first = false;
-        });
+        const bool showing = edit_.empty() && !dryRun_;
+        Batch batch(batch_);
+        const auto work = [this, showing](const Session& own, const BatchItem& item) {
+            return BatchOutput{showing ? shown(own, item.path) : edited(own, item.path), ""};
+        };
+        // The field-per-line form puts an empty line between two icons.
+        return batch.run(session, work, showing ? "\n" : "");
     }
 
 private:
-    void show(const Session& session, const std::string& file, bool first) const {
+    static std::string shown(const Session& session, const std::string& file) {
         checkAmigaIcon(file);
         const LoadedIcon icon = loadIconFile(session, file);
-        const IconSummary summary =
-            summariseIcon(file, icon.format, icon.attributes, session.entry().getIconImages(icon.record.get()));
-        fmt::print("{}{}", first ? "" : "\n", infoText(summary));
-        std::fflush(stdout);
+        return infoText(
+            summariseIcon(file, icon.format, icon.attributes, session.entry().getIconImages(icon.record.get())));
     }
 
-    void edit(const Session& session, const std::string& file) const {
+    std::string edited(const Session& session, const std::string& file) const {
         const SetReport report = setIconAttributes(session, file, edit_, dryRun_);
-        if (!dryRun_) return;
+        if (!dryRun_) return "";
         std::string out = fmt::format("{}: {} icon{}\n", printable(file), report.saver,
                                       report.changes.empty() ? ", no change" : "");
         for (const std::string& line : report.changes) out += "  " + line + "\n";
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        return out;
     }
 
-    std::vector<std::string> files_;
+    BatchOptions batch_;
     std::string type_;
     std::string defaultTool_;
     CLI::Option* defaultToolOption_ = nullptr;

@@ -448,6 +448,40 @@ TEST_F(Tool, SetLeavesTheIconWhenTheSaveFails) {
     EXPECT_EQ(std::distance(fs::directory_iterator(path("icons")), fs::directory_iterator()), 1);
 }
 
+// A folder tree through the batch runner: other files are skipped, an icon
+// the save would change is named and left, the rest are edited; the output
+// is the same whatever -j is.
+TEST_F(Tool, SetGoesThroughFolders) {
+    const std::string corpus = std::string(PICTRA_TEST_CORPUS);
+    fs::create_directories(path("tree/sub"));
+    const std::pair<std::string, std::string> files[] = {
+        {kJumpEd, "tree/a.info"},
+        {corpus + "/amiga/os4/netsurf__amiga_dist_Install.info", "tree/sub/b.info"},
+        {corpus + "/ico/WinUAE__od-win32_resources_cpu.ico", "tree/sub/c.ico"},
+        {corpus + "/amiga/png/AmiBlitz3__AmiBlitz3_Tools_LibMan.info", "tree/sub/d.info"},
+    };
+    for (const auto& [from, to] : files) fs::copy_file(from, path(to));
+    const std::string refused = "pictra: " + path("tree/sub/b.info") + ": left unchanged: saving it as AMIGAOS40 "
+                                "would change picture 0 (46x46, depth 8, flags 0, transparent pen 0) into 46x46, "
+                                "depth 2, flags 0, transparent pen 0\n";
+    const Result one = run({"set", "-r", path("tree"), "-j", "1", "--stack", "12345", "--dry-run"});
+    const Result four = run({"set", "-r", path("tree"), "-j", "4", "--stack", "12345", "--dry-run"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.out, path("tree/a.info") + ": AMIGAOS icon\n  stackSize: 8192 -> 12345\n" +
+                           path("tree/sub/d.info") + ": PNG icon\n  stackSize: 4096 -> 12345\n");
+    EXPECT_EQ(one.err, refused + "pictra: 2 done, 1 failed, 1 skipped\n");
+    EXPECT_EQ(std::tie(four.status, four.out, four.err), std::tie(one.status, one.out, one.err));
+    for (const auto& [from, to] : files) EXPECT_EQ(readText(path(to)), readText(from)) << to;
+
+    const Result done = run({"set", "-r", path("tree"), "--stack", "12345"});
+    EXPECT_EQ(std::tie(done.status, done.out, done.err), std::tie(one.status, "", one.err));
+    for (const auto& [from, to] : files) {
+        const bool edited = to == "tree/a.info" || to == "tree/sub/d.info";
+        EXPECT_EQ(readText(path(to)) != readText(from), edited) << to;
+    }
+    EXPECT_NE(run({"info", path("tree/sub/d.info")}).out.find("stackSize: 12345\n"), std::string::npos);
+}
+
 TEST_F(Tool, SetLeavesTheIconInAReadOnlyFolder) {
     if (::geteuid() == 0) GTEST_SKIP() << "a read-only folder does not stop the superuser";
     fs::create_directory(path("icons"));
