@@ -22,6 +22,7 @@
 
 #include "command.h"
 #include "errors.h"
+#include "text.h"
 
 namespace pictra::cli {
 
@@ -95,7 +96,7 @@ void Batch::setOutputs(const std::function<std::string(const BatchItem&)>& outpu
         const auto [owner, fresh] = owners.emplace(entry.item.output, entry.item.path);
         if (fresh) continue;
         entry.outcome = Outcome::failed;
-        entry.text = fileErrorLine(FileError(entry.item.path, clash + owner->second));
+        entry.text = fileErrorLine(FileError(entry.item.path, clash + printable(owner->second)));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "command.h"
 #include "formats.h"
 #include "icon_file.h"
+#include "text.h"
 
 namespace pictra::cli {
 
@@ -134,7 +135,7 @@ private:
         std::string notes;
         if (!batch_.quiet)
             for (const std::string& change : adaptation.notes)
-                notes += fmt::format("pictra: {}: {} for {}\n", file, change, saver.name);
+                notes += fmt::format("pictra: {}: {} for {}\n", printable(file), change, saver.name);
         return notes;
     }
 

@@ -3,8 +3,10 @@
 
 #include "commands.h"
 #include "errors.h"
+#include "safe_save.h"
 
 int main(int argc, char** argv) {
+    pictra::cli::removeTemporariesOnSignals();
     try {
         return pictra::cli::runTool(argc, argv);
     } catch (const std::exception& error) {

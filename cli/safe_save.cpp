@@ -1,7 +1,11 @@
 #include "safe_save.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,25 +29,94 @@ mode_t finalMode(const std::string& target) {
     return 0666 & ~mask;
 }
 
+// The temporaries of the saves in progress, for the signal handler: a
+// fixed table it can walk without taking a lock or allocating. A save that
+// finds no free entry (more at once than any run has workers) still works.
+constexpr std::size_t kTracked = 256;
+constexpr std::size_t kNameRoom = 4096;
+struct Tracked {
+    std::atomic<bool> taken{false};
+    std::atomic<bool> live{false};  // `name` is complete and the file may exist
+    char name[kNameRoom];
+};
+Tracked tracked[kTracked];
+
+int track(const std::string& name) {
+    if (name.size() >= kNameRoom) return -1;
+    for (std::size_t i = 0; i < kTracked; ++i) {
+        bool free = false;
+        if (!tracked[i].taken.compare_exchange_strong(free, true)) continue;
+        std::memcpy(tracked[i].name, name.c_str(), name.size() + 1);
+        tracked[i].live.store(true);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void untrack(int index) {
+    if (index < 0) return;
+    tracked[index].live.store(false);
+    tracked[index].taken.store(false);
+}
+
+extern "C" void removeTemporariesAndExit(int signal) {
+    for (Tracked& entry : tracked)
+        if (entry.live.load()) ::unlink(entry.name);
+    ::_exit(128 + signal);
+}
+
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// ".pictra-" and ten letters or digits drawn at random.
+std::string temporaryName() {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string name = ".pictra-";
+    for (int i = 0; i < 10; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
+    return name;
+}
+
 }  // namespace
 
+void removeTemporariesOnSignals() {
+    for (int signal : kCleanupSignals) {
+        struct sigaction current {};
+        // A signal the caller ignores (nohup) stays ignored.
+        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndExit;
+        sigemptyset(&action.sa_mask);
+        for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
 PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
-    const std::filesystem::path path(target_);
-    std::filesystem::path folder = path.parent_path();
+    std::filesystem::path folder = std::filesystem::path(target_).parent_path();
     if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + path.filename().string() + ".pictra-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0)
+    // A short name of its own: the target's may already be as long as the
+    // file system allows. It is tracked before the file exists, so that a
+    // signal arriving on any thread finds it.
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        untrack(tracked_);
+        temp_ = (folder / temporaryName()).string();
+        tracked_ = track(temp_);
+        fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        const int error = errno;
+        untrack(tracked_);
+        tracked_ = -1;
         throw FileError(target_, "cannot create a temporary file in " + folder.string() + ": " +
-                                     systemMessage(errno));
-    temp_ = name.data();
+                                     systemMessage(error));
+    }
 }
 
 PendingFile::~PendingFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!committed_) ::unlink(temp_.c_str());
+    untrack(tracked_);
 }
 
 void PendingFile::commit() {
@@ -55,6 +128,8 @@ void PendingFile::commit() {
     if (::rename(temp_.c_str(), target_.c_str()) != 0)
         throw FileError(target_, "cannot replace: " + systemMessage(errno));
     committed_ = true;
+    untrack(tracked_);
+    tracked_ = -1;
 }
 
 void writeFileSafely(const std::string& target, std::span<const uint8_t> bytes) {

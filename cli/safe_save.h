@@ -30,8 +30,14 @@ private:
     std::string target_;
     std::string temp_;
     int fd_ = -1;
+    int tracked_ = -1;  // its entry for removeTemporariesOnSignals
     bool committed_ = false;
 };
+
+// From now on SIGINT, SIGTERM and SIGHUP (unless ignored) remove the
+// temporary of every PendingFile not yet committed or destroyed, then end
+// the process with status 128 + the signal.
+void removeTemporariesOnSignals();
 
 // Writes `bytes` to `target` through a PendingFile.
 void writeFileSafely(const std::string& target, std::span<const uint8_t> bytes);

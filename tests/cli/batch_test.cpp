@@ -2,6 +2,10 @@
 // and the exit status, the same whatever -j is.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -128,6 +132,69 @@ TEST_F(Batch, ConvertNamesOutputsByPatternAndNeverOverwritesAnEarlierOne) {
     EXPECT_EQ(folder.status, 1);
     EXPECT_EQ(folder.err, "pictra: " + path("tree") + ": is a folder (give -r to go through it)\n"
                           "pictra: 0 done, 1 failed, 0 skipped\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Names in error lines are escaped as info escapes them; OUT names as long
+// as the file system allows still save (the temporary's name is short).
+TEST_F(Batch, NamesAreEscapedAndLongNamesSave) {
+    const std::string odd = path("line\nbreak\x1b[31m.ico");
+    const Result result = run({"info", odd});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+
+    const std::string longest = path(std::string(250, 'n') + ".ico");
+    const Result saved = run({"convert", walked_[3], longest});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_TRUE(fs::exists(longest));
+}
+
+// Stopped in the middle of a save, the tool removes its temporary and ends
+// with 128 + the signal; the target is left as it was.
+TEST_F(Batch, ASignalMidSaveLeavesNoTemporaryAndTheTargetIntact) {
+    const std::string big = kCorpus + "/icns/amiberry__data_icon.icns";
+    fs::create_directories(path("out"));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::vector<std::string> args{PICTRA_TEST_TOOL, "--module", PICTRA_TEST_MODULE, "convert", "-q", "-j", "1",
+                                      "-o", path("out"), "-f", "macos", "--name", "{stem}.{ext}"};
+        for (int copy = 0; copy < 40; ++copy) {
+            const std::string name = path("in/" + std::to_string(copy) + ".icns");
+            fs::create_directories(path("in"));
+            if (!fs::exists(name)) fs::copy_file(big, name);
+            args.push_back(name);
+        }
+        file("out/5.icns", "precious");
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        // Waits for a temporary to appear, then stops the tool.
+        bool seen = false;
+        for (int tries = 0; tries < 200000 && !seen; ++tries) {
+            for (const auto& entry : fs::directory_iterator(path("out")))
+                seen = seen || entry.path().filename().string().rfind(".pictra-", 0) == 0;
+            if (!seen) ::usleep(100);
+        }
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(seen) << signal;
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        for (const auto& entry : fs::directory_iterator(path("out")))
+            EXPECT_NE(entry.path().filename().string().rfind(".pictra-", 0), 0u) << entry.path();
+        const std::string target = readText(path("out/5.icns"));
+        EXPECT_TRUE(target == "precious" || target == readText(big) || target.size() > 8) << signal;
+    }
 }
 
 }  // namespace
