@@ -87,7 +87,7 @@ public:
         if (folder_.empty()) {
             batch.setOutputs([this](const BatchItem&) { return output_; }, "");
         } else {
-            const std::string extension = extensionOf(session, saver);
+            const std::string extension = saverExtension(session.savers(), saver);
             batch.setOutputs(
                 [&](const BatchItem& item) { return outputPath(folder_, pattern_, item, extension, saver.name); },
                 "its output would overwrite that of ");
@@ -98,12 +98,6 @@ public:
     }
 
 private:
-    static std::string extensionOf(const Session& session, const host::Saver& saver) {
-        for (const FormatRow& row : formatRows(session.savers(), host::registeredFormats()))
-            if (row.formatId == saver.formatId && !row.extension.empty()) return row.extension;
-        return "icon";
-    }
-
     host::Saver chosenSaver(const Session& session) const {
         const std::string name = saverNameFor(formatName_, output_);
         if (const host::Saver* saver = findSaver(session.savers(), name)) return *saver;

@@ -10,6 +10,7 @@
 #include "adapt.h"
 #include "amiga_edit.h"
 #include "artwork.h"
+#include "batch.h"
 #include "command.h"
 #include "formats.h"
 #include "host/icon_art.h"
@@ -34,12 +35,18 @@ class CreateCommand : public Command {
 public:
     CLI::App* addTo(CLI::App& app) override {
         CLI::App* command = app.add_subcommand("create", "Make an icon from artwork (PNG or SVG files)");
-        command->add_option("OUT", output_, "Icon file to write (replaced only on success)")
+        command->add_option("ART", batch_.inputs,
+                            "OUT, the icon file to write (replaced only on success), then PNG pictures of "
+                            "any size or SVG documents; with -o, artwork files only (and folders, with -r)")
             ->required()
             ->type_name("");
-        command->add_option("ART", artPaths_, "PNG pictures of any size, or SVG documents")
-            ->required()
-            ->type_name("");
+        command->add_option("-o,--output", folder_,
+                            "Folder for one icon per artwork file (created if missing); needs --format")
+            ->type_name("DIR");
+        command->add_option("--name", pattern_, "Icon name under -o: {stem}, {ext} and {format} are put in")
+            ->type_name("PATTERN")
+            ->default_str(pattern_);
+        addBatchOptions(*command, batch_);
         command->add_option("-f,--format", formatName_,
                             "Saver name, any case (see 'pictra formats'); default WINDOWS for .ico and "
                             "MACOS for .icns; an Amiga .info icon needs it")
@@ -74,8 +81,21 @@ public:
     }
 
     void check() override {
+        if (!folder_.empty()) {
+            if (formatName_.empty()) throw CLI::ValidationError("--format NAME is required with --output");
+            checkNamePattern(pattern_);
+        } else {
+            if (batch_.recursive) throw CLI::ValidationError("--recursive needs --output DIR");
+            if (batch_.inputs.size() < 2) throw CLI::ValidationError("give OUT ART..., or -o DIR ART... -f NAME");
+            output_ = batch_.inputs.front();
+            artPaths_.assign(batch_.inputs.begin() + 1, batch_.inputs.end());
+        }
+        checkTarget();
+    }
+
+    void checkTarget() {
         std::error_code ignored;
-        if (output_.ends_with('/') || std::filesystem::is_directory(output_, ignored))
+        if (folder_.empty() && (output_.ends_with('/') || std::filesystem::is_directory(output_, ignored)))
             throw FileError(output_, "is a folder; OUT must name the file to write");
         const std::string name = upper(saverNameFor(formatName_, output_));
         if (name.empty())
@@ -112,13 +132,27 @@ public:
         const std::string name = upper(saverNameFor(formatName_, output_));
         const host::Saver* saver = findSaver(session.savers(), name);
         if (!saver || !target_) throw UsageError{fmt::format("'{}' is no format create can make", name)};
-        return forEachFile({output_}, [&](const std::string&) { create(session, *saver); });
+        if (folder_.empty())
+            return forEachFile({output_}, [&](const std::string&) { create(session, *saver, artPaths_, output_); });
+        // One icon per artwork file.
+        const std::string extension = saverExtension(session.savers(), *saver);
+        Batch batch(batch_);
+        batch.setOutputs(
+            [&](const BatchItem& item) { return outputPath(folder_, pattern_, item, extension, saver->name); },
+            "its icon would overwrite that of ");
+        return batch.run(session, [&](const Session& own, const BatchItem& item) {
+            std::error_code ignored;
+            std::filesystem::create_directories(std::filesystem::path(item.output).parent_path(), ignored);
+            create(own, *saver, {item.path}, item.output);
+            return BatchOutput{};
+        });
     }
 
 private:
-    void create(const Session& session, const host::Saver& saver) {
+    void create(const Session& session, const host::Saver& saver, const std::vector<std::string>& artPaths,
+                const std::string& output) const {
         std::vector<Artwork> art;
-        for (const std::string& path : artPaths_) art.push_back(Artwork::load(path));
+        for (const std::string& path : artPaths) art.push_back(Artwork::load(path));
         PictureList pictures;
         if (target_->sizes.empty())
             addAmigaPictures(art, pictures);
@@ -126,8 +160,10 @@ private:
             for (const uint32_t side : sizes_.empty() ? std::vector(target_->sizes.begin(), target_->sizes.end()) : sizes_)
                 pictures.addOwned(squarePicture(art, side), 0);
 
+        // The module takes writable texts; each icon (each worker) has its own.
+        std::vector<std::string> texts = toolTypeTexts_;
         std::vector<char*> toolTypes;
-        for (std::string& text : toolTypeTexts_) toolTypes.push_back(text.data());
+        for (std::string& text : texts) toolTypes.push_back(text.data());
         toolTypes.push_back(nullptr);
         IconAttributes attributes{};
         attributes.type = type_;
@@ -142,9 +178,9 @@ private:
             attributes.drawerHeight = kWindow[3];
         }
         IconImage* images = pictures.images();
-        if (!saveIconFile(session, saver, images, attributes, compress_, output_)) {
+        if (!saveIconFile(session, saver, images, attributes, compress_, output)) {
             const std::string reason = refusalReason(images, *target_);
-            throw FileError(output_, reason.empty() ? "the module could not save this icon as " + saver.name : reason);
+            throw FileError(output, reason.empty() ? "the module could not save this icon as " + saver.name : reason);
         }
     }
 
@@ -216,8 +252,11 @@ private:
         pictures.addOwned(std::move(picture), IconImageSelected);
     }
 
-    std::string output_;
-    std::vector<std::string> artPaths_;
+    BatchOptions batch_;
+    std::string folder_;
+    std::string pattern_ = "{stem}.{ext}";
+    std::string output_;                 // the single form's OUT
+    std::vector<std::string> artPaths_;  // and its artwork
     std::string formatName_;
     bool compress_ = false;
     std::vector<uint32_t> sizes_;

@@ -87,4 +87,10 @@ const host::Saver* findSaver(const std::vector<host::Saver>& savers, const std::
     return nullptr;
 }
 
+std::string saverExtension(const std::vector<host::Saver>& savers, const host::Saver& saver) {
+    for (const FormatRow& row : formatRows(savers, host::registeredFormats()))
+        if (row.formatId == saver.formatId && !row.extension.empty()) return row.extension;
+    return "icon";
+}
+
 }  // namespace pictra::cli

@@ -36,6 +36,9 @@ std::string formatsJson(const std::vector<FormatRow>& rows);
 // neither says.
 std::string saverNameFor(const std::string& requested, const std::string& outPath);
 
+// The extension the host registered for `saver`'s format, else "icon".
+std::string saverExtension(const std::vector<host::Saver>& savers, const host::Saver& saver);
+
 // The saver called `name`, compared without regard to case; null if none.
 const host::Saver* findSaver(const std::vector<host::Saver>& savers, const std::string& name);
 

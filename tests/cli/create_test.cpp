@@ -269,4 +269,18 @@ TEST_F(CreateTest, ConvertFitsASizeMacIconsLackAsAsked) {
     EXPECT_EQ(pictra({"convert", odd, path("x.icns"), "--fit", "stretch"}, &err), 2) << err;
 }
 
+// -o DIR makes one icon per artwork file, named after it; a second artwork
+// of the same name is refused rather than overwrite the first one's icon.
+TEST_F(CreateTest, BatchFormMakesOneIconPerArtworkFile) {
+    const std::string big = art("big.png", pictra::test::artwork(64, 64)), small = art("small.png", pictra::test::artwork(16, 16));
+    fs::create_directories(path("other"));
+    const std::string twin = art("other/big.png", pictra::test::artwork(8, 8));
+    std::string err;
+    EXPECT_EQ(pictra({"create", "-o", path("out"), big, small, twin, "-f", "macos", "-j", "2"}, &err), 1) << err;
+    EXPECT_NE(err.find("pictra: " + twin + ": its icon would overwrite that of " + big + "\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("pictra: 2 done, 1 failed, 0 skipped\n"), std::string::npos) << err;
+    for (const char* name : {"big.icns", "small.icns"}) EXPECT_EQ(loaded(path(std::string("out/") + name)).size(), 8u) << name;
+    EXPECT_EQ(pictra({"create", "-o", path("out"), big}, &err), 2) << err;
+}
+
 }  // namespace
