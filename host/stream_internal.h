@@ -47,6 +47,13 @@ bool writeAndClose(int fd, std::span<const uint8_t> data);
 // Creates or truncates `path` and writes `data` to it.
 bool writeWholeFile(const char* path, std::span<const uint8_t> data);
 
+// The sweep's watch over new-file streams (stream_watch.cpp): whether a
+// limit or a trace is on, the size past which writes fail (SIZE_MAX for
+// none), and the end of a write, kept while tracing.
+bool fileWritesWatched();
+std::size_t fileWriteRoom();
+void noteFileWrite(std::size_t end);
+
 // Live-stream bookkeeping shared by file streams and memory outputs.
 void noteStreamOpened();
 void noteStreamClosed();

@@ -4,7 +4,6 @@
 #include "host/streams.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -24,23 +23,6 @@ struct Counters {
 Counters& counters() {
     static Counters instance;
     return instance;
-}
-
-constexpr std::size_t kNoWriteLimit = SIZE_MAX;
-std::atomic<std::size_t> fileWriteLimit{kNoWriteLimit};
-std::atomic<bool> tracingFileWrites{false};
-std::vector<std::size_t> fileWriteTrace;  // under the counters' lock
-
-// Whether byte writes must take the general path, which limits and traces.
-bool fileWritesWatched() {
-    return fileWriteLimit.load(std::memory_order_relaxed) != kNoWriteLimit ||
-           tracingFileWrites.load(std::memory_order_relaxed);
-}
-
-void noteFileWrite(std::size_t end) {
-    Counters& c = counters();
-    std::lock_guard guard(c.lock);
-    fileWriteTrace.push_back(end);
 }
 
 StreamHandle openFileStream(const char* name, int32_t mode) {
@@ -107,11 +89,10 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     if (stream.kind == PictraStream::Kind::ReadFile) return false;
     // Writing nothing changes nothing, even at a position past the end.
     if (data.empty()) return true;
-    if (stream.kind == PictraStream::Kind::NewFile && tracingFileWrites.load(std::memory_order_relaxed))
-        noteFileWrite(stream.position + data.size());
+    if (stream.kind == PictraStream::Kind::NewFile) noteFileWrite(stream.position + data.size());
     if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
         return false;
-    const std::size_t limit = fileWriteLimit.load(std::memory_order_relaxed);
+    const std::size_t limit = fileWriteRoom();
     if (stream.kind == PictraStream::Kind::NewFile && stream.position + data.size() > limit) {
         // A full disk: what fits is kept, the rest is lost.
         if (stream.position < limit) streamWrite(stream, data.first(limit - stream.position));
@@ -127,7 +108,6 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     stream.position = end;
     return true;
 }
-
 
 StreamHandle openStream(const char* name, int32_t mode) {
     return openCountedStream(name, mode, false, 0);
@@ -221,26 +201,6 @@ StreamCounters streamCounters() {
 }
 
 std::size_t failedWritesOnThisThread() { return failedWritesHere; }
-
-void limitFileWrites(std::size_t bytes) { fileWriteLimit = bytes; }
-
-void clearFileWriteLimit() { fileWriteLimit = kNoWriteLimit; }
-
-void traceFileWrites() {
-    Counters& c = counters();
-    std::lock_guard guard(c.lock);
-    fileWriteTrace.clear();
-    tracingFileWrites = true;
-}
-
-std::vector<std::size_t> tracedFileWrites() {
-    Counters& c = counters();
-    std::lock_guard guard(c.lock);
-    tracingFileWrites = false;
-    std::vector<std::size_t> ends;
-    ends.swap(fileWriteTrace);
-    return ends;
-}
 
 void resetStreamCounters() {
     Counters& c = counters();

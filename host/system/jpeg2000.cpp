@@ -100,26 +100,27 @@ uint8_t toByte(int32_t sample, uint32_t precision, bool isSigned) {
     return static_cast<uint8_t>((value * 255 + maximum / 2) / maximum);
 }
 
-}  // namespace
+using CodecPtr = std::unique_ptr<opj_codec_t, CodecFree>;
+using StreamPtr = std::unique_ptr<opj_stream_t, StreamFree>;
+using ImagePtr = std::unique_ptr<opj_image_t, ImageFree>;
 
-std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codestream,
-                                      std::string* error, const DecodeLimits& limits) {
-    // The declared sizes meet the caps before OpenJPEG reads the header,
-    // which already allocates per tile and per component.
-    const auto layout = readJpeg2000Layout(bytes, codestream, error);
-    if (!layout) return std::nullopt;
-    if (!checkedPixelCount(layout->width, layout->height, limits, error)) return std::nullopt;
-    if (layout->components > kMaxComponents || layout->paletteChannels > kMaxComponents) {
+// The sizes the file declares meet the caps before OpenJPEG reads the
+// header, which already allocates per tile and per component.
+bool withinCaps(const Jpeg2000Layout& layout, const DecodeLimits& limits, std::string* error) {
+    if (!checkedPixelCount(layout.width, layout.height, limits, error)) return false;
+    if (layout.components > kMaxComponents || layout.paletteChannels > kMaxComponents) {
         setError(error, "unsupported number of JPEG 2000 components");
-        return std::nullopt;
+        return false;
     }
-    if (!withinDecodeBudget(decodeBytes(*layout), limits, error)) return std::nullopt;
+    return withinDecodeBudget(decodeBytes(layout), limits, error);
+}
 
-    std::unique_ptr<opj_codec_t, CodecFree> codec(
-        opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+// A decompressor with its messages off.
+CodecPtr openCodec(bool codestream, std::string* error) {
+    CodecPtr codec(opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
     if (!codec) {
         setError(error, "out of memory");
-        return std::nullopt;
+        return nullptr;
     }
     opj_set_info_handler(codec.get(), quiet, nullptr);
     opj_set_warning_handler(codec.get(), quiet, nullptr);
@@ -128,74 +129,80 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
     opj_set_default_decoder_parameters(&parameters);
     if (!opj_setup_decoder(codec.get(), &parameters)) {
         setError(error, "cannot set up the JPEG 2000 decoder");
-        return std::nullopt;
+        return nullptr;
     }
+    return codec;
+}
 
-    Source source{bytes, 0};
-    std::unique_ptr<opj_stream_t, StreamFree> stream(opj_stream_create(kStreamChunk, OPJ_TRUE));
+// An OpenJPEG stream over `source`, which must outlive it.
+StreamPtr openSource(Source& source, std::string* error) {
+    StreamPtr stream(opj_stream_create(kStreamChunk, OPJ_TRUE));
     if (!stream) {
         setError(error, "out of memory");
-        return std::nullopt;
+        return nullptr;
     }
     opj_stream_set_user_data(stream.get(), &source, nullptr);
-    opj_stream_set_user_data_length(stream.get(), bytes.size());
+    opj_stream_set_user_data_length(stream.get(), source.bytes.size());
     opj_stream_set_read_function(stream.get(), readSource);
     opj_stream_set_skip_function(stream.get(), skipSource);
     opj_stream_set_seek_function(stream.get(), seekSource);
+    return stream;
+}
 
+// The header as OpenJPEG reads it, held against the layout read before and
+// against what the conversion below handles.
+ImagePtr readHeader(opj_codec_t& codec, opj_stream_t& stream, const Jpeg2000Layout& layout,
+                    std::string* error) {
     opj_image_t* rawImage = nullptr;
-    const bool headerRead = opj_read_header(stream.get(), codec.get(), &rawImage);
-    std::unique_ptr<opj_image_t, ImageFree> image(rawImage);
+    const bool headerRead = opj_read_header(&stream, &codec, &rawImage);
+    ImagePtr image(rawImage);
     if (!headerRead || !image) {
         setError(error, "bad JPEG 2000 header");
-        return std::nullopt;
+        return nullptr;
     }
     if (image->x1 <= image->x0 || image->y1 <= image->y0) {
         setError(error, "image has no pixels");
-        return std::nullopt;
+        return nullptr;
     }
-    const uint32_t width = image->x1 - image->x0;
-    const uint32_t height = image->y1 - image->y0;
-    if (width != layout->width || height != layout->height ||
-        image->numcomps != layout->components || !image->comps) {
+    if (image->x1 - image->x0 != layout.width || image->y1 - image->y0 != layout.height ||
+        image->numcomps != layout.components || !image->comps) {
         setError(error, "inconsistent JPEG 2000 header");
-        return std::nullopt;
+        return nullptr;
     }
-    const std::size_t count = std::size_t{width} * height;
     if (image->color_space == OPJ_CLRSPC_SYCC || image->color_space == OPJ_CLRSPC_EYCC ||
         image->color_space == OPJ_CLRSPC_CMYK) {
         setError(error, "unsupported JPEG 2000 colour space");
-        return std::nullopt;
+        return nullptr;
     }
     for (uint32_t c = 0; c < image->numcomps; ++c) {
         const opj_image_comp_t& comp = image->comps[c];
         if (comp.dx != 1 || comp.dy != 1) {
             setError(error, "subsampled JPEG 2000 components are not supported");
-            return std::nullopt;
+            return nullptr;
         }
     }
+    return image;
+}
 
-    if (!opj_decode(codec.get(), stream.get(), image.get()) ||
-        !opj_end_decompress(codec.get(), stream.get())) {
-        setError(error, "corrupt JPEG 2000 data");
-        return std::nullopt;
-    }
+// The decoded components as 0xAARRGGBB words: grey, grey + alpha, RGB or
+// RGBA, as the number of components says.
+std::optional<Picture> pictureFromComponents(const opj_image_t& image, uint32_t width,
+                                             uint32_t height, std::string* error) {
     // A palette replaces the components while decoding: the picture is
     // built from what is there now.
-    if (!usableComponents(*image, width, height)) {
+    if (!usableComponents(image, width, height)) {
         setError(error, "inconsistent JPEG 2000 components");
         return std::nullopt;
     }
-    const uint32_t components = image->numcomps;
-
-    // Grey, grey + alpha, RGB, RGBA: which component feeds each channel.
+    const uint32_t components = image.numcomps;
     const bool grey = components <= 2;
     const bool hasAlpha = components == 2 || components == 4;
-    const opj_image_comp_t* red = &image->comps[0];
-    const opj_image_comp_t* green = grey ? red : &image->comps[1];
-    const opj_image_comp_t* blue = grey ? red : &image->comps[2];
-    const opj_image_comp_t* alpha = hasAlpha ? &image->comps[components - 1] : nullptr;
+    const opj_image_comp_t* red = &image.comps[0];
+    const opj_image_comp_t* green = grey ? red : &image.comps[1];
+    const opj_image_comp_t* blue = grey ? red : &image.comps[2];
+    const opj_image_comp_t* alpha = hasAlpha ? &image.comps[components - 1] : nullptr;
 
+    const std::size_t count = std::size_t{width} * height;
     Picture picture;
     picture.width = width;
     picture.height = height;
@@ -208,6 +215,27 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
         picture.pixels[i] = a << 24 | r << 16 | g << 8 | b;
     }
     return picture;
+}
+
+}  // namespace
+
+std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codestream,
+                                      std::string* error, const DecodeLimits& limits) {
+    const auto layout = readJpeg2000Layout(bytes, codestream, error);
+    if (!layout || !withinCaps(*layout, limits, error)) return std::nullopt;
+    const CodecPtr codec = openCodec(codestream, error);
+    if (!codec) return std::nullopt;
+    Source source{bytes, 0};
+    const StreamPtr stream = openSource(source, error);
+    if (!stream) return std::nullopt;
+    const ImagePtr image = readHeader(*codec, *stream, *layout, error);
+    if (!image) return std::nullopt;
+    if (!opj_decode(codec.get(), stream.get(), image.get()) ||
+        !opj_end_decompress(codec.get(), stream.get())) {
+        setError(error, "corrupt JPEG 2000 data");
+        return std::nullopt;
+    }
+    return pictureFromComponents(*image, layout->width, layout->height, error);
 }
 
 }  // namespace pictra::host::system
