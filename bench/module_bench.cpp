@@ -93,4 +93,13 @@ BENCHMARK(BM_AllocFreeIconImage)->Args({32, 8})->Args({32, 32})->Args({256, 32})
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The benchmarks stand for the tool loading file after file, so they run
+// with its memory settings.
+int main(int argc, char** argv) {
+    pictra::host::keepFreedMemory(pictra::host::kToolHeapBlock);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -3,9 +3,12 @@
 
 #include "commands.h"
 #include "errors.h"
+#include "host/memory.h"
 #include "safe_save.h"
 
 int main(int argc, char** argv) {
+    // One run may load many icons: freed picture memory is kept for the next.
+    pictra::host::keepFreedMemory(pictra::host::kToolHeapBlock);
     pictra::cli::removeTemporariesOnSignals();
     try {
         return pictra::cli::runTool(argc, argv);

@@ -21,6 +21,10 @@ struct CodecSet {
     // is taken.
     std::optional<Picture> (*decodePng)(std::span<const uint8_t> bytes, std::string* error,
                                         const DecodeLimits& limits);
+    // decodePng() over bytes it may rearrange while it works (their content
+    // is unspecified afterwards), which spares it a copy of the image data.
+    std::optional<Picture> (*decodePngInPlace)(std::span<uint8_t> bytes, std::string* error,
+                                               const DecodeLimits& limits);
     // `codestream` is true for a raw J2K codestream, false for the JP2 box format.
     std::optional<Picture> (*decodeJpeg2000)(std::span<const uint8_t> bytes, bool codestream,
                                              std::string* error, const DecodeLimits& limits);

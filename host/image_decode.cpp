@@ -60,4 +60,15 @@ std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* 
     return decodeImageWith(hostCodecs(), bytes, error, limits);
 }
 
+std::optional<Picture> decodeImageInPlace(std::span<uint8_t> bytes, std::string* error,
+                                          const DecodeLimits& limits) {
+    if (!startsWith(bytes, kPngSignature)) return decodeImage(bytes, error, limits);
+    try {
+        return hostCodecs().decodePngInPlace(bytes, error, limits);
+    } catch (const std::bad_alloc&) {
+        setError(error, "out of memory");
+    }
+    return std::nullopt;
+}
+
 }  // namespace pictra::host

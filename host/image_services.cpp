@@ -7,7 +7,7 @@
 #include "host/tag_list.h"
 
 struct PictraHostImage {
-    std::vector<uint32_t> pixels;
+    pictra::host::PixelWords pixels;
 };
 
 namespace pictra::host {
@@ -28,7 +28,8 @@ HostImageHandle decodeImageFile(const char* name, const TagItem* tags, int32_t* 
         const bool found = memoryBlock ? takeNamedBlock(name, bytes)
                                        : readWholeFile(name, kMaxReadFileBytes, bytes);
         if (!found) return nullptr;
-        std::optional<Picture> picture = decodeImage(bytes);
+        // The bytes are this call's own copy: the decoder may rearrange them.
+        std::optional<Picture> picture = decodeImageInPlace(bytes);
         if (!picture) return nullptr;
         auto image = std::make_unique<PictraHostImage>();
         image->pixels = std::move(picture->pixels);

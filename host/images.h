@@ -2,21 +2,64 @@
 // words 0xAARRGGBB, rows from the top without gaps.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pictra/plugin.h"
 
 namespace pictra::host {
 
+// An allocator whose resize() leaves new words as they are: a decoder writes
+// every pixel, so clearing them first would only cost a pass over memory.
+template <class T>
+struct UnclearedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnclearedAllocator<U>;
+    };
+    UnclearedAllocator() = default;
+    template <class U>
+    UnclearedAllocator(const UnclearedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+// A picture's words. Code that has a plain vector of words may hand it
+// over or take one back; both are copies.
+class PixelWords : public std::vector<uint32_t, UnclearedAllocator<uint32_t>> {
+public:
+    using Words = std::vector<uint32_t, UnclearedAllocator<uint32_t>>;
+    using Words::Words;
+    PixelWords() = default;
+    PixelWords(const std::vector<uint32_t>& words) : Words(words.begin(), words.end()) {}
+    operator std::vector<uint32_t>() const { return {begin(), end()}; }
+    friend bool operator==(const PixelWords& a, const PixelWords& b) {
+        return static_cast<const Words&>(a) == static_cast<const Words&>(b);
+    }
+};
+
+inline bool operator==(const PixelWords& a, const std::vector<uint32_t>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
 struct Picture {
     uint32_t width = 0;
     uint32_t height = 0;
-    std::vector<uint32_t> pixels;  // width * height words 0xAARRGGBB
+    PixelWords pixels;  // width * height words 0xAARRGGBB
 };
 
 // Caps that every decode honours before the decoder allocates anything
@@ -41,6 +84,11 @@ void setDecodeLimits(const DecodeLimits& limits);
 // On failure returns nothing and, if `error` is given, says why.
 std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error = nullptr,
                                    const DecodeLimits& limits = decodeLimits());
+
+// decodeImage() over bytes the decoder may rearrange while it works (their
+// content is unspecified afterwards), which spares it a copy of the data.
+std::optional<Picture> decodeImageInPlace(std::span<uint8_t> bytes, std::string* error = nullptr,
+                                          const DecodeLimits& limits = decodeLimits());
 
 // An RGBA PNG of the picture; the file ends with the plain 12-byte IEND
 // chunk. Empty on failure.

@@ -2,6 +2,9 @@
 // and tag, so frees can be checked and usage reported per tag.
 #include "host/memory.h"
 
+#include <malloc.h>
+
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -10,6 +13,9 @@
 
 namespace pictra::host {
 namespace {
+
+// How much freed memory keepFreedMemory() lets the heap keep.
+constexpr int kKeptFreeBytes = 1 << 30;
 
 // Blocks are aligned for any scalar and any 16-byte vector type.
 constexpr std::size_t kBlockAlignment = 16;
@@ -45,6 +51,16 @@ bool injectFault(Ledger& l, const std::string& tag) {
     return fail;
 }
 
+// A block of `rounded` bytes, aligned for kBlockAlignment. A cleared one
+// comes from calloc where malloc's alignment suffices: pages fresh from the
+// system are zero already, and calloc does not clear them again.
+void* takeBlock(std::size_t rounded, bool clear) {
+    if (clear && alignof(std::max_align_t) >= kBlockAlignment) return std::calloc(1, rounded);
+    void* block = std::aligned_alloc(kBlockAlignment, rounded);
+    if (block && clear) std::memset(block, 0, rounded);
+    return block;
+}
+
 }  // namespace
 
 void* allocMemory(uint32_t size, bool clear, const char* tag) {
@@ -58,9 +74,8 @@ void* allocMemory(uint32_t size, bool clear, const char* tag) {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     if (injectFault(l, name)) return nullptr;
-    void* block = std::aligned_alloc(kBlockAlignment, rounded);
+    void* block = takeBlock(rounded, clear);
     if (!block) return nullptr;
-    if (clear) std::memset(block, 0, rounded);
     try {
         auto [it, inserted] = l.tags.try_emplace(name);
         TagUsage& usage = it->second;
@@ -140,6 +155,13 @@ std::string leakReport() {
     if (const std::size_t bad = badFreeCount())
         report += std::to_string(bad) + " free(s) of a block that was not live\n";
     return report;
+}
+
+void keepFreedMemory(int largestHeapBlock) {
+#ifdef M_MMAP_THRESHOLD
+    mallopt(M_MMAP_THRESHOLD, largestHeapBlock);
+    mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
+#endif
 }
 
 void failAllocationNumber(std::size_t n) {

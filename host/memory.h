@@ -28,6 +28,19 @@ std::size_t badFreeCount();
 void forgetBadFrees();  // for tests that free a stranger on purpose
 std::string leakReport();  // empty when no block is live and no free went astray
 
+// Makes the C library keep freed memory for the next allocations rather
+// than give it back to the system: a process that loads many icons takes
+// and frees picture-sized blocks all the time, and each fresh mapping costs
+// page faults and the system's clearing of every page. Blocks from
+// `largestHeapBlock` bytes on are still mapped on their own and unmapped
+// when freed: the larger it is, the more freed blocks the heap holds
+// between loads, and the higher a single load's peak. Call it before the
+// first allocation.
+void keepFreedMemory(int largestHeapBlock);
+// The tool's choice: pictures up to 512 x 512 come warm, and the peak
+// memory of a load stays where it was.
+inline constexpr int kToolHeapBlock = 1 << 20;
+
 // Fault injection. The Nth allocation from now (1 = the next) fails; 0 turns it off.
 void failAllocationNumber(std::size_t n);
 // Every allocation whose tag equals `tag` fails; empty turns it off.

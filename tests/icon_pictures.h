@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ inline std::vector<Picture> copies(const IconRecord* icon) {
 }
 
 // Pixels that differ; unless `exact`, all fully transparent pixels are equal.
-inline std::size_t differingPixels(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
+inline std::size_t differingPixels(std::span<const uint32_t> a, std::span<const uint32_t> b,
                                    bool exact = false) {
     if (a.size() != b.size()) return std::max(a.size(), b.size());
     std::size_t count = 0;

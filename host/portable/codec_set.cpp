@@ -5,6 +5,7 @@ namespace pictra::host {
 const CodecSet& portableCodecs() {
     static constexpr CodecSet set{"portable",
                                   portable::decodePng,
+                                  portable::decodePngInPlace,
                                   portable::decodeJpeg2000,
                                   portable::encodeRgbaPng,
                                   portable::compress,

@@ -238,4 +238,10 @@ std::optional<Picture> decodePng(std::span<const uint8_t> bytes, std::string* er
     return pictureFromRgba(rgba.get(), width, height, *count);
 }
 
+// stb reads a copy of the file made here, so the bytes are left as they are.
+std::optional<Picture> decodePngInPlace(std::span<uint8_t> bytes, std::string* error,
+                                        const DecodeLimits& limits) {
+    return decodePng(bytes, error, limits);
+}
+
 }  // namespace pictra::host::portable

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "host/jpeg2000_layout.h"
 #include "host/system/codecs.h"
@@ -20,6 +21,10 @@ constexpr uint32_t kMaxComponents = 4;  // grey, grey + alpha, RGB, RGBA
 constexpr uint64_t kSampleBytes = 4;
 constexpr uint64_t kTileBytes = 8 * 1024;
 constexpr uint64_t kTileComponentBytes = 2 * 1024;
+// Pictures of at least this many pixels (256 x 256) are decoded on every
+// core, up to this many threads.
+constexpr uint64_t kThreadedPixels = 256 * 256;
+constexpr unsigned kMaxThreads = 16;
 
 uint64_t decodeBytes(const Jpeg2000Layout& layout) {
     const uint64_t pixels = uint64_t{layout.width} * layout.height;
@@ -115,8 +120,16 @@ bool withinCaps(const Jpeg2000Layout& layout, const DecodeLimits& limits, std::s
     return withinDecodeBudget(decodeBytes(layout), limits, error);
 }
 
-// A decompressor with its messages off.
-CodecPtr openCodec(bool codestream, std::string* error) {
+// Threads for a picture of `pixels`: every core for a large one, none for a
+// small one, where starting them costs more than they save. The code blocks
+// are decoded independently, so the result is the same either way.
+int decodeThreads(uint64_t pixels) {
+    if (pixels < kThreadedPixels || !opj_has_thread_support()) return 0;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads));
+}
+
+// A decompressor with its messages off, on `threads` threads (0: the caller's).
+CodecPtr openCodec(bool codestream, int threads, std::string* error) {
     CodecPtr codec(opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
     if (!codec) {
         setError(error, "out of memory");
@@ -127,7 +140,8 @@ CodecPtr openCodec(bool codestream, std::string* error) {
     opj_set_error_handler(codec.get(), quiet, nullptr);
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
-    if (!opj_setup_decoder(codec.get(), &parameters)) {
+    if (!opj_setup_decoder(codec.get(), &parameters) ||
+        (threads > 1 && !opj_codec_set_threads(codec.get(), threads))) {
         setError(error, "cannot set up the JPEG 2000 decoder");
         return nullptr;
     }
@@ -223,7 +237,8 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
                                       std::string* error, const DecodeLimits& limits) {
     const auto layout = readJpeg2000Layout(bytes, codestream, error);
     if (!layout || !withinCaps(*layout, limits, error)) return std::nullopt;
-    const CodecPtr codec = openCodec(codestream, error);
+    const CodecPtr codec =
+        openCodec(codestream, decodeThreads(uint64_t{layout->width} * layout->height), error);
     if (!codec) return std::nullopt;
     Source source{bytes, 0};
     const StreamPtr stream = openSource(source, error);

@@ -39,16 +39,18 @@ int32_t WritePngImage(StreamHandle stream, const IconImage* image) {
 
 namespace {
 
-// Copies the host's decoded image into a new picture and releases it.
+// Copies the host's decoded image into a new picture and releases it. The
+// copy writes every pixel, so they are not cleared first.
 IconImage* TakeDecodedImage(HostImageHandle decoded, int32_t width, int32_t height, IconImage** head,
                             IconImage** tail) {
-    IconImage* image = AllocIconImage(width, height, 32, 0, 0, head, tail);
+    IconImage* image = AllocFilledIconImage(width, height, 32, 0, 0, head, tail);
     const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
-    if (pixels) {
-        uint32_t bytes = 0;
-        IconImageByteCount(width, height, 32, &bytes);  // AllocIconImage proved it fits
+    uint32_t bytes = 0;
+    IconImageByteCount(width, height, 32, &bytes);  // AllocFilledIconImage proved it fits
+    if (pixels)
         memcpy(image->pixels, pixels, bytes);
-    }
+    else if (image)
+        memset(image->pixels, 0, bytes);  // a linked picture is never left undefined
     ReleaseImage(decoded);
     return pixels ? image : nullptr;
 }

@@ -7,21 +7,9 @@ namespace {
 constexpr uint32_t PaletteBytes = 256 * 4;
 constexpr uint32_t TrueColourBytesPerPixel = 4;
 constexpr int32_t MaxPaletteDepth = 8;
-}  // namespace
 
-int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes) {
-    if (width < 0 || height < 0) return 0;
-    uint32_t pixels = 0;
-    if (!MultiplySize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), &pixels)) return 0;
-    if (depth <= MaxPaletteDepth) {
-        *bytes = pixels;
-        return 1;
-    }
-    return MultiplySize(pixels, TrueColourBytesPerPixel, bytes);
-}
-
-IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                          int32_t selected, IconImage** head, IconImage** tail) {
+IconImage* NewIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                        int32_t selected, int32_t clearPixels, IconImage** head, IconImage** tail) {
     uint32_t pixelBytes = 0;
     if (!IconImageByteCount(width, height, depth, &pixelBytes)) return nullptr;
 
@@ -40,7 +28,7 @@ IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t 
     image->height = height;
     if (selected) image->flags = IconImageSelected;
 
-    image->pixels = AllocMemory(pixelBytes, 1, "icdata");
+    image->pixels = AllocMemory(pixelBytes, clearPixels, "icdata");
     if (!image->pixels) return nullptr;
     if (depth <= MaxPaletteDepth) {
         image->palette = static_cast<uint32_t*>(AllocMemory(PaletteBytes, 1, "icpalette"));
@@ -48,6 +36,29 @@ IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t 
     }
     *tail = image;
     return image;
+}
+
+}  // namespace
+
+int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes) {
+    if (width < 0 || height < 0) return 0;
+    uint32_t pixels = 0;
+    if (!MultiplySize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), &pixels)) return 0;
+    if (depth <= MaxPaletteDepth) {
+        *bytes = pixels;
+        return 1;
+    }
+    return MultiplySize(pixels, TrueColourBytesPerPixel, bytes);
+}
+
+IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                          int32_t selected, IconImage** head, IconImage** tail) {
+    return NewIconImage(width, height, depth, transparentPen, selected, 1, head, tail);
+}
+
+IconImage* AllocFilledIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                                int32_t selected, IconImage** head, IconImage** tail) {
+    return NewIconImage(width, height, depth, transparentPen, selected, 0, head, tail);
 }
 
 void FreeIconImage(IconImage* image) {

@@ -17,6 +17,11 @@
 IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
                           int32_t selected, IconImage** head, IconImage** tail);
 
+// AllocIconImage for a caller that writes every pixel byte itself: the
+// pixels are not cleared first (the palette still is).
+IconImage* AllocFilledIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
+                                int32_t selected, IconImage** head, IconImage** tail);
+
 // What reading one picture came to. A picture whose own data are damaged is
 // left out and the reader goes on with the next one; only a failure of
 // memory or of the stream ends the load.
