@@ -62,12 +62,14 @@ std::unique_ptr<Module> Module::open(const std::string& path, std::string& error
 std::unique_ptr<Module> Module::openOwnInstance(const std::string& path, std::string& error) {
     // The dynamic loader shares a file it has loaded already; a copy in
     // memory is a file of its own.
-    const FileDescriptor copy(::memfd_create("pictra.vxm", MFD_CLOEXEC));
+    FileDescriptor copy(::memfd_create("pictra.vxm", MFD_CLOEXEC));
     if (copy.get() < 0 || !copyFile(path, copy.get())) {
         error = "cannot load module " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    return load(path, "/proc/self/fd/" + std::to_string(copy.get()), error);
+    std::unique_ptr<Module> module = load(path, "/proc/self/fd/" + std::to_string(copy.get()), error);
+    if (module) module->ownCopy_ = copy.release();
+    return module;
 }
 
 std::unique_ptr<Module> Module::load(const std::string& path, const std::string& target,
@@ -99,6 +101,7 @@ std::unique_ptr<Module> Module::load(const std::string& path, const std::string&
 Module::~Module() {
     if (initialised_ && entry_.closePlugin) entry_.closePlugin();
     if (handle_) dlclose(handle_);
+    if (ownCopy_ >= 0) ::close(ownCopy_);
 }
 
 int32_t Module::initialise(HostServices* services) {

@@ -54,6 +54,11 @@ private:
     static std::unique_ptr<Module> load(const std::string& path, const std::string& target,
                                         std::string& error);
     void* handle_ = nullptr;
+    // The in-memory copy of an own instance, open for as long as the module
+    // is loaded: the dynamic loader knows a loaded file by its name, so a
+    // closed copy's /proc/self/fd name reused by the next copy would hand
+    // that copy the first instance.
+    int ownCopy_ = -1;
     bool initialised_ = false;
     EntryPoints entry_;
     PluginInfo info_{};

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include <sys/types.h>
 
@@ -17,6 +18,8 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
+    // Hands the descriptor to the caller, who closes it.
+    int release() { return std::exchange(fd_, -1); }
     // Closes now, so that the caller learns whether the close succeeded.
     bool close();
 

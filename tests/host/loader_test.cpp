@@ -47,5 +47,20 @@ TEST(LoaderTest, InitialisesEnumeratesBoundedAndClosesOnce) {
     dlclose(peek);
 }
 
+// Workers each load their own instance: state one keeps (the services it was
+// started with) must not be the state of another, however many come and go.
+TEST(LoaderTest, OwnInstancesNeverShareTheLoadedFile) {
+    std::string error;
+    std::unique_ptr<Module> first = Module::openOwnInstance(HOST_FAKE_MODULE, error);
+    ASSERT_NE(first, nullptr) << error;
+    std::unique_ptr<Module> second = Module::openOwnInstance(HOST_FAKE_MODULE, error);
+    ASSERT_NE(second, nullptr) << error;
+    EXPECT_NE(first->entry().loadIcon, second->entry().loadIcon);
+    second.reset();
+    std::unique_ptr<Module> third = Module::openOwnInstance(HOST_FAKE_MODULE, error);
+    ASSERT_NE(third, nullptr) << error;
+    EXPECT_NE(first->entry().loadIcon, third->entry().loadIcon);
+}
+
 }  // namespace
 }  // namespace pictra::host
