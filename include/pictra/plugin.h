@@ -325,34 +325,39 @@ PICTRA_EXPORT int32_t SaveIcon(const char* name, IconImage* images, const TagIte
 #define PICTRA_STATIC_ASSERT _Static_assert
 #endif
 
-#define PICTRA_SLOT(table, field, index) \
-    PICTRA_STATIC_ASSERT(offsetof(table, field) == (index) * sizeof(void (*)(void)), \
-                         #table "." #field " must sit at slot " #index)
+/* Every slot the module calls: its table, the HostServices member that
+   points at the table, the slot and its index. */
+#define PICTRA_USED_SLOTS(X) \
+    X(SystemTable, system, AllocMemory, 11) \
+    X(SystemTable, system, FreeMemory, 12) \
+    X(SystemTable, system, RegisterFormat, 19) \
+    X(StreamTable, stream, OpenStream, 0) \
+    X(StreamTable, stream, CloseStream, 1) \
+    X(StreamTable, stream, SeekStream, 2) \
+    X(StreamTable, stream, ReadStream, 3) \
+    X(StreamTable, stream, WriteStream, 4) \
+    X(StreamTable, stream, ReadStreamByte, 5) \
+    X(StreamTable, stream, WriteStreamByte, 6) \
+    X(StreamTable, stream, StreamAtEnd, 7) \
+    X(StreamTable, stream, OpenStreamTagged, 32) \
+    X(StreamTable, stream, NameMemoryBlock, 34) \
+    X(StreamTable, stream, OpenMemoryOutput, 36) \
+    X(StreamTable, stream, MemoryOutputBytes, 37) \
+    X(StreamTable, stream, CloseMemoryOutput, 38) \
+    X(ImageTable, image, DecodeImageFile, 1) \
+    X(ImageTable, image, ImagePixels, 2) \
+    X(ImageTable, image, ReleaseImage, 3) \
+    X(ImageTable, image, EncodePngFile, 36) \
+    X(ImageTable, image, ConvertPixels, 37) \
+    X(CompressionTable, compression, CompressBlock, 13) \
+    X(CompressionTable, compression, UncompressBlock, 14) \
+    X(ChecksumTable, checksum, Crc32Block, 2)
 
-PICTRA_SLOT(SystemTable, AllocMemory, 11);
-PICTRA_SLOT(SystemTable, FreeMemory, 12);
-PICTRA_SLOT(SystemTable, RegisterFormat, 19);
-PICTRA_SLOT(StreamTable, OpenStream, 0);
-PICTRA_SLOT(StreamTable, CloseStream, 1);
-PICTRA_SLOT(StreamTable, SeekStream, 2);
-PICTRA_SLOT(StreamTable, ReadStream, 3);
-PICTRA_SLOT(StreamTable, WriteStream, 4);
-PICTRA_SLOT(StreamTable, ReadStreamByte, 5);
-PICTRA_SLOT(StreamTable, WriteStreamByte, 6);
-PICTRA_SLOT(StreamTable, StreamAtEnd, 7);
-PICTRA_SLOT(StreamTable, OpenStreamTagged, 32);
-PICTRA_SLOT(StreamTable, NameMemoryBlock, 34);
-PICTRA_SLOT(StreamTable, OpenMemoryOutput, 36);
-PICTRA_SLOT(StreamTable, MemoryOutputBytes, 37);
-PICTRA_SLOT(StreamTable, CloseMemoryOutput, 38);
-PICTRA_SLOT(ImageTable, DecodeImageFile, 1);
-PICTRA_SLOT(ImageTable, ImagePixels, 2);
-PICTRA_SLOT(ImageTable, ReleaseImage, 3);
-PICTRA_SLOT(ImageTable, EncodePngFile, 36);
-PICTRA_SLOT(ImageTable, ConvertPixels, 37);
-PICTRA_SLOT(CompressionTable, CompressBlock, 13);
-PICTRA_SLOT(CompressionTable, UncompressBlock, 14);
-PICTRA_SLOT(ChecksumTable, Crc32Block, 2);
+#define PICTRA_SLOT(table, services, field, index) \
+    PICTRA_STATIC_ASSERT(offsetof(table, field) == (index) * sizeof(void (*)(void)), \
+                         #table "." #field " must sit at slot " #index);
+
+PICTRA_USED_SLOTS(PICTRA_SLOT)
 
 /* HostServices is a run of pointer-sized words after word 0. */
 PICTRA_STATIC_ASSERT(offsetof(HostServices, system) == 3 * sizeof(void*), "System table at word 3");

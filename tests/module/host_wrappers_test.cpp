@@ -50,16 +50,11 @@ class HostWrapperTest : public pictra::test::ModuleUnitTest {
 protected:
     void SetUp() override {
         ModuleUnitTest::SetUp();
-        RECORD(system_, AllocMemory); RECORD(system_, FreeMemory); RECORD(system_, RegisterFormat);
-        RECORD(stream_, OpenStream); RECORD(stream_, CloseStream); RECORD(stream_, SeekStream);
-        RECORD(stream_, ReadStream); RECORD(stream_, WriteStream); RECORD(stream_, ReadStreamByte);
-        RECORD(stream_, WriteStreamByte); RECORD(stream_, StreamAtEnd); RECORD(stream_, OpenStreamTagged);
-        RECORD(stream_, NameMemoryBlock); RECORD(stream_, OpenMemoryOutput);
-        RECORD(stream_, MemoryOutputBytes); RECORD(stream_, CloseMemoryOutput);
-        RECORD(image_, DecodeImageFile); RECORD(image_, ImagePixels); RECORD(image_, ReleaseImage);
-        RECORD(image_, EncodePngFile); RECORD(image_, ConvertPixels);
-        RECORD(compression_, CompressBlock); RECORD(compression_, UncompressBlock);
-        RECORD(checksum_, Crc32Block);
+        // Every slot of the contract's list records; a wrapper that calls
+        // any other calls a null slot and crashes the test.
+#define RECORD_SLOT(table, services, slot, index) RECORD(services##_, slot);
+        PICTRA_USED_SLOTS(RECORD_SLOT)
+#undef RECORD_SLOT
         real_ = Host;
         services_ = {};
         services_.hostVersion = 9;
