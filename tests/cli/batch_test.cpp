@@ -153,48 +153,51 @@ TEST_F(Batch, NamesAreEscapedAndLongNamesSave) {
     EXPECT_TRUE(fs::exists(longest));
 }
 
-// Stopped in the middle of a save, the tool removes its temporary and ends
-// with 128 + the signal; the target is left as it was.
+// Stopped in the middle of a save, the tool removes the temporaries of every
+// worker and ends with 128 + the signal; the target is left as it was.
 TEST_F(Batch, ASignalMidSaveLeavesNoTemporaryAndTheTargetIntact) {
     const std::string big = kCorpus + "/icns/amiberry__data_icon.icns";
     fs::create_directories(path("out"));
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        std::vector<std::string> args{PICTRA_TEST_TOOL, "--module", PICTRA_TEST_MODULE, "convert", "-q", "-j", "1",
-                                      "-o", path("out"), "-f", "macos", "--name", "{stem}.{ext}"};
-        for (int copy = 0; copy < 40; ++copy) {
-            const std::string name = path("in/" + std::to_string(copy) + ".icns");
-            fs::create_directories(path("in"));
-            if (!fs::exists(name)) fs::copy_file(big, name);
-            args.push_back(name);
-        }
-        file("out/5.icns", "precious");
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        // Waits for a temporary to appear, then stops the tool.
-        bool seen = false;
-        for (int tries = 0; tries < 200000 && !seen; ++tries) {
-            for (const auto& entry : fs::directory_iterator(path("out")))
-                seen = seen || entry.path().filename().string().rfind(".pictra-", 0) == 0;
-            if (!seen) ::usleep(100);
-        }
-        ::kill(child, signal);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(seen) << signal;
-        ASSERT_TRUE(WIFEXITED(status)) << signal;
-        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
-        for (const auto& entry : fs::directory_iterator(path("out")))
-            EXPECT_NE(entry.path().filename().string().rfind(".pictra-", 0), 0u) << entry.path();
-        const std::string target = readText(path("out/5.icns"));
-        EXPECT_TRUE(target == "precious" || target == readText(big) || target.size() > 8) << signal;
+    fs::create_directories(path("in"));
+    std::vector<std::string> inputs;
+    for (int copy = 0; copy < 40; ++copy) {
+        inputs.push_back(path("in/" + std::to_string(copy) + ".icns"));
+        fs::copy_file(big, inputs.back());
     }
+    for (const char* jobs : {"1", "4"})
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            const std::string context = std::string("-j ") + jobs + ", signal " + std::to_string(signal);
+            std::vector<std::string> args{PICTRA_TEST_TOOL, "--module", PICTRA_TEST_MODULE, "convert", "-q", "-j",
+                                          jobs, "-o", path("out"), "-f", "macos", "--name", "{stem}.{ext}"};
+            args.insert(args.end(), inputs.begin(), inputs.end());
+            file("out/5.icns", "precious");
+            std::vector<char*> argv;
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                ::execv(argv[0], argv.data());
+                ::_exit(127);
+            }
+            // Waits for a temporary to appear, then stops the tool.
+            bool seen = false;
+            for (int tries = 0; tries < 200000 && !seen; ++tries) {
+                for (const auto& entry : fs::directory_iterator(path("out")))
+                    seen = seen || entry.path().filename().string().rfind(".pictra-", 0) == 0;
+                if (!seen) ::usleep(100);
+            }
+            ::kill(child, signal);
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(seen) << context;
+            ASSERT_TRUE(WIFEXITED(status)) << context;
+            EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << context;
+            for (const auto& entry : fs::directory_iterator(path("out")))
+                EXPECT_NE(entry.path().filename().string().rfind(".pictra-", 0), 0u) << entry.path() << context;
+            const std::string target = readText(path("out/5.icns"));
+            EXPECT_TRUE(target == "precious" || target == readText(big) || target.size() > 8) << context;
+        }
 }
 
 }  // namespace
