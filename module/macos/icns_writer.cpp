@@ -160,11 +160,12 @@ void WriteHeader(StreamHandle stream, uint32_t type) {
 }
 
 // Writes the length of what runs from `start` to `end` into its header and
-// returns to the end.
+// returns to the end. A stream that cannot go back fails the save: the
+// length would otherwise land after the end.
 int32_t PatchLength(StreamHandle stream, int32_t start, int32_t end) {
     uint8_t length[4];
     PokeBE32(length, static_cast<uint32_t>(end - start));
-    SeekStream(stream, start + 4, SeekFromStart);
+    if (SeekStream(stream, start + 4, SeekFromStart) < 0) return 0;
     WriteBytes(stream, length, 4);
     return SeekStream(stream, end, SeekFromStart) >= 0;
 }
