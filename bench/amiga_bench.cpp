@@ -7,13 +7,15 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "compare_support.h"
 #include "host/module_loader.h"
 #include "host/services.h"
 
@@ -92,27 +94,33 @@ void BM_AmigaLoadToRgba(benchmark::State& state) {
     AmigaModule* loaded = amigaModule();
     if (!loaded) return state.SkipWithError("cannot load the module");
     const auto& entry = loaded->module->entry();
-    std::vector<uint32_t> rgba;
+    std::vector<uint32_t> argb;
     overCorpus(state, loaded, [&](const std::string& file) {
         IconRecord* record = entry.loadIcon(file.c_str(), nullptr);
         if (!record) return false;
-        for (const IconImage* image = entry.getIconImages(record); image; image = image->next) {
-            const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
-            rgba.resize(count);
-            if (image->depth > 8) {
-                std::copy_n(static_cast<const uint32_t*>(image->pixels), count, rgba.begin());
-            } else {
-                const auto* pens = static_cast<const uint8_t*>(image->pixels);
-                for (std::size_t i = 0; i < count; ++i)
-                    rgba[i] = pens[i] == image->transparentPen ? 0u : 0xFF000000u | image->palette[pens[i]];
-            }
-            benchmark::DoNotOptimize(rgba.data());
-        }
+        pictra::bench::picturesToArgb(entry, record, argb);
+        benchmark::DoNotOptimize(argb.data());
         entry.freeIcon(record);
         return true;
     });
 }
 BENCHMARK(BM_AmigaLoadToRgba)->Unit(benchmark::kMillisecond);
+
+// The corpus folders by kind, as bench/compare.py lists them: 0 classic,
+// 1 NewIcons, 2 OS 3.5, 3 OS 4, 4 PNG icons.
+void BM_AmigaCorpusToRgba(benchmark::State& state) {
+    AmigaModule* loaded = amigaModule();
+    if (!loaded) return state.SkipWithError("cannot load the module");
+    const auto kind = static_cast<int>(state.range(0));
+    std::vector<std::string> files = pictra::bench::listedFiles(kind);
+    if (!std::getenv("PICTRA_COMPARE_LIST")) {
+        const char* const folders[] = {"classic", "newicons", "os35", "os4", "png"};
+        for (const auto& entry : fs::directory_iterator(fs::path(PICTRA_BENCH_CORPUS) / "amiga" / folders[kind]))
+            files.push_back(entry.path().string());
+    }
+    pictra::bench::filesToArgb(state, loaded->module->entry(), files);
+}
+BENCHMARK(BM_AmigaCorpusToRgba)->DenseRange(0, 4)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 // Loads once, then times only the saves. Icons without a picture of at
 // most 93 x 93 cannot be NewIcons; they count as saved when refused.

@@ -4,6 +4,9 @@
 // for and Pillow's RGBA pictures are timed on.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -44,6 +47,26 @@ inline std::size_t picturesToArgb(const host::EntryPoints& entry, IconRecord* re
         for (std::size_t i = 0; i < count; ++i) argb[i] = colours[pens[i]];
     }
     return pictures;
+}
+
+// One pass per iteration over the files: each loaded, every picture made
+// words, released. The counters give the files and the pictures of a pass.
+inline void filesToArgb(benchmark::State& state, const host::EntryPoints& entry,
+                        const std::vector<std::string>& files) {
+    if (files.empty()) return state.SkipWithError("no files of this kind");
+    std::vector<uint32_t> argb;
+    int64_t pictures = 0;
+    for (auto _ : state)
+        for (const std::string& file : files) {
+            IconRecord* record = entry.loadIcon(file.c_str(), nullptr);
+            if (!record) return state.SkipWithError(("cannot load " + file).c_str());
+            pictures += static_cast<int64_t>(picturesToArgb(entry, record, argb));
+            benchmark::DoNotOptimize(argb.data());
+            entry.freeIcon(record);
+        }
+    state.SetItemsProcessed(pictures);
+    state.counters["files"] = static_cast<double>(files.size());
+    state.counters["pictures"] = static_cast<double>(pictures) / static_cast<double>(state.iterations());
 }
 
 }  // namespace pictra::bench

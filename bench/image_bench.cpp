@@ -63,7 +63,7 @@ void decodeEach(benchmark::State& state, Decode decode) {
 void BM_DecodeImage(benchmark::State& state) {
     decodeEach(state, [](const std::vector<uint8_t>& bytes) { return pictra::host::decodeImage(bytes); });
 }
-BENCHMARK(BM_DecodeImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeImage)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 #ifdef PICTRA_BENCH_SYSTEM_CODECS
 // libspng alone, as the PNG decoding was before its fast way.

@@ -63,29 +63,9 @@ std::vector<std::string> icoFiles(int kind) {
 }
 
 void BM_IcoCorpusToRgba(benchmark::State& state) {
-    const std::vector<std::string> files = icoFiles(static_cast<int>(state.range(0)));
-    if (files.empty()) {
-        state.SkipWithError("no files of this kind");
-        return;
-    }
-    std::vector<uint32_t> argb;
-    int64_t pictures = 0;
-    for (auto _ : state) {
-        for (const std::string& file : files) {
-            IconRecord* record = module().entry().loadIcon(file.c_str(), nullptr);
-            if (!record) {
-                state.SkipWithError(("cannot load " + file).c_str());
-                return;
-            }
-            pictures += static_cast<int64_t>(pictra::bench::picturesToArgb(module().entry(), record, argb));
-            benchmark::DoNotOptimize(argb.data());
-            module().entry().freeIcon(record);
-        }
-    }
-    state.SetItemsProcessed(pictures);
-    state.counters["files"] = static_cast<double>(files.size());
+    pictra::bench::filesToArgb(state, module().entry(), icoFiles(static_cast<int>(state.range(0))));
 }
-BENCHMARK(BM_IcoCorpusToRgba)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IcoCorpusToRgba)->Arg(0)->Arg(1)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 // The corpus icon with most entries and most depths, saved again: /0 with
 // bitmap entries only, /1 compressed (true colour from 128 pixels as PNG).
