@@ -111,12 +111,6 @@ protected:
 
 inline const char* const kPython = "/usr/bin/python3";
 
-inline std::string shellQuoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 // Runs a shell command: whether it exited with 0, and its standard output.
 inline bool runCommand(const std::string& command, std::string* output = nullptr) {
     FILE* pipe = ::popen(command.c_str(), "r");

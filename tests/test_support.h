@@ -41,6 +41,14 @@ inline void writeFile(const fs::path& path, const Bytes& bytes) {
     writeText(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+// `text` as one word of a shell command. An object rather than a function,
+// so that a call with a std::string never reaches std::quoted by its argument.
+inline constexpr auto quoted = [](const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+};
+
 // CRC-32 bit by bit, the way the checksum is defined, without any table.
 inline uint32_t bitwiseCrc32(std::string_view text) {
     uint32_t crc = 0xFFFFFFFFu;

@@ -14,43 +14,31 @@
 #include "icon_pictures.h"
 #include "loaded_module.h"
 #include "resample_reference.h"
+#include "tool_runner.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using pictra::test::runCommand;
-using pictra::test::shellQuoted;
+using namespace pictra::test;
 
-class CreateTest : public pictra::test::LoadedModuleTest {
+class CreateTest : public ToolRunner<LoadedModuleTest> {
 protected:
-    // pictra with `args`; its exit status, and stderr in `err`.
-    int pictra(const std::vector<std::string>& args, std::string* err = nullptr) {
-        std::string command = shellQuoted(PICTRA_TEST_TOOL) + " --module " + shellQuoted(PICTRA_TEST_MODULE);
-        for (const std::string& arg : args) command += " " + shellQuoted(arg);
-        const std::string errFile = path(".stderr");
-        const int status = std::system((command + " 2>" + shellQuoted(errFile) + " </dev/null").c_str());
-        if (err) *err = pictra::test::readText(errFile);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
     std::string art(const std::string& name, const pictra::host::Picture& picture) {
         const auto png = pictra::host::encodePng(picture.pixels.data(), picture.width, picture.height);
-        pictra::test::writeFile(path(name), png);
+        writeFile(path(name), png);
         return path(name);
     }
 
     // The icon's pictures by width, 32-bit ones first.
-    std::vector<pictra::test::Picture> loaded(const std::string& file) {
-        IconAttributes attributes{};
-        const pictra::host::IconPtr icon = loadIcon(file, &attributes);
+    std::vector<Picture> loaded(const std::string& file) {
+        const pictra::host::IconPtr icon = loadIcon(file);
         EXPECT_TRUE(icon) << file;
-        auto pictures = pictra::test::copies(icon.get());
+        auto pictures = copies(icon.get());
         std::stable_sort(pictures.begin(), pictures.end(),
                          [](const auto& a, const auto& b) { return std::pair(a.width, -a.depth) < std::pair(b.width, -b.depth); });
         return pictures;
     }
 
-    static std::set<std::string> sizesOf(const std::vector<pictra::test::Picture>& pictures) {
+    static std::set<std::string> sizesOf(const std::vector<Picture>& pictures) {
         std::set<std::string> sizes;
         for (const auto& p : pictures) sizes.insert(std::to_string(p.width) + "x" + std::to_string(p.height));
         return sizes;
@@ -58,7 +46,7 @@ protected:
 
     // Each 32-bit picture of `pictures` against the reference resampling of
     // `source` to its size, or `source` itself where sizes match.
-    static void expectResampled(const std::vector<pictra::test::Picture>& pictures, const pictra::host::Picture& source) {
+    static void expectResampled(const std::vector<Picture>& pictures, const pictra::host::Picture& source) {
         for (const auto& p : pictures) {
             if (p.depth != 32) continue;
             const pictra::host::Picture made{uint32_t(p.width), uint32_t(p.height), p.argb};
@@ -66,44 +54,48 @@ protected:
                 EXPECT_EQ(made.pixels, source.pixels) << p.width;
                 continue;
             }
-            const auto [alpha, colour] = pictra::test::worstDifference(
-                made, pictra::test::reference(source, made.width, made.height));
+            const auto [alpha, colour] = worstDifference(made, reference(source, made.width, made.height));
             EXPECT_LE(alpha, 1) << p.width;
             EXPECT_LE(colour, 1) << p.width;
         }
     }
 
-    // Every file the command writes into a new folder, decoded.
-    std::vector<pictra::host::Picture> extractedBy(const std::string& command, const std::string& folder) {
+    // Every file the command writes into a new folder, decoded, equals the
+    // picture of its width in `pictures`; how many there were.
+    std::size_t expectExtracted(const std::string& command, const std::string& folder,
+                                const std::vector<Picture>& pictures) {
         fs::create_directories(path(folder));
         EXPECT_TRUE(runCommand(command + " >/dev/null 2>&1")) << command;
-        std::vector<pictra::host::Picture> out;
+        std::size_t count = 0;
         for (const auto& entry : fs::directory_iterator(path(folder))) {
-            const pictra::test::Bytes bytes = pictra::test::readFile(entry.path());
-            auto picture = pictra::host::decodeImage(bytes);
+            auto picture = pictra::host::decodeImage(readFile(entry.path()));
             EXPECT_TRUE(picture) << entry.path();
-            if (picture) out.push_back(std::move(*picture));
+            const auto ours = std::find_if(pictures.begin(), pictures.end(),
+                                           [&](auto& p) { return picture && uint32_t(p.width) == picture->width; });
+            EXPECT_NE(ours, pictures.end()) << entry.path();
+            if (picture && ours != pictures.end()) {
+                EXPECT_EQ(differingPixels(ours->argb, picture->pixels), 0u) << picture->width;
+            }
+            ++count;
         }
-        return out;
+        return count;
     }
 };
 
 std::string pillowSizes(const std::string& file) {
     std::string out;
-    runCommand(std::string(pictra::test::kPython) +
+    runCommand(std::string(kPython) +
                    " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
-                   "print(sorted(s[0] * s[-1] if len(s) == 3 else s[0] for s in im.info[\"sizes\"]))' " +
-                   shellQuoted(file),
+                   "print(sorted(s[0] * s[-1] if len(s) == 3 else s[0] for s in im.info[\"sizes\"]))' " + quoted(file),
                &out);
     return out;
 }
 
 TEST_F(CreateTest, WindowsIconHasEverySizeAndThePeersReadIt) {
-    const pictra::host::Picture big = pictra::test::artwork(1024, 1024), hand = pictra::test::artwork(16, 16);
+    const pictra::host::Picture big = artwork(1024, 1024), hand = artwork(16, 16);
     const std::string out = path("logo.ico");
-    std::string err;
-    ASSERT_EQ(pictra({"create", out, art("big.png", big), art("hand16.png", hand)}, &err), 0) << err;
-    EXPECT_EQ(err, "");
+    const Result made = run({"create", out, art("big.png", big), art("hand16.png", hand)});
+    ASSERT_EQ(std::pair(made.status, made.err), std::pair(0, std::string()));
     const auto pictures = loaded(out);
     EXPECT_EQ(sizesOf(pictures), (std::set<std::string>{"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"}));
     ASSERT_EQ(pictures.front().width, 16);
@@ -111,86 +103,62 @@ TEST_F(CreateTest, WindowsIconHasEverySizeAndThePeersReadIt) {
     expectResampled({pictures.begin() + 1, pictures.end()}, big);
 
     EXPECT_EQ(pillowSizes(out), "[16, 24, 32, 48, 64, 128, 256]\n");
-    {
-        const auto extracted = extractedBy("icotool -x -o " + shellQuoted(path("ico")) + " " + shellQuoted(out), "ico");
-        ASSERT_EQ(extracted.size(), pictures.size());
-        for (const auto& picture : extracted) {
-            const auto ours = std::find_if(pictures.begin(), pictures.end(), [&](auto& p) { return uint32_t(p.width) == picture.width; });
-            ASSERT_NE(ours, pictures.end());
-            EXPECT_EQ(pictra::test::differingPixels(ours->argb, picture.pixels), 0u) << picture.width;
-        }
-    }
+    EXPECT_EQ(expectExtracted("icotool -x -o " + quoted(path("ico")) + " " + quoted(out), "ico", pictures), pictures.size());
     std::string identified;
-    EXPECT_TRUE(runCommand("identify -format '%wx%h ' " + shellQuoted(out), &identified));
+    EXPECT_TRUE(runCommand("identify -format '%wx%h ' " + quoted(out), &identified));
     EXPECT_EQ(identified, "256x256 128x128 64x64 48x48 32x32 24x24 16x16 ");
 }
 
 TEST_F(CreateTest, MacIconHasEveryTableSizeAndThePeersReadIt) {
-    const pictra::host::Picture big = pictra::test::artwork(1024, 1024);
+    const pictra::host::Picture big = artwork(1024, 1024);
     const std::string out = path("logo.icns");
-    std::string err;
-    ASSERT_EQ(pictra({"create", out, art("big.png", big)}, &err), 0) << err;
+    ASSERT_EQ(run({"create", out, art("big.png", big)}).status, 0);
     const auto pictures = loaded(out);
     EXPECT_EQ(sizesOf(pictures), (std::set<std::string>{"16x16", "32x32", "48x48", "64x64", "128x128", "256x256",
                                                          "512x512", "1024x1024"}));
     expectResampled(pictures, big);
     EXPECT_EQ(pillowSizes(out), "[16, 32, 48, 64, 128, 256, 512, 1024]\n");
-    {
-        // icns2png leaves the 64-pixel PNG element out.
-        const auto extracted = extractedBy("cd " + shellQuoted(path("icns")) + " && icns2png -x " + shellQuoted(out), "icns");
-        EXPECT_GE(extracted.size(), 7u);
-        for (const auto& picture : extracted) {
-            const auto ours = std::find_if(pictures.begin(), pictures.end(), [&](auto& p) { return uint32_t(p.width) == picture.width; });
-            ASSERT_NE(ours, pictures.end());
-            EXPECT_EQ(pictra::test::differingPixels(ours->argb, picture.pixels), 0u) << picture.width;
-        }
-    }
+    // icns2png leaves the 64-pixel PNG element out.
+    EXPECT_GE(expectExtracted("cd " + quoted(path("icns")) + " && icns2png -x " + quoted(out), "icns", pictures), 7u);
 }
 
 TEST_F(CreateTest, AmigaIconTakesItsAttributesAndSelectedPicture) {
-    const pictra::host::Picture big = pictra::test::artwork(300, 200), selected = pictra::test::artwork(30, 20);
+    const pictra::host::Picture big = artwork(300, 200), selected = artwork(30, 20);
     const std::string out = path("tool.info");
-    std::string err;
-    ASSERT_EQ(pictra({"create", out, art("big.png", big), "-f", "amigaos40", "--selected", art("sel.png", selected),
-                      "--type", "Tool", "--default-tool", "C:Ed", "--tool-type", "DONOTWAIT", "--tool-type", "PRI=1",
-                      "--stack", "8000"},
-                     &err),
-              0)
-        << err;
+    const Result made = run({"create", out, art("big.png", big), "-f", "amigaos40", "--selected", art("sel.png", selected),
+                             "--type", "Tool", "--default-tool", "C:Ed", "--tool-type", "DONOTWAIT", "--tool-type",
+                             "PRI=1", "--stack", "8000"});
+    ASSERT_EQ(made.status, 0) << made.err;
     IconAttributes attributes{};
     const pictra::host::IconPtr icon = loadIcon(out, &attributes);
     ASSERT_TRUE(icon);
-    EXPECT_EQ(attributes.type, 3);
-    EXPECT_EQ(attributes.stackSize, 8000);
-    EXPECT_STREQ(attributes.defaultTool, "C:Ed");
-    EXPECT_EQ(pictra::test::toolTypesOf(attributes), (std::vector<std::string>{"DONOTWAIT", "PRI=1"}));
+    EXPECT_EQ(std::tuple(attributes.type, attributes.stackSize, std::string(attributes.defaultTool)),
+              std::tuple(3, 8000, std::string("C:Ed")));
+    EXPECT_EQ(toolTypesOf(attributes), (std::vector<std::string>{"DONOTWAIT", "PRI=1"}));
     std::vector<const IconImage*> colour;
     for (const IconImage* image = icon->images; image; image = image->next)
         if (image->depth == 32) colour.push_back(image);
     ASSERT_EQ(colour.size(), 2u);
     EXPECT_EQ(std::pair(colour[0]->width, colour[0]->height), std::pair(256, 171));
     EXPECT_EQ(colour[1]->flags & IconImageSelected, uint32_t(IconImageSelected));
-    const pictra::host::Picture normal{256, 171, pictra::test::argbOf(*colour[0])};
-    const auto [alpha, diff] = pictra::test::worstDifference(normal, pictra::test::reference(big, 256, 171));
+    const auto [alpha, diff] = worstDifference({256, 171, argbOf(*colour[0])}, reference(big, 256, 171));
     EXPECT_LE(alpha + diff, 2);
 
     // A PNG icon at the art's own size, which is then stored as it is.
     const std::string png = path("icon.png");
-    ASSERT_EQ(pictra({"create", png, path("sel.png"), "-f", "PNG"}, &err), 0) << err;
+    ASSERT_EQ(run({"create", png, path("sel.png"), "-f", "PNG"}).status, 0);
     const auto pictures = loaded(png);
     ASSERT_EQ(pictures.size(), 1u);
     EXPECT_EQ(pictures[0].argb, selected.pixels);
     std::string identified;
-    EXPECT_TRUE(runCommand("identify -format '%wx%h' " + shellQuoted(png), &identified));
+    EXPECT_TRUE(runCommand("identify -format '%wx%h' " + quoted(png), &identified));
     EXPECT_EQ(identified, "30x20");
 }
 
 TEST_F(CreateTest, SvgArtIsDrawnAtEachSize) {
-    pictra::test::writeText(path("art.svg"),
-                            "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 10'>"
-                            "<rect x='2' y='2' width='6' height='6' fill='#ff8000'/></svg>");
-    std::string err;
-    ASSERT_EQ(pictra({"create", path("svg.icns"), path("art.svg")}, &err), 0) << err;
+    writeText(path("art.svg"), "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 10'>"
+                               "<rect x='2' y='2' width='6' height='6' fill='#ff8000'/></svg>");
+    ASSERT_EQ(run({"create", path("svg.icns"), path("art.svg")}).status, 0);
     const auto pictures = loaded(path("svg.icns"));
     ASSERT_EQ(pictures.size(), 8u);
     for (const auto& p : pictures) {
@@ -198,16 +166,16 @@ TEST_F(CreateTest, SvgArtIsDrawnAtEachSize) {
         EXPECT_EQ(p.argb[std::size_t(p.height / 2) * std::size_t(p.width) + std::size_t(p.width / 2)], 0xFFFF8000u) << p.width;
         EXPECT_EQ(p.argb[0] >> 24, 0u) << p.width;
     }
-    ASSERT_EQ(pictra({"create", path("svg.info"), path("art.svg"), "-f", "newicon"}, &err), 0) << err;
+    ASSERT_EQ(run({"create", path("svg.info"), path("art.svg"), "-f", "newicon"}).status, 0);
     const auto amiga = loaded(path("svg.info"));
     ASSERT_FALSE(amiga.empty());
     EXPECT_EQ(amiga.back().width, 10);  // the view box's size
 }
 
 TEST_F(CreateTest, RefusalsSayWhy) {
-    pictra::test::writeText(path("notes.txt"), "not a picture");
-    pictra::test::writeText(path("bad.ico"), std::string("\0\0\1\0\1\0\x10\x10", 8));
-    const std::string good = art("good.png", pictra::test::artwork(8, 8));
+    writeText(path("notes.txt"), "not a picture");
+    writeText(path("bad.ico"), std::string("\0\0\1\0\1\0\x10\x10", 8));
+    const std::string good = art("good.png", artwork(8, 8));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -224,11 +192,12 @@ TEST_F(CreateTest, RefusalsSayWhy) {
         {{"create", path("a.info"), good, "-f", "png", "--sizes", "16,32"}, 2, "one --sizes value"},
         // A load that fails names the format the file claims to be.
         {{"info", path("bad.ico")}, 1, "bad.ico: a Windows icon the module could not read: damaged or unsupported"},
+        {{"convert", good, path("x.icns"), "--fit", "stretch"}, 2, "stretch"},
     };
     for (const Case& c : cases) {
-        std::string err;
-        EXPECT_EQ(pictra(c.args, &err), c.status) << err;
-        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        const Result result = run(c.args);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     }
     EXPECT_FALSE(fs::exists(path("a.ico")));
 }
@@ -236,13 +205,9 @@ TEST_F(CreateTest, RefusalsSayWhy) {
 // A plain PNG file shows no Amiga attributes; a PNG icon, with its "icOn"
 // chunk, does.
 TEST_F(CreateTest, APlainPngIsAPngAndAPngIconHasAttributes) {
-    const std::string plain = art("plain.png", pictra::test::artwork(20, 20));
-    std::string err;
-    ASSERT_EQ(pictra({"create", path("icon.info"), plain, "-f", "png", "--type", "drawer"}, &err), 0) << err;
-    std::string out;
-    ASSERT_TRUE(runCommand(shellQuoted(PICTRA_TEST_TOOL) + " --module " + shellQuoted(PICTRA_TEST_MODULE) + " info " +
-                               shellQuoted(plain) + " " + shellQuoted(path("icon.info")),
-                           &out));
+    const std::string plain = art("plain.png", artwork(20, 20));
+    ASSERT_EQ(run({"create", path("icon.info"), plain, "-f", "png", "--type", "drawer"}).status, 0);
+    const std::string out = run({"info", plain, path("icon.info")}).out;
     const std::size_t second = out.find("file: " + path("icon.info"));
     ASSERT_NE(second, std::string::npos) << out;
     EXPECT_EQ(out.substr(0, second).find("type:"), std::string::npos) << out;
@@ -253,34 +218,29 @@ TEST_F(CreateTest, APlainPngIsAPngAndAPngIconHasAttributes) {
 // --fit chooses, in any case, between scaling and centring a size that
 // macOS icons lack.
 TEST_F(CreateTest, ConvertFitsASizeMacIconsLackAsAsked) {
-    const std::string odd = art("odd.png", pictra::test::artwork(20, 20));
-    struct Case {
-        const char* fit;
-        std::string line;
-        int32_t side;
-    };
-    for (const Case& c : {Case{"scale", "20 × 20 scaled to 16 × 16", 16}, Case{"Pad", "20 × 20 centred on 32 × 32", 32}}) {
-        std::string err;
-        ASSERT_EQ(pictra({"convert", odd, path("odd.icns"), "--fit", c.fit}, &err), 0) << err;
-        EXPECT_EQ(err, "pictra: " + odd + ": " + c.line + " for MACOS\n");
-        EXPECT_EQ(loaded(path("odd.icns")).front().width, c.side);
+    const std::string odd = art("odd.png", artwork(20, 20));
+    for (const auto& [fit, line, side] : {std::tuple("scale", "20 × 20 scaled to 16 × 16", 16),
+                                          std::tuple("Pad", "20 × 20 centred on 32 × 32", 32)}) {
+        const Result result = run({"convert", odd, path("odd.icns"), "--fit", fit});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "pictra: " + odd + ": " + line + " for MACOS\n");
+        EXPECT_EQ(loaded(path("odd.icns")).front().width, side);
     }
-    std::string err;
-    EXPECT_EQ(pictra({"convert", odd, path("x.icns"), "--fit", "stretch"}, &err), 2) << err;
 }
 
 // -o DIR makes one icon per artwork file, named after it; a second artwork
 // of the same name is refused rather than overwrite the first one's icon.
 TEST_F(CreateTest, BatchFormMakesOneIconPerArtworkFile) {
-    const std::string big = art("big.png", pictra::test::artwork(64, 64)), small = art("small.png", pictra::test::artwork(16, 16));
+    const std::string big = art("big.png", artwork(64, 64)), small = art("small.png", artwork(16, 16));
     fs::create_directories(path("other"));
-    const std::string twin = art("other/big.png", pictra::test::artwork(8, 8));
-    std::string err;
-    EXPECT_EQ(pictra({"create", "-o", path("out"), big, small, twin, "-f", "macos", "-j", "2"}, &err), 1) << err;
-    EXPECT_NE(err.find("pictra: " + twin + ": its icon would overwrite that of " + big + "\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("pictra: 2 done, 1 failed, 0 skipped\n"), std::string::npos) << err;
+    const std::string twin = art("other/big.png", artwork(8, 8));
+    const Result batch = run({"create", "-o", path("out"), big, small, twin, "-f", "macos", "-j", "2"});
+    EXPECT_EQ(batch.status, 1);
+    EXPECT_NE(batch.err.find("pictra: " + twin + ": its icon would overwrite that of " + big + "\n"), std::string::npos)
+        << batch.err;
+    EXPECT_NE(batch.err.find("pictra: 2 done, 1 failed, 0 skipped\n"), std::string::npos) << batch.err;
     for (const char* name : {"big.icns", "small.icns"}) EXPECT_EQ(loaded(path(std::string("out/") + name)).size(), 8u) << name;
-    EXPECT_EQ(pictra({"create", "-o", path("out"), big}, &err), 2) << err;
+    EXPECT_EQ(run({"create", "-o", path("out"), big}).status, 2);
 }
 
 }  // namespace

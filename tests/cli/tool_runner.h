@@ -31,13 +31,9 @@ inline std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-inline std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-class ToolTest : public ScratchTest {
+// Over any fixture with a scratch folder (ScratchTest and those built on it).
+template <class Base>
+class ToolRunner : public Base {
 protected:
     // Runs pictra with `args`, after --module `module` unless that is null,
     // in the folder `cwd` when given. Its standard input is /dev/null.
@@ -46,7 +42,7 @@ protected:
         if (module) args.insert(args.begin(), {"--module", module});
         std::string command = (cwd ? "cd " + quoted(cwd) + " && " : "") + quoted(PICTRA_TEST_TOOL);
         for (const std::string& arg : args) command += " " + quoted(arg);
-        const std::string out = path(".stdout"), err = path(".stderr");
+        const std::string out = this->path(".stdout"), err = this->path(".stderr");
         command += " </dev/null >" + quoted(out) + " 2>" + quoted(err);
         const int status = std::system(command.c_str());
         Result result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
@@ -56,9 +52,10 @@ protected:
     }
 
     std::string file(const std::string& name, const std::string& bytes) {
-        writeText(path(name), bytes);
-        return path(name);
+        writeText(this->path(name), bytes);
+        return this->path(name);
     }
 };
+class ToolTest : public ToolRunner<ScratchTest> {};
 
 }  // namespace pictra::test

@@ -26,7 +26,7 @@ const char* const kIcns2Png = "/usr/bin/icns2png";
 const char* const kPng2Icns = "/usr/bin/png2icns";
 bool haveTool(const char* tool) { return ::access(tool, X_OK) == 0; }
 bool havePillow() { return havePython("PIL.IcnsImagePlugin"); }
-std::string peersScript() { return std::string(kPython) + " " + shellQuoted(PICTRA_ICNS_PEERS); }
+std::string peersScript() { return std::string(kPython) + " " + quoted(PICTRA_ICNS_PEERS); }
 
 // The codes of the elements of a well-formed file, in order.
 std::vector<std::string> elementCodes(const Bytes& file) {
@@ -88,7 +88,7 @@ std::map<std::string, host::Picture> icns2pngPictures(const std::string& file, c
         {"1024x1024x32", "ic10"}};
     std::map<std::string, host::Picture> out;
     fs::create_directories(folder);
-    runCommand("cd " + shellQuoted(folder.string()) + " && " + kIcns2Png + " -x " + shellQuoted(file) + " >/dev/null 2>&1");
+    runCommand("cd " + quoted(folder.string()) + " && " + kIcns2Png + " -x " + quoted(file) + " >/dev/null 2>&1");
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().stem().string();
         const auto code = codes.find(name.substr(name.rfind('_') + 1));
@@ -103,7 +103,7 @@ std::map<std::string, host::Picture> icns2pngPictures(const std::string& file, c
 std::vector<std::vector<PeerPicture>> pillowPictures(const std::vector<std::string>& files, const fs::path& folder) {
     std::string command = peersScript() + " dump";
     for (std::size_t i = 0; i < files.size(); ++i)
-        command += " " + shellQuoted(files[i]) + " " + shellQuoted((folder / (std::to_string(i) + ".dump")).string());
+        command += " " + quoted(files[i]) + " " + quoted((folder / (std::to_string(i) + ".dump")).string());
     runCommand(command);
     std::vector<std::vector<PeerPicture>> out;
     for (std::size_t i = 0; i < files.size(); ++i) out.push_back(readPeerDump((folder / (std::to_string(i) + ".dump")).string()));
@@ -316,12 +316,12 @@ TEST_F(IcnsInteropTest, FilesPng2icnsAndPillowWriteLoadWithTheirPixels) {
         if (!available) continue;
         SCOPED_TRACE(tool);
         ++ran;
-        std::string command = tool + " " + shellQuoted(path("theirs.icns")), output;
+        std::string command = tool + " " + quoted(path("theirs.icns")), output;
         for (int side : sides) {
             const auto pixels = pattern(uint32_t(side));
             const std::string source = path("p" + std::to_string(side) + ".png");
             writeFile(source, host::encodePng(pixels.data(), uint32_t(side), uint32_t(side)));
-            command += " " + shellQuoted(source);
+            command += " " + quoted(source);
         }
         ASSERT_TRUE(runCommand(command + " 2>&1", &output)) << output;
         auto pictures = load(path("theirs.icns"));

@@ -19,7 +19,7 @@ namespace host = pictra::host;
 namespace fs = std::filesystem;
 
 bool peer(const std::string& arguments) {
-    return runCommand(std::string(kPython) + " " + shellQuoted(PICTRA_ICO_PEER) + " " + arguments + " >/dev/null 2>&1");
+    return runCommand(std::string(kPython) + " " + quoted(PICTRA_ICO_PEER) + " " + arguments + " >/dev/null 2>&1");
 }
 
 bool havePeers() { return havePython("PIL") && runCommand("command -v icotool >/dev/null"); }
@@ -29,7 +29,7 @@ protected:
     IcoTest() : PictureModuleTest("WINDOWS", "in.ico") {}
     std::vector<PeerPicture> peerRead(const std::string& tool, const std::string& ico) const {
         fs::remove(path("peer.dump"));
-        EXPECT_TRUE(peer(tool + "-read " + shellQuoted(ico) + " " + shellQuoted(path("peer.dump")))) << tool << " " << ico;
+        EXPECT_TRUE(peer(tool + "-read " + quoted(ico) + " " + quoted(path("peer.dump")))) << tool << " " << ico;
         return readPeerDump(path("peer.dump"));
     }
 };
@@ -311,7 +311,7 @@ TEST_F(IcoTest, EveryCorpusIconMatchesThePeersAndSurvivesARoundTrip) {
     files.push_back(fs::path(PICTRA_TEST_EXAMPLES) / "pictra.ico");
     std::string command = "pillow-read";  // one Pillow run for all files
     for (std::size_t i = 0; i < files.size(); ++i)
-        command += " " + shellQuoted(files[i].string()) + " " + shellQuoted(path(std::to_string(i) + ".dump"));
+        command += " " + quoted(files[i].string()) + " " + quoted(path(std::to_string(i) + ".dump"));
     ASSERT_TRUE(!peers || peer(command));
 
     std::set<std::string> differed;
@@ -361,7 +361,7 @@ TEST_F(IcoInteropTest, MisnamedFilesAreJudgedByTheirContent) {
             continue;
         }
         ++pngs;
-        ASSERT_TRUE(ours && peer("png-dump " + shellQuoted(path("png.dump")) + " " + shellQuoted(file.string())));
+        ASSERT_TRUE(ours && peer("png-dump " + quoted(path("png.dump")) + " " + quoted(file.string())));
         expectSame(*ours, readPeerDump(path("png.dump")), "Pillow");
     }
     EXPECT_EQ(pngs, 1);
@@ -388,12 +388,12 @@ TEST_F(IcoInteropTest, WeReadWhatIcotoolPillowAndImageMagickWrite) {
     if (!runCommand("command -v convert >/dev/null")) GTEST_SKIP() << "needs ImageMagick's convert";
     // icotool: 1, 4, 8 and 32 bits from the colours of its PNGs, and a PNG entry.
     std::vector<std::string> pngs;
-    std::string create = "icotool -c -o " + shellQuoted(path("icotool.ico")), dump = "png-dump " + shellQuoted(path("sources.dump"));
+    std::string create = "icotool -c -o " + quoted(path("icotool.ico")), dump = "png-dump " + quoted(path("sources.dump"));
     for (const auto& [size, colours] : {std::pair(17, 2), {48, 2}, {31, 16}, {47, 200}, {24, 0}, {64, 0}, {256, 0}}) {
         pngs.push_back(path("p" + std::to_string(size) + "-" + std::to_string(colours) + ".png"));
-        ASSERT_TRUE(peer("picture " + shellQuoted(pngs.back()) + " " + std::to_string(size) + " " + std::to_string(colours)));
-        create += (size == 256 ? " -r " : " ") + shellQuoted(pngs.back());
-        dump += " " + shellQuoted(pngs.back());
+        ASSERT_TRUE(peer("picture " + quoted(pngs.back()) + " " + std::to_string(size) + " " + std::to_string(colours)));
+        create += (size == 256 ? " -r " : " ") + quoted(pngs.back());
+        dump += " " + quoted(pngs.back());
     }
     ASSERT_TRUE(runCommand(create) && peer(dump));
     auto fromIcotool = load(path("icotool.ico"));
@@ -403,13 +403,13 @@ TEST_F(IcoInteropTest, WeReadWhatIcotoolPillowAndImageMagickWrite) {
     // Pillow, with bitmap and with PNG entries; ImageMagick.
     for (const char* format : {"bmp", "png"}) {
         const std::string file = path(std::string("pillow-") + format + ".ico");
-        ASSERT_TRUE(peer("pillow-write " + shellQuoted(file) + " " + format + " 16 32 48 256"));
+        ASSERT_TRUE(peer("pillow-write " + quoted(file) + " " + format + " 16 32 48 256"));
         auto ours = load(file);
         ASSERT_TRUE(ours && ours->size() == 4) << format;
         expectSame(*ours, peerRead("pillow", file), std::string("Pillow ") + format);
     }
-    ASSERT_TRUE(runCommand("convert " + shellQuoted(pngs[5]) + " -define icon:auto-resize=16,32,48,256 " +
-                           shellQuoted(path("magick.ico"))));
+    ASSERT_TRUE(runCommand("convert " + quoted(pngs[5]) + " -define icon:auto-resize=16,32,48,256 " +
+                           quoted(path("magick.ico"))));
     auto fromMagick = load(path("magick.ico"));
     ASSERT_TRUE(fromMagick && fromMagick->size() == 4);
     expectSame(*fromMagick, peerRead("pillow", path("magick.ico")), "Pillow on ImageMagick's file");
