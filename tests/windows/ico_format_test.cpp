@@ -144,21 +144,25 @@ TEST_F(IcoReaderTest, SizesTheFileCannotHoldFailBeforeAnythingIsAllocated) {
 }
 
 // An entry whose header, rows or PNG data are damaged, or whose data lie
-// past the end of the file, is left out; the others load, and a 24-bit
-// picture still gives way to another of its size. With every entry left
-// out the load fails.
-TEST_F(IcoReaderTest, ADamagedEntryIsLeftOutAndTheOthersLoad) {
+// past the end of the file, is left out; the others load. A 24-bit picture
+// gives way to another of its size that is not 24-bit or comes later. With
+// every entry left out the load fails.
+TEST_F(IcoReaderTest, DamagedEntriesAndRepeated24BitOnesAreLeftOut) {
+    auto entry24 = [](int32_t w) { return Entry{0, bitmap(w, 4, 24, {}, Bytes((w * 3 + 3) / 4 * 8, 0x40))}; };
     const Entry good4{5, small4Bit()}, good32{0, bitmap(5, 4, 32, {}, Bytes(40, 0xFF))};
-    const Entry good24{0, bitmap(5, 4, 24, {}, Bytes(32, 0x40))};
     const Entry badCount{0, bitmap(5, 4, 16, {}, Bytes(40, 0))}, cutRows{0, bitmap(5, 4, 8, {}, Bytes(20, 1))};
     Bytes pngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     pngSignature.resize(48);  // and no chunk
     const Entry badPng{0, pngSignature};
+    // Entries, and the pictures left as width * 100 + depth.
     const std::pair<std::vector<Entry>, std::vector<int32_t>> cases[] = {
         {{good4, badCount, good32}, {504, 532}},
         {{badPng, good4, cutRows}, {504}},
-        {{good24, badCount, badPng, good32}, {532}},
+        {{entry24(5), badCount, badPng, good32}, {532}},
         {{badCount, badPng, cutRows}, {}},
+        {{good4, entry24(5)}, {504}},
+        {{entry24(5), entry24(5), entry24(5)}, {532}},  // all 24-bit: the last stays
+        {{entry24(3), good32, entry24(5)}, {332, 532}},
     };
     for (const auto& [entries, left] : cases) {
         auto pictures = loadBytes(icoFile(entries));
@@ -172,25 +176,6 @@ TEST_F(IcoReaderTest, ADamagedEntryIsLeftOutAndTheOthersLoad) {
     auto pictures = loadBytes(withField(two, 6 + 16 + 12, 4, uint32_t(two.size()) + 100, false));
     ASSERT_TRUE(pictures && pictures->size() == 1);
     EXPECT_EQ((*pictures)[0].depth, 4);
-}
-
-TEST_F(IcoReaderTest, TwentyFourBitPicturesGiveWayToOthersOfTheirSize) {
-    auto entry24 = [](int32_t w) { return Entry{0, bitmap(w, 4, 24, {}, Bytes((w * 3 + 3) / 4 * 8, 0x40))}; };
-    const Entry entry32{0, bitmap(5, 4, 32, {}, Bytes(40, 0xFF))}, entry4{0, small4Bit()};
-    // Entries, and the pictures left as width * 100 + depth.
-    const std::pair<std::vector<Entry>, std::vector<int32_t>> cases[] = {
-        {{entry24(5), entry32}, {532}},
-        {{entry4, entry24(5)}, {504}},
-        {{entry24(5), entry24(5), entry24(5)}, {532}},  // all 24-bit: the last stays
-        {{entry24(3), entry32, entry24(5)}, {332, 532}},
-    };
-    for (const auto& [entries, left] : cases) {
-        auto pictures = loadBytes(icoFile(entries));
-        ASSERT_TRUE(pictures);
-        std::vector<int32_t> seen;
-        for (const Picture& p : *pictures) seen.push_back(p.width * 100 + p.depth);
-        EXPECT_EQ(seen, left);
-    }
 }
 
 // Order: by stored bit count, widest first; depths 2-3 as 4 bits, 5-7 as 8;
