@@ -109,6 +109,11 @@ protected:
     uint32_t format_ = 0;
 };
 
+class MacIconTest : public PictureModuleTest {
+protected:
+    MacIconTest() : PictureModuleTest("MACOS", "in.icns") {}
+};
+
 inline const char* const kPython = "/usr/bin/python3";
 
 // Runs a shell command: whether it exited with 0, and its standard output.

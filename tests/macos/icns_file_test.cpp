@@ -7,7 +7,7 @@
 
 #include "byte_builder.h"
 #include "host/images.h"
-#include "icns_support.h"
+#include "icon_pictures.h"
 #include "macos/mac_palettes.h"
 
 namespace {

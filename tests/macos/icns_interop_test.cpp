@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/images.h"
-#include "icns_support.h"
+#include "icon_pictures.h"
 #include "macos/mac_palettes.h"
 
 namespace {
