@@ -14,40 +14,36 @@ namespace {
 
 using namespace pictra::test;
 
-// A picture the test owns; its pens or pixels follow a pattern.
+// A picture to save; its pens or pixels follow a pattern.
 struct Given {
-    IconImage image{};
-    std::vector<uint8_t> pens;
-    std::vector<uint32_t> pixels, palette = std::vector<uint32_t>(256);
-
-    Given(int32_t width, int32_t height, int32_t depth, uint32_t flags = 0, int32_t transparentPen = 0) {
-        image = IconImage{nullptr, nullptr, width, height, flags, nullptr, transparentPen, depth, 0};
-        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i) {
-            if (depth == 32)
-                pixels.push_back((i % 5 == 0 ? 0u : 0xFF000000u) | uint32_t(i * 0x030507u & 0xFFFFFF));
-            else
-                pens.push_back(uint8_t((i * 7 + i / 13) % (1u << std::min(depth, 8))));
-        }
-        for (uint32_t i = 0; i < 256; ++i) palette[i] = 0x112233u * (i + 1) & 0xFFFFFF;
-    }
+    int32_t width, height, depth;
+    uint32_t flags = 0;
+    int32_t transparentPen = 0;
 };
 
 class AmigaWriterTest : public AmigaModuleTest {
 protected:
-    // Saves the pictures, linked in their order, and loads the file back
-    // (kept in file_); a failed save must write nothing.
-    LoadedIcon saveAndLoad(std::vector<Given>& pictures, const std::string& format, const IconAttributes& attributes) {
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            IconImage& image = pictures[i].image;
-            image.pixels = image.depth == 32 ? static_cast<void*>(pictures[i].pixels.data()) : pictures[i].pens.data();
-            image.palette = image.depth == 32 ? nullptr : pictures[i].palette.data();
-            image.next = i + 1 < pictures.size() ? &pictures[i + 1].image : nullptr;
+    // Saves the pictures, linked in their order (made in given_), and loads
+    // the file back (kept in file_); a failed save must write nothing.
+    LoadedIcon saveAndLoad(const std::vector<Given>& pictures, const std::string& format, const IconAttributes& attributes) {
+        list_ = PictureList{};
+        given_.clear();
+        for (const Given& g : pictures) {
+            IconImage* image = given_.emplace_back(list_.add(g.width, g.height, g.depth, g.transparentPen));
+            image->flags = g.flags;
+            for (std::size_t i = 0; i < std::size_t(g.width) * std::size_t(g.height); ++i) {
+                if (g.depth > 8) wordsOf(image)[i] = (i % 5 == 0 ? 0u : 0xFF000000u) | uint32_t(i * 0x030507u & 0xFFFFFF);
+                else pensOf(image)[i] = uint8_t((i * 7 + i / 13) % (1u << g.depth));
+            }
+            for (uint32_t i = 0; image->palette && i < 256; ++i) image->palette[i] = 0x112233u * (i + 1) & 0xFFFFFF;
         }
-        const int32_t saved = save(path("out.info"), &pictures.front().image, format, &attributes);
+        const int32_t saved = save(path("out.info"), list_.head(), format, &attributes);
         file_ = readFile(path("out.info"));
         EXPECT_EQ(saved, file_.empty() ? 0 : 1) << "a failed save writes nothing";
         return saved ? load(path("out.info")) : LoadedIcon{};
     }
+    PictureList list_;
+    std::vector<IconImage*> given_;
     Bytes file_;
 };
 
@@ -59,20 +55,19 @@ TEST_F(AmigaWriterTest, ClassicPictureChoice) {
         std::vector<int32_t> depths;   // of the classic pictures written
         const char* format = "AMIGAOS";
     } cases[] = {
-        {"3 planes and a selected 2", {Given(20, 10, 3), Given(20, 10, 2, IconImageSelected)}, 4, {3}},
-        {"selected of another size", {Given(20, 10, 2), Given(21, 10, 2, IconImageSelected)}, 4, {2}},
-        {"shallowest usable depth 24", {Given(16, 16, 24), Given(300, 16, 8)}, 0, {}},
-        {"shallowest normal converted", {Given(16, 16, 32), Given(16, 16, 8), Given(16, 16, 4, IconImageSelected)}, 6, {2, 2}},
-        {"a picture of width 0", {Given(0, 16, 2)}, 0, {}},
-        {"larger than 256", {Given(257, 16, 2)}, 0, {}},
-        {"normal too large for a FORM", {Given(300, 300, 32), Given(16, 16, 32, IconImageSelected)}, 0, {}, "AMIGAOS35"},
+        {"3 planes and a selected 2", {{20, 10, 3}, {20, 10, 2, IconImageSelected}}, 4, {3}},
+        {"selected of another size", {{20, 10, 2}, {21, 10, 2, IconImageSelected}}, 4, {2}},
+        {"shallowest usable depth 24", {{16, 16, 24}, {300, 16, 8}}, 0, {}},
+        {"shallowest normal converted", {{16, 16, 32}, {16, 16, 8}, {16, 16, 4, IconImageSelected}}, 6, {2, 2}},
+        {"a picture of width 0", {{0, 16, 2}}, 0, {}},
+        {"larger than 256", {{257, 16, 2}}, 0, {}},
+        {"normal too large for a FORM", {{300, 300, 32}, {16, 16, 32, IconImageSelected}}, 0, {}, "AMIGAOS35"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<Given> pictures = c.pictures;
         IconAttributes attributes{};
         attributes.type = 4;
-        const LoadedIcon saved = saveAndLoad(pictures, c.format, attributes);
+        const LoadedIcon saved = saveAndLoad(c.pictures, c.format, attributes);
         if (!c.gadgetFlags) {
             EXPECT_TRUE(file_.empty());
             continue;
@@ -80,17 +75,17 @@ TEST_F(AmigaWriterTest, ClassicPictureChoice) {
         EXPECT_EQ(be16(file_, 16), c.gadgetFlags);
         std::vector<int32_t> depths;
         for (const IconImage* picture : saved.pictures()) {
-            EXPECT_EQ(picture->width, pictures[0].image.width);
+            EXPECT_EQ(picture->width, c.pictures[0].width);
             depths.push_back(picture->depth);
         }
         EXPECT_EQ(depths, c.depths);
     }
     const IconAttributes none{};
     EXPECT_EQ(save(path("none.info"), nullptr, "AMIGAOS", &none), 0);
-    Given withoutPixels(16, 16, 2);
-    withoutPixels.image.palette = withoutPixels.palette.data();
+    PictureList withoutPixels;
+    withoutPixels.add(16, 16, 2)->pixels = nullptr;
     for (const char* format : {"AMIGAOS", "NEWICON", "AMIGAOS35"})
-        EXPECT_EQ(save(path("none.info"), &withoutPixels.image, format, &none), 0) << format;
+        EXPECT_EQ(save(path("none.info"), withoutPixels.head(), format, &none), 0) << format;
 }
 
 TEST_F(AmigaWriterTest, TypeAndDrawerData) {
@@ -101,7 +96,7 @@ TEST_F(AmigaWriterTest, TypeAndDrawerData) {
         bool drawerData;
     } cases[] = {{0, false, 3, false}, {1, false, 1, true}, {2, false, 2, true}, {2, true, 2, true},
                  {3, false, 3, false}, {4, false, 4, false}, {5, false, 5, true}, {4, true, 4, true}};
-    std::vector<Given> picture = {Given(16, 8, 2)};
+    const std::vector<Given> picture = {{16, 8, 2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         IconAttributes attributes{};
@@ -126,7 +121,7 @@ TEST_F(AmigaWriterTest, NewIconsLinesFollowTheCallersToolTypesAndOneMarker) {
         {"marker pair present", {"A=1", " ", kMarker.c_str()}, {"A=1", " ", kMarker}},
         {"old picture lines dropped", {"A=1", "IM1=xxxxx", "IM2=yy"}, {"A=1", " ", kMarker}},
     };
-    std::vector<Given> pictures = {Given(16, 8, 2), Given(20, 12, 32)};
+    const std::vector<Given> pictures = {{16, 8, 2}, {20, 12, 32}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<const char*> toolTypes = c.toolTypes;
@@ -159,25 +154,24 @@ TEST_F(AmigaWriterTest, NewIconsPictureChoice) {
     } cases[] = {
         // The 8-bit picture is converted for the classic part and written
         // unchanged as NewIcons; too large, the 32-bit one is reduced instead.
-        {"palette picture unchanged", {Given(64, 64, 8), Given(48, 48, 32)}, 64, 0, false},
-        {"reduction of a true-colour picture", {Given(100, 100, 8), Given(48, 48, 32)}, 48, -1, false},
-        {"with its selected partner", {Given(30, 20, 2), Given(30, 20, 5), Given(30, 20, 4, IconImageSelected)}, 30, 1, true},
+        {"palette picture unchanged", {{64, 64, 8}, {48, 48, 32}}, 64, 0, false},
+        {"reduction of a true-colour picture", {{100, 100, 8}, {48, 48, 32}}, 48, -1, false},
+        {"with its selected partner", {{30, 20, 2}, {30, 20, 5}, {30, 20, 4, IconImageSelected}}, 30, 1, true},
         // Nothing else to take: the classic picture itself.
-        {"classic picture only", {Given(30, 20, 2), Given(30, 20, 2, IconImageSelected)}, 30, 0, true},
-        {"transparent pen 5", {Given(9, 9, 2), Given(9, 9, 4, 0, 5)}, 9, 1, false},
-        {"no such transparent pen", {Given(9, 9, 2), Given(9, 9, 4, 0, 256)}, 9, 1, false, -1},
+        {"classic picture only", {{30, 20, 2}, {30, 20, 2, IconImageSelected}}, 30, 0, true},
+        {"transparent pen 5", {{9, 9, 2}, {9, 9, 4, 0, 5}}, 9, 1, false},
+        {"no such transparent pen", {{9, 9, 2}, {9, 9, 4, 0, 256}}, 9, 1, false, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<Given> pictures = c.pictures;
-        const LoadedIcon saved = saveAndLoad(pictures, "NEWICON", IconAttributes{});
+        const LoadedIcon saved = saveAndLoad(c.pictures, "NEWICON", IconAttributes{});
         const auto back = saved.pictures();
         ASSERT_GE(back.size(), 2u);
         const std::size_t classic = back[1]->flags & IconImageSelected ? 2 : 1;
         ASSERT_EQ(back.size(), classic + (c.selected ? 2 : 1));
         EXPECT_EQ(std::make_tuple(back[classic]->width, back[classic]->transparentPen), std::make_tuple(c.width, c.pen));
         for (std::size_t i = 0; c.from >= 0 && i < (c.selected ? 2 : 1); ++i) {
-            const IconImage &given = pictures[std::size_t(c.from) + i].image, *written = back[classic + i];
+            const IconImage &given = *given_[std::size_t(c.from) + i], *written = back[classic + i];
             EXPECT_EQ(std::make_tuple(written->depth, written->flags & IconImageSelected, argbOf(*written)),
                       std::make_tuple(given.depth, given.flags, argbOf(given)));
         }
