@@ -11,7 +11,7 @@
 #include "adapt.h"
 #include "extract.h"
 #include "host/resample.h"
-#include "loaded_module.h"
+#include "icon_pictures.h"
 
 namespace pictra::cli {
 namespace {
@@ -21,32 +21,22 @@ struct Source {
     int32_t side;
 };
 
-// Pictures of one kind: pens in diagonal bands over a palette of distinct
-// colours (pen 0 transparent), or a 32-bit gradient with soft alpha.
-struct SourcePicture {
-    std::vector<uint8_t> pens;
-    std::vector<uint32_t> palette = std::vector<uint32_t>(256, 0);
-    std::vector<uint32_t> words;
-    IconImage image{};
-
-    explicit SourcePicture(Source s) {
-        const std::size_t count = std::size_t(s.side) * std::size_t(s.side);
-        if (s.depth == 32) {
-            words.resize(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const auto x = uint32_t(i % uint32_t(s.side)), y = uint32_t(i / uint32_t(s.side));
-                words[i] = (x * 255 / uint32_t(s.side)) << 24 | (y * 255 / uint32_t(s.side)) << 16 | 0x4080 | (x & 0x3F);
-            }
-        } else {
-            pens.resize(count);
-            for (std::size_t i = 0; i < count; ++i) pens[i] = uint8_t((i / 3 + i / std::size_t(s.side)) % (1u << s.depth));
-            for (uint32_t pen = 0; pen < (1u << s.depth); ++pen) palette[pen] = (pen * 53 % 256) << 16 | (pen * 101 % 256) << 8 | (255 - pen);
-        }
-        image = IconImage{nullptr, s.depth == 32 ? static_cast<void*>(words.data()) : pens.data(),
-                          s.side, s.side, 0, s.depth == 32 ? nullptr : palette.data(), s.depth == 32 ? -1 : 0,
-                          s.depth, 0};
+// A picture of one kind added to `list`: pens in diagonal bands over a
+// palette of distinct colours (pen 0 transparent), or a 32-bit gradient with
+// soft alpha.
+IconImage* sourcePicture(test::PictureList& list, Source s) {
+    IconImage* image = list.add(s.side, s.side, s.depth, s.depth == 32 ? -1 : 0);
+    for (std::size_t i = 0; i < std::size_t(s.side) * std::size_t(s.side); ++i) {
+        const auto x = uint32_t(i % uint32_t(s.side)), y = uint32_t(i / uint32_t(s.side));
+        if (s.depth == 32)
+            test::wordsOf(image)[i] = (x * 255 / uint32_t(s.side)) << 24 | (y * 255 / uint32_t(s.side)) << 16 | 0x4080 | (x & 0x3F);
+        else
+            test::pensOf(image)[i] = uint8_t((i / 3 + i / std::size_t(s.side)) % (1u << s.depth));
     }
-};
+    for (uint32_t pen = 0; s.depth != 32 && pen < (1u << s.depth); ++pen)
+        image->palette[pen] = (pen * 53 % 256) << 16 | (pen * 101 % 256) << 8 | (255 - pen);
+    return image;
+}
 
 // What each target must make of a square source of `side` pixels.
 std::string expectedChange(const host::IconTarget& target, Source s) {
@@ -81,17 +71,18 @@ TEST_F(AdaptTest, EverySourceKindReachesEveryTarget) {
         for (const Source s : sources) {
             SCOPED_TRACE(saver.name + " from " + std::to_string(s.side) + " x " + std::to_string(s.side) + " depth " +
                          std::to_string(s.depth));
-            SourcePicture source(s);
-            Adaptation adaptation = adaptPictures(&source.image, *target, Fit::Scale);
+            test::PictureList list;
+            IconImage* source = sourcePicture(list, s);
+            Adaptation adaptation = adaptPictures(source, *target, Fit::Scale);
             const std::string change = expectedChange(*target, s);
             EXPECT_EQ(adaptation.changed, !change.empty());
             if (!change.empty()) {
                 ASSERT_EQ(adaptation.notes.size(), 1u);
                 EXPECT_NE(adaptation.notes[0].find(change), std::string::npos) << adaptation.notes[0];
-                EXPECT_EQ(adaptation.notes[0].rfind(pictureName(source.image), 0), 0u) << adaptation.notes[0];
+                EXPECT_EQ(adaptation.notes[0].rfind(pictureName(*source), 0), 0u) << adaptation.notes[0];
                 EXPECT_FALSE(adaptation.rule.empty());
             }
-            IconImage* images = adaptation.changed ? adaptation.pictures.images() : &source.image;
+            IconImage* images = adaptation.changed ? adaptation.pictures.images() : source;
             const std::string file = path("saved");
             IconAttributes tool{};
             tool.type = 3;
@@ -112,7 +103,7 @@ TEST_F(AdaptTest, EverySourceKindReachesEveryTarget) {
                 if (image->width == int32_t(side) && (!largest || image->depth > largest->depth)) largest = image;
             ASSERT_TRUE(largest) << "no picture of " << side;
             if (!target->trueColourOnly && !target->onlySizes && saver.name != "WINDOWS") continue;
-            const host::Picture expanded = trueColourPicture(source.image);
+            const host::Picture expanded = trueColourPicture(*source);
             const auto expected = host::fitToSquare(expanded, side);
             std::string error;
             const auto got = expandPicture(*largest, error);
@@ -127,51 +118,52 @@ TEST_F(AdaptTest, EverySourceKindReachesEveryTarget) {
 // centred with --fit pad, and a size the icon already has is not made twice.
 TEST_F(AdaptTest, MacTableKeepsWhatItHoldsAndPadsOnRequest) {
     const host::IconTarget& mac = *host::iconTarget("MACOS");
-    SourcePicture eight(Source{8, 32}), deep(Source{32, 32}), odd(Source{32, 20}), small(Source{32, 16});
-    eight.image.next = &deep.image;
-    Adaptation kept = adaptPictures(&eight.image, mac, Fit::Scale);
+    test::PictureList both, odds;
+    IconImage *eight = sourcePicture(both, {8, 32}), *small = sourcePicture(odds, {32, 16});
+    sourcePicture(both, {32, 32});
+    IconImage* odd = sourcePicture(odds, {32, 20});
+    Adaptation kept = adaptPictures(eight, mac, Fit::Scale);
     EXPECT_FALSE(kept.changed);
 
-    eight.image.next = nullptr;
-    for (std::size_t pen = 0; pen < 256; ++pen) eight.palette[pen] = 0;  // black is the fixed palette's last pen
-    std::fill(eight.pens.begin(), eight.pens.end(), uint8_t{255});
-    EXPECT_FALSE(adaptPictures(&eight.image, mac, Fit::Scale).changed);
+    eight->next = nullptr;
+    std::fill_n(eight->palette, 256, 0);  // black is the fixed palette's last pen
+    std::fill_n(test::pensOf(eight), 32 * 32, uint8_t{255});
+    EXPECT_FALSE(adaptPictures(eight, mac, Fit::Scale).changed);
 
-    Adaptation padded = adaptPictures(&odd.image, mac, Fit::Pad);
+    Adaptation padded = adaptPictures(odd, mac, Fit::Pad);
     ASSERT_EQ(padded.notes, (std::vector<std::string>{"20 × 20 centred on 32 × 32"}));
     const IconImage* made = padded.pictures.images();
     ASSERT_EQ(made->width, 32);
-    EXPECT_EQ(host::centreOnCanvas(trueColourPicture(odd.image), 32, 32).pixels,
-              trueColourPicture(*made).pixels);
+    EXPECT_EQ(host::centreOnCanvas(trueColourPicture(*odd), 32, 32).pixels, trueColourPicture(*made).pixels);
 
-    small.image.next = &odd.image;
-    EXPECT_FALSE(adaptPictures(&small.image, mac, Fit::Scale).changed);  // 16 x 16 is there already
+    EXPECT_FALSE(adaptPictures(small, mac, Fit::Scale).changed);  // 16 x 16 is there already
 }
 
 // Amiga icons: the richest picture and its selected partner go first as
 // 32-bit pictures; an icon that already has a 32-bit picture that fits is
 // left as it is.
 TEST_F(AdaptTest, AmigaTargetsTakeTheRichestPictureWithItsSelectedPartner) {
-    SourcePicture classic(Source{2, 40}), selected(Source{2, 40}), colour(Source{8, 40});
-    selected.image.flags = IconImageSelected;
-    classic.image.next = &colour.image;
-    colour.image.next = &selected.image;  // not the partner of the 2-bit picture: it follows the 8-bit one
-    Adaptation made = adaptPictures(&classic.image, *host::iconTarget("AMIGAOS40"), Fit::Scale);
+    test::PictureList list;  // the selected picture is not the 2-bit one's partner: it follows the 8-bit one
+    IconImage* classic = sourcePicture(list, {2, 40});
+    sourcePicture(list, {8, 40});
+    IconImage* selected = sourcePicture(list, {2, 40});
+    selected->flags = IconImageSelected;
+    Adaptation made = adaptPictures(classic, *host::iconTarget("AMIGAOS40"), Fit::Scale);
     ASSERT_EQ(made.notes, (std::vector<std::string>{
                               "40 × 40 8-bit picture and its selected picture expanded to 32 bits"}));
     const IconImage* first = made.pictures.images();
     EXPECT_EQ(first->depth, 32);
     ASSERT_TRUE(first->next);
     EXPECT_EQ(first->next->flags, uint32_t(IconImageSelected));
-    EXPECT_EQ(trueColourPicture(*first->next).pixels, trueColourPicture(selected.image).pixels);
+    EXPECT_EQ(trueColourPicture(*first->next).pixels, trueColourPicture(*selected).pixels);
     const IconImage* rest = first->next->next;
-    EXPECT_EQ(rest->pixels, classic.image.pixels);  // the icon's own pictures follow, shared
+    EXPECT_EQ(rest->pixels, classic->pixels);  // the icon's own pictures follow, shared
 
-    EXPECT_FALSE(adaptPictures(&classic.image, *host::iconTarget("AMIGAOS35"), Fit::Scale).changed);
+    EXPECT_FALSE(adaptPictures(classic, *host::iconTarget("AMIGAOS35"), Fit::Scale).changed);
     EXPECT_EQ(refusalReason(nullptr, *host::iconTarget("PNG")), "the icon has no pictures");
-    EXPECT_EQ(refusalReason(&classic.image, *host::iconTarget("PNG")), "PNG holds only 32-bit pictures; this icon has none");
-    SourcePicture huge(Source{32, 300});
-    EXPECT_EQ(refusalReason(&huge.image, *host::iconTarget("WINDOWS")),
+    EXPECT_EQ(refusalReason(classic, *host::iconTarget("PNG")), "PNG holds only 32-bit pictures; this icon has none");
+    test::PictureList alone;
+    EXPECT_EQ(refusalReason(sourcePicture(alone, {32, 300}), *host::iconTarget("WINDOWS")),
               "WINDOWS holds pictures up to 256 × 256; this icon has none");
 }
 
