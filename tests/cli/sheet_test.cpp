@@ -1,5 +1,6 @@
-// The contact sheet's layout and drawing, the label font, and the table form
-// of `info`. The sheet of real icons through the tool is tool_test's.
+// The contact sheet's layout, its blending and checkerboard, the label font,
+// and the table form of `info`. The sheet of real icons through the tool is
+// tool_test's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,31 +86,8 @@ TEST(SheetLayout, RefusesASheetTooLargeToHold) {
     EXPECT_FALSE(layoutSheet({{"one.icns", {solid(1024, 1024, {})}}}, kMaxSheetScale, error));
 }
 
-// Each sheet pixel of a scaled picture is its source pixel over the
-// checkerboard, and the label's ink sits under the picture.
-TEST(SheetDrawing, ScaledPixelsOverTheCheckerboardAndInkUnderThem) {
-    host::Picture picture{3, 2, {0xFFFF0000, 0x00FFFFFF, 0x80000000, 0xFF00FF00, 0x40FFFFFF, 0xFF0000FF}};
-    const std::vector<SheetIcon> icons{{"a.info", {{picture, {"3x2"}}}}};
-    for (uint32_t scale : {1u, 5u}) {
-        std::string error;
-        const auto layout = layoutSheet(icons, scale, error);
-        ASSERT_TRUE(layout) << error;
-        const host::Picture sheet = drawSheet(icons, *layout, scale);
-        ASSERT_EQ(sheet.pixels.size(), std::size_t{sheet.width} * sheet.height);
-        const SheetPlace at = layout->pictures[0][0];
-        for (uint32_t y = 0; y < 2 * scale; ++y)
-            for (uint32_t x = 0; x < 3 * scale; ++x)
-                ASSERT_EQ(sheet.pixels[(at.y + y) * sheet.width + at.x + x],
-                          blendOver(picture.pixels[(y / scale) * 3 + x / scale], checkerAt(x, y)))
-                    << x << "," << y << " at scale " << scale;
-        std::size_t ink = 0;
-        for (uint32_t y = at.y + 2 * scale; y < at.y + 2 * scale + kLabelGap + kFontLineHeight; ++y)
-            for (uint32_t x = at.x; x < at.x + textWidth("3x2"); ++x)
-                ink += sheet.pixels[y * sheet.width + x] == kSheetInk;
-        EXPECT_GT(ink, 10u);
-    }
-}
-
+// How a picture is drawn over the checkerboard, scaled, with the label's ink
+// under it, is tool_test's, over the pictures of real icons.
 TEST(SheetDrawing, BlendAndCheckerboard) {
     EXPECT_EQ(blendOver(0xFF123456, 0xFFFFFFFF), 0xFF123456u);
     EXPECT_EQ(blendOver(0x00123456, 0xFFABCDEF), 0xFFABCDEFu);
