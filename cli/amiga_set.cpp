@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <fmt/core.h>
 
+#include "amiga_patch.h"
 #include "errors.h"
 #include "formats.h"
 #include "host/posix_file.h"
@@ -53,27 +55,55 @@ std::string replacedPath(const std::string& path, bool dryRun) {
     return real.string();
 }
 
+// What a saved icon is held against: the icon as loaded and the
+// attributes asked for.
+struct SaveCheck {
+    const Session& session;
+    const std::string& saver;
+    const LoadedIcon& original;
+    const AmigaAttributes& wanted;
+    const std::string& path;
+};
+
 // Reads the saved temporary back: the same kind of file, the same pictures
-// and exactly the attributes asked for, or a FileError saying what differs.
-void checkSaved(const Session& session, const std::string& saverName, const LoadedIcon& original,
-                const AmigaAttributes& wanted, const std::string& tempPath,
-                const std::string& path) {
-    const auto fail = [&](const std::string& what) {
-        throw FileError(path, fmt::format("left unchanged: saving it as {} would {}", saverName, what));
-    };
+// and exactly the attributes asked for; else what the save would do.
+std::optional<std::string> savedDifference(const SaveCheck& check, const std::string& tempPath) {
     LoadedIcon saved;
     try {
-        saved = loadIconFile(session, tempPath);
+        saved = loadIconFile(check.session, tempPath);
     } catch (const FileError& error) {
-        fail(fmt::format("make a file that does not read back ({})", error.what()));
+        return fmt::format("make a file that does not read back ({})", error.what());
     }
     const std::string kept = ownSaverName(saved.format, *saved.record, fileBytes(tempPath));
-    if (kept != saverName) fail("make it a " + kept + " icon");
-    const auto pictures = pictureDifference(session.entry().getIconImages(original.record.get()),
-                                            session.entry().getIconImages(saved.record.get()));
-    if (pictures) fail(*pictures);
-    const std::vector<std::string> lost = describeChanges(wanted, copyAttributes(path, saved.attributes));
-    if (!lost.empty()) fail("change " + joined(lost));
+    if (kept != check.saver) return "make it a " + kept + " icon";
+    if (auto pictures = pictureDifference(check.session.entry().getIconImages(check.original.record.get()),
+                                          check.session.entry().getIconImages(saved.record.get())))
+        return pictures;
+    const std::vector<std::string> lost = describeChanges(check.wanted, copyAttributes(check.path, saved.attributes));
+    if (!lost.empty()) return "change " + joined(lost);
+    return std::nullopt;
+}
+
+// Puts a saved temporary in place of the icon (not on a dry run) when it
+// reads back right; else returns what it would do.
+std::optional<std::string> placeChecked(const SaveCheck& check, PendingFile& file, bool dryRun) {
+    std::optional<std::string> difference = savedDifference(check, file.tempPath());
+    if (!difference && !dryRun) file.commit();
+    return difference;
+}
+
+// The icon with only its attribute parts rewritten (amiga_patch.h), put in
+// place when it reads back right. Nothing when it was; else what it would
+// do, or an empty text when the file cannot be patched.
+std::optional<std::string> placePatched(const SaveCheck& check, std::span<const uint8_t> bytes,
+                                        const std::string& target, bool dryRun) {
+    std::string problem;
+    const auto patched = patchAmigaAttributes(bytes, check.wanted, problem);
+    if (!patched) return "";
+    PendingFile file(target);
+    if (!host::writeFully(file.descriptor(), *patched))
+        throw FileError(check.path, "cannot write: " + systemMessage(errno));
+    return placeChecked(check, file, dryRun);
 }
 
 }  // namespace
@@ -100,14 +130,29 @@ SetReport setIconAttributes(const Session& session, const std::string& path, con
     report.changes = describeChanges(before, after);
     if (report.changes.empty() && !dryRun) return report;
 
-    PendingFile file(replacedPath(path, dryRun));
+    const std::string target = replacedPath(path, dryRun);
+    const SaveCheck check{session, report.saver, icon, after, path};
+    // Rewriting only the attribute parts keeps every other byte; the
+    // module's saver, which writes the whole file anew, is the way for PNG
+    // icons and for files that cannot be patched.
+    std::string refusal;
+    if (report.saver != "PNG") {
+        const auto patched = placePatched(check, bytes, target, dryRun);
+        report.patched = !patched;
+        if (report.patched) return report;
+        refusal = *patched;
+    }
+    PendingFile file(target);
     std::vector<char*> pointers;
-    if (!saveIconInto(session, *saver, session.entry().getIconImages(icon.record.get()),
-                      attributeRecord(after, pointers), false, file, path))
+    if (saveIconInto(session, *saver, session.entry().getIconImages(icon.record.get()),
+                     attributeRecord(after, pointers), false, file, path)) {
+        const auto difference = placeChecked(check, file, dryRun);
+        if (!difference) return report;
+        if (refusal.empty()) refusal = *difference;
+    } else if (refusal.empty()) {
         throw FileError(path, "the module could not save this icon as " + saver->name);
-    checkSaved(session, report.saver, icon, after, file.tempPath(), path);
-    if (!dryRun) file.commit();
-    return report;
+    }
+    throw FileError(path, fmt::format("left unchanged: saving it as {} would {}", report.saver, refusal));
 }
 
 }  // namespace pictra::cli
