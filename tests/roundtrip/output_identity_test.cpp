@@ -101,6 +101,19 @@ bool updating(const std::string& format) {
     return list == ",all," || list.find("," + format + ",") != std::string::npos;
 }
 
+// `lines` against golden/<name>.sha256, or written there when updating `name`.
+void expectGolden(const std::string& name, const std::string& lines) {
+    const std::string golden = std::string(PICTRA_GOLDEN_DIR) + "/" + name + ".sha256";
+    if (updating(name)) {
+        std::ofstream(golden) << lines;
+        GTEST_SKIP() << "rewrote " << golden;
+    }
+    const std::string expected = pictra::test::readText(golden);
+    ASSERT_FALSE(expected.empty()) << golden << " is missing: run with PICTRA_UPDATE_GOLDEN=" << name;
+    EXPECT_EQ(lines, expected) << "the files saved differ from " << golden
+                               << "; if a writer changed on purpose, rerun with PICTRA_UPDATE_GOLDEN=" << name;
+}
+
 class OutputIdentityTest : public pictra::test::LoadedModuleTest,
                            public ::testing::WithParamInterface<int> {
 protected:
@@ -139,16 +152,7 @@ TEST_P(OutputIdentityTest, SavedFilesMatchTheRecordedDigests) {
         }
     }
 
-    const std::string golden = std::string(PICTRA_GOLDEN_DIR) + "/" + saver.name + ".sha256";
-    if (updating(saver.name)) {
-        std::ofstream(golden) << lines.str();
-        GTEST_SKIP() << "rewrote " << golden;
-    }
-    const std::string expected = pictra::test::readText(golden);
-    ASSERT_FALSE(expected.empty()) << golden << " is missing: run with PICTRA_UPDATE_GOLDEN=" << saver.name;
-    EXPECT_EQ(lines.str(), expected)
-        << "output of " << saver.name << " differs from " << golden
-        << "; if the writer changed on purpose, rerun with PICTRA_UPDATE_GOLDEN=" << saver.name;
+    expectGolden(saver.name, lines.str());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, OutputIdentityTest, ::testing::Range(0, 7));
@@ -193,14 +197,7 @@ TEST_F(OutputIdentityTest, CreatedIconsMatchTheRecordedDigests) {
         for (bool compress : {false, true})
             lines << saver.name << " file " << compress << ' ' << save(saver, images.data(), attributes, compress) << '\n';
     }
-    const std::string golden = std::string(PICTRA_GOLDEN_DIR) + "/created.sha256";
-    if (updating("created")) {
-        std::ofstream(golden) << lines.str();
-        GTEST_SKIP() << "rewrote " << golden;
-    }
-    const std::string expected = pictra::test::readText(golden);
-    ASSERT_FALSE(expected.empty()) << golden << " is missing: run with PICTRA_UPDATE_GOLDEN=created";
-    EXPECT_EQ(lines.str(), expected) << "icons made from artwork differ from " << golden;
+    expectGolden("created", lines.str());
 }
 
 }  // namespace
