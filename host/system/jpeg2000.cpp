@@ -221,12 +221,27 @@ std::optional<Picture> pictureFromComponents(const opj_image_t& image, uint32_t 
     picture.width = width;
     picture.height = height;
     picture.pixels.resize(count);
+    uint32_t* out = picture.pixels.data();
+    // Unsigned 8-bit samples, as nearly every file has them, are their own
+    // bytes: only the clamp is left of the scaling.
+    if (std::all_of(image.comps, image.comps + components,
+                    [](const opj_image_comp_t& comp) { return comp.prec == 8 && !comp.sgnd; })) {
+        const auto byte = [](int32_t sample) { return static_cast<uint32_t>(std::clamp(sample, 0, 255)); };
+        const int32_t *r = red->data, *g = green->data, *b = blue->data;
+        if (alpha)
+            for (std::size_t i = 0; i < count; ++i)
+                out[i] = byte(alpha->data[i]) << 24 | byte(r[i]) << 16 | byte(g[i]) << 8 | byte(b[i]);
+        else
+            for (std::size_t i = 0; i < count; ++i)
+                out[i] = 0xFF000000u | byte(r[i]) << 16 | byte(g[i]) << 8 | byte(b[i]);
+        return picture;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const uint32_t r = toByte(red->data[i], red->prec, red->sgnd != 0);
         const uint32_t g = toByte(green->data[i], green->prec, green->sgnd != 0);
         const uint32_t b = toByte(blue->data[i], blue->prec, blue->sgnd != 0);
         const uint32_t a = alpha ? toByte(alpha->data[i], alpha->prec, alpha->sgnd != 0) : 255;
-        picture.pixels[i] = a << 24 | r << 16 | g << 8 | b;
+        out[i] = a << 24 | r << 16 | g << 8 | b;
     }
     return picture;
 }

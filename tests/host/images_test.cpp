@@ -186,14 +186,17 @@ std::vector<uint8_t> encodeJpeg2000(const std::string& path, bool jp2, uint32_t 
 }
 
 // 12-bit grey scaled to 8 bits (v * 255 / 4095, rounded) in a boxed file;
-// grey with alpha as a raw codestream. (RGBA files, as macOS icons hold
-// them, are compared with Pillow's pixels in icns_corpus_test.)
+// 8-bit grey with alpha, RGB and RGBA, which are their own bytes. (Corpus
+// RGBA files, as macOS icons hold them, are compared with Pillow's pixels
+// in icns_interop_test.)
 TEST_F(Jpeg2000Test, FilesDecodeExactly) {
     struct Case { bool jp2; std::vector<std::vector<int32_t>> planes; uint32_t width, height, precision;
                   std::vector<uint32_t> expected; };
     const Case cases[] = {
         {true, {{0, 4095, 2048, 16}}, 2, 2, 12, {0xFF000000, 0xFFFFFFFF, 0xFF808080, 0xFF010101}},
         {false, {{10, 200}, {255, 0}}, 1, 2, 8, {0xFF0A0A0A, 0x00C8C8C8}},
+        {true, {{1, 255}, {2, 0}, {3, 128}}, 2, 1, 8, {0xFF010203, 0xFFFF0080}},
+        {false, {{1, 255}, {2, 0}, {3, 128}, {0, 77}}, 1, 2, 8, {0x00010203, 0x4DFF0080}},
     };
     for (const Case& c : cases) {
         const std::vector<uint8_t> file = encodeJpeg2000(path("j"), c.jp2, c.width, c.height, c.planes, c.precision);
