@@ -44,7 +44,6 @@ import argparse
 import io
 import json
 import os
-import re
 import resource
 import shutil
 import struct
@@ -54,7 +53,10 @@ import tempfile
 import time
 import warnings
 
-from PIL import Image
+try:
+    from PIL import Image
+except ImportError:
+    Image = None
 
 # Pillow warns about entries whose data disagree with the directory.
 warnings.simplefilter("ignore")
@@ -361,7 +363,7 @@ SECTIONS = {"load": load_section, "png": png_section, "batch": batch_section}
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bench", default=os.path.join(root, "build", "bin", "pictra_bench"))
     parser.add_argument("--pictra", default=os.path.join(root, "build", "bin", "pictra"))
     parser.add_argument("--corpus", default=os.path.join(root, "..", "shared", "corpus"))
@@ -379,6 +381,11 @@ def main():
         if section not in SECTIONS:
             parser.error("unknown section %r" % section)
     options.pictra = os.path.abspath(options.pictra)
+    if Image is None and ("load" in sections or "png" in sections):
+        parser.error("the load and png sections need Pillow (Debian's python3-pil, with /usr/bin/python3)")
+    for section, program in (("load", options.bench), ("png", options.bench), ("batch", options.pictra)):
+        if section in sections and not os.access(program, os.X_OK):
+            parser.error("%s: not built (bash scripts/build.sh build)" % program)
     for section in sections:
         print("%s, %s" % (section, load_average()), flush=True)
         SECTIONS[section](options)
