@@ -72,6 +72,8 @@ std::vector<std::string> unmatched(const std::vector<std::string>& list, const s
 
 bool opensWindow(int32_t type) { return type == kDiskType || type == kDrawerType || type == kGarbageType; }
 
+bool sameViewMode(int32_t a, int32_t b) { return a == b || (a <= 1 && b <= 1 && a >= 0 && b >= 0); }
+
 const char* iconTypeName(int32_t type) {
     return type >= 1 && type <= static_cast<int32_t>(kTypeNames.size()) ? kTypeNames[type - 1] : nullptr;
 }

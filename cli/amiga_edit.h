@@ -24,6 +24,10 @@ inline constexpr int32_t kGarbageType = 5;
 // keeps.
 bool opensWindow(int32_t type);
 
+// Whether two drawer view modes show the window alike: 0 is the default
+// view, which is by icon (1); an icon may store either.
+bool sameViewMode(int32_t a, int32_t b);
+
 struct AmigaAttributes {
     int32_t type = 0;
     int32_t currentX = 0;

@@ -275,7 +275,6 @@ Bytes toolTypeBlock(std::span<const uint8_t> bytes, const ClassicLayout& layout,
 struct DrawerFlags {
     int32_t showAll;
     int32_t viewMode;
-    bool operator==(const DrawerFlags&) const = default;
 };
 
 // The flags the reader takes from an extension's bytes.
@@ -304,7 +303,8 @@ ExtensionPatch windowExtension(std::span<const uint8_t> bytes, const ClassicLayo
     const auto present = static_cast<uint32_t>(std::min<std::size_t>(bytes.size() - at, DrawerExtensionBytes));
     Extension extension{};
     if (!formHere) std::memcpy(extension.data(), bytes.data() + at, present);
-    if ((formHere ? DrawerFlags{0, 0} : readFlags(extension)) == wanted) return {};
+    const DrawerFlags read = formHere ? DrawerFlags{0, 0} : readFlags(extension);
+    if (read.showAll == wanted.showAll && sameViewMode(read.viewMode, wanted.viewMode)) return {};
     // Six bytes a new-style icon passes over before a FORM become the
     // extension of a window it gains; anywhere else the bytes there were
     // not read as one, and stay after it.

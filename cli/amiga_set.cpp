@@ -15,8 +15,10 @@
 #include "errors.h"
 #include "formats.h"
 #include "host/posix_file.h"
+#include "host/streams.h"
 #include "icon_file.h"
 #include "own_format.h"
+#include "png_icon_patch.h"
 #include "safe_save.h"
 
 namespace pictra::cli {
@@ -25,6 +27,8 @@ namespace {
 
 // Larger than any icon; the module reads the whole file too.
 constexpr off_t kMaxIconBytes = off_t{1} << 28;
+// A stream takes at most 2^31 - 1 bytes a write.
+constexpr std::size_t kWriteChunk = std::size_t{1} << 30;
 
 std::vector<uint8_t> fileBytes(const std::string& path) {
     host::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -79,7 +83,9 @@ std::optional<std::string> savedDifference(const SaveCheck& check, const std::st
     if (auto pictures = pictureDifference(check.session.entry().getIconImages(check.original.record.get()),
                                           check.session.entry().getIconImages(saved.record.get())))
         return pictures;
-    const std::vector<std::string> lost = describeChanges(check.wanted, copyAttributes(check.path, saved.attributes));
+    AmigaAttributes read = copyAttributes(check.path, saved.attributes);
+    if (sameViewMode(read.drawerViewMode, check.wanted.drawerViewMode)) read.drawerViewMode = check.wanted.drawerViewMode;
+    const std::vector<std::string> lost = describeChanges(check.wanted, read);
     if (!lost.empty()) return "change " + joined(lost);
     return std::nullopt;
 }
@@ -92,17 +98,33 @@ std::optional<std::string> placeChecked(const SaveCheck& check, PendingFile& fil
     return difference;
 }
 
-// The icon with only its attribute parts rewritten (amiga_patch.h), put in
-// place when it reads back right. Nothing when it was; else what it would
-// do, or an empty text when the file cannot be patched.
+// Writes `bytes` to the temporary as the module's savers write: through a
+// host stream, whose lost writes (a full disk) the host counts.
+void writeThroughHost(const std::string& tempPath, std::span<const uint8_t> bytes, const std::string& path) {
+    const std::size_t lostBefore = host::failedWritesOnThisThread();
+    const StreamHandle stream = host::openStream(tempPath.c_str(), StreamModeNewFile);
+    if (!stream) throw FileError(path, "cannot write: " + systemMessage(errno));
+    for (std::size_t at = 0; at < bytes.size(); at += kWriteChunk) {
+        const auto length = static_cast<int32_t>(std::min(kWriteChunk, bytes.size() - at));
+        host::writeStream(stream, bytes.data() + at, length);
+    }
+    host::closeStream(stream);
+    if (host::failedWritesOnThisThread() != lostBefore)
+        throw FileError(path, "cannot write: the file could not be stored in full");
+}
+
+// The icon with only its attribute parts rewritten (amiga_patch.h,
+// png_icon_patch.h), put in place when it reads back right. Nothing when it
+// was; else what it would do, or an empty text when the file cannot be
+// patched.
 std::optional<std::string> placePatched(const SaveCheck& check, std::span<const uint8_t> bytes,
-                                        const std::string& target, bool dryRun) {
+                                        const AmigaAttributes& before, const std::string& target, bool dryRun) {
     std::string problem;
-    const auto patched = patchAmigaAttributes(bytes, check.wanted, problem);
+    const auto patched = check.saver == "PNG" ? patchPngIconAttributes(bytes, before, check.wanted, problem)
+                                              : patchAmigaAttributes(bytes, check.wanted, problem);
     if (!patched) return "";
     PendingFile file(target);
-    if (!host::writeFully(file.descriptor(), *patched))
-        throw FileError(check.path, "cannot write: " + systemMessage(errno));
+    writeThroughHost(file.tempPath(), *patched, check.path);
     return placeChecked(check, file, dryRun);
 }
 
@@ -133,15 +155,12 @@ SetReport setIconAttributes(const Session& session, const std::string& path, con
     const std::string target = replacedPath(path, dryRun);
     const SaveCheck check{session, report.saver, icon, after, path};
     // Rewriting only the attribute parts keeps every other byte; the
-    // module's saver, which writes the whole file anew, is the way for PNG
-    // icons and for files that cannot be patched.
-    std::string refusal;
-    if (report.saver != "PNG") {
-        const auto patched = placePatched(check, bytes, target, dryRun);
-        report.patched = !patched;
-        if (report.patched) return report;
-        refusal = *patched;
-    }
+    // module's saver, which writes the whole file anew, is the way for a
+    // file that cannot be patched.
+    const auto patched = placePatched(check, bytes, before, target, dryRun);
+    report.patched = !patched;
+    if (report.patched) return report;
+    std::string refusal = *patched;
     PendingFile file(target);
     std::vector<char*> pointers;
     if (saveIconInto(session, *saver, session.entry().getIconImages(icon.record.get()),

@@ -1,10 +1,10 @@
 // `pictra set` on one file: the Amiga attributes of an icon edited in place.
 // The icon stays the kind of file it was (own_format.h): the attribute parts
-// of its bytes are rewritten (amiga_patch.h), or a PNG icon, or a file that
-// cannot be patched, is saved anew by the module. Either goes to a temporary
-// file beside it, which is read back before it replaces the icon: when it
-// would lose or change anything the edit did not name, the icon stays as it
-// was.
+// of its bytes are rewritten (amiga_patch.h, png_icon_patch.h), or a file
+// that cannot be patched is saved anew by the module. Either goes to a
+// temporary file beside it, which is read back before it replaces the icon:
+// when it would lose or change anything the edit did not name, the icon
+// stays as it was.
 #pragma once
 
 #include <string>
@@ -18,7 +18,7 @@ namespace pictra::cli {
 struct SetReport {
     std::string saver;                 // the format the icon is kept in
     std::vector<std::string> changes;  // describeChanges() of the edit; empty: nothing to do
-    bool patched = false;              // only the attribute parts were rewritten (amiga_patch.h)
+    bool patched = false;              // only the attribute parts were rewritten
 };
 
 // Throws NotAnIconError naming `path` unless it is an Amiga or PNG icon (a

@@ -55,7 +55,7 @@ public:
         command->add_flag("--dry-run", dryRun_, "Show the change and check the save, but leave the files alone");
         command->footer(
             "Tool types are edited in this order: cleared, removed, set, added. Each icon keeps its own "
-            "format: only the parts that hold the attributes are rewritten (PNG icons are saved anew), into "
+            "format: only the parts that hold the attributes are rewritten, into "
             "a temporary file that is read back first: if that would change anything not asked for (a "
             "picture, another attribute, the kind of file), the icon is left as it was and the reason is "
             "printed.");

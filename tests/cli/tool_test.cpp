@@ -434,8 +434,7 @@ TEST_F(Tool, SetLeavesTheIconWhenTheSaveFails) {
                                 " --tool-type LONGER=TEXT 2>" + quoted(path("err"));
     const int status = std::system(("sh -c " + quoted(limited)).c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
-    // The icon's attributes are rewritten in place: the system's own reason.
-    EXPECT_EQ(readText(path("err")), "pictra: " + icon + ": cannot write: File too large\n");
+    EXPECT_EQ(readText(path("err")), "pictra: " + icon + ": cannot write: the file could not be stored in full\n");
     EXPECT_EQ(readText(icon), readText(kJumpEd));
     EXPECT_EQ(std::distance(fs::directory_iterator(path("icons")), fs::directory_iterator()), 1);
 }
@@ -448,25 +447,34 @@ TEST_F(Tool, SetGoesThroughFolders) {
     fs::create_directories(path("tree/sub"));
     const std::pair<std::string, std::string> files[] = {
         {kJumpEd, "tree/a.info"},
-        {corpus + "/amiga/png/AmiTube__Icons_AmigaSystem_AmiTube-1-64.info", "tree/sub/b.info"},
+        {corpus + "/amiga/classic/yam__Gfx_Paolo_Luzi_new.info", "tree/sub/b.info"},
         {corpus + "/ico/WinUAE__od-win32_resources_cpu.ico", "tree/sub/c.ico"},
         {corpus + "/amiga/png/AmiBlitz3__AmiBlitz3_Tools_LibMan.info", "tree/sub/d.info"},
         {corpus + "/amiga/os4/netsurf__amiga_dist_Install.info", "tree/sub/e.info"},
     };
     for (const auto& [from, to] : files) fs::copy_file(from, path(to));
-    const std::string refused =
-        "pictra: " + path("tree/sub/b.info") + ": left unchanged: saving it as PNG would change drawerViewMode: 0 -> 2\n";
-    const Result one = run({"set", "-r", path("tree"), "-j", "1", "--stack", "12345", "--dry-run"});
-    const Result four = run({"set", "-r", path("tree"), "-j", "4", "--stack", "12345", "--dry-run"});
+    // An old-style icon keeps no show-all flag.
+    const std::string refused = "pictra: " + path("tree/sub/b.info") +
+                                ": left unchanged: saving it as AMIGAOS would change drawerShowAll: 1 -> 0\n";
+    const std::vector<std::string> edit{"set", "-r", path("tree"), "--stack", "12345", "--type", "drawer", "--show-all", "yes"};
+    const auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), edit.begin(), edit.end());
+        return more;
+    };
+    const Result one = run(with({"-j", "1", "--dry-run"}));
+    const Result four = run(with({"-j", "4", "--dry-run"}));
+    const auto change = [&](const std::string& file, const std::string& kind, const std::string& type, int stack) {
+        return path(file) + ": " + kind + " icon\n  type: " + type + " -> 2 (drawer)\n  drawerShowAll: 0 -> 1\n" +
+               "  stackSize: " + std::to_string(stack) + " -> 12345\n";
+    };
     EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(one.out, path("tree/a.info") + ": AMIGAOS icon\n  stackSize: 8192 -> 12345\n" +
-                           path("tree/sub/d.info") + ": PNG icon\n  stackSize: 4096 -> 12345\n" +
-                           path("tree/sub/e.info") + ": AMIGAOS40 icon\n  stackSize: 32768 -> 12345\n");
+    EXPECT_EQ(one.out, change("tree/a.info", "AMIGAOS", "3 (tool)", 8192) + change("tree/sub/d.info", "PNG", "3 (tool)", 4096) +
+                           change("tree/sub/e.info", "AMIGAOS40", "4 (project)", 32768));
     EXPECT_EQ(one.err, refused + "pictra: 3 done, 1 failed, 1 skipped\n");
     EXPECT_EQ(std::tie(four.status, four.out, four.err), std::tie(one.status, one.out, one.err));
     for (const auto& [from, to] : files) EXPECT_EQ(readText(path(to)), readText(from)) << to;
 
-    const Result done = run({"set", "-r", path("tree"), "--stack", "12345"});
+    const Result done = run(edit);
     EXPECT_EQ(std::tie(done.status, done.out, done.err), std::tie(one.status, "", one.err));
     for (const auto& [from, to] : files) {
         const bool edited = to != "tree/sub/b.info" && to != "tree/sub/c.ico";
