@@ -82,7 +82,7 @@ void BM_AllocFreeIconImage(benchmark::State& state) {
     for (auto _ : state) {
         IconImage* head = nullptr;
         IconImage* tail = nullptr;
-        IconImage* image = AllocIconImage(side, side, depth, -1, 0, &head, &tail);
+        IconImage* image = AllocIconImage(nullptr, side, side, depth, -1, 0, &head, &tail);
         benchmark::DoNotOptimize(image);
         if (image) FreeIconImage(image);
     }

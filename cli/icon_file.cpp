@@ -10,6 +10,7 @@
 #include <fmt/core.h>
 
 #include "errors.h"
+#include "host/budgets.h"
 #include "host/posix_file.h"
 #include "host/streams.h"
 #include "safe_save.h"
@@ -100,8 +101,11 @@ LoadedIcon loadIconFile(const Session& session, const std::string& path) {
     LoadedIcon icon;
     icon.format = std::string(checkIconFile(path));
     const host::EntryPoints& entry = session.entry();
+    const auto [maxPictures, maxPictureBytes] = host::loadBudgetTags();
     const TagItem tags[] = {
         {LoadTagAttributes, reinterpret_cast<uintptr_t>(&icon.attributes)},
+        maxPictures,
+        maxPictureBytes,
         {TagEnd, 0},
     };
     icon.record = host::IconPtr(entry.loadIcon(path.c_str(), tags), {entry.freeIcon});

@@ -54,12 +54,11 @@ IconSummary summariseIcon(const std::string& file, const std::string& format,
     icon.numbers.defaultTool = nullptr;
     icon.numbers.toolTypes = nullptr;
     if (attributes.defaultTool) icon.defaultTool = latin1ToUtf8(attributes.defaultTool);
+    // The module keeps at most ToolTypeListMaxItems tool types, so the walk
+    // sees them all and still ends on an array that does not.
     if (attributes.toolTypes) {
-        for (char** entry = attributes.toolTypes; *entry; ++entry) {
-            if (icon.toolTypes.size() == kMaxListLength)
-                throw FileError(file, "the icon's tool-type list does not end");
+        for (char** entry = attributes.toolTypes; *entry && icon.toolTypes.size() < ToolTypeListMaxItems; ++entry)
             icon.toolTypes.push_back(latin1ToUtf8(*entry));
-        }
     }
     for (const IconImage* image = firstImage; image; image = image->next) {
         if (icon.images.size() == kMaxListLength)

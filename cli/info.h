@@ -31,7 +31,7 @@ struct IconSummary {
 // Copies what `info` shows out of a loaded icon. Amiga texts are
 // ISO-8859-1 and come out as UTF-8. The attributes are shown only for the
 // formats that hold them: the text leaves them out, the JSON gives null. Throws FileError naming `file` when the
-// picture or tool-type list is longer than any icon holds.
+// picture list is longer than any icon holds.
 IconSummary summariseIcon(const std::string& file, const std::string& format,
                           const IconAttributes& attributes, const IconImage* firstImage);
 

@@ -33,6 +33,9 @@ enum {
     /* LoadIcon */
     LoadTagOpenParameter = 1, /* host value for the tagged open; 0 = none */
     LoadTagAttributes = 2,    /* IconAttributes* to fill; null = not wanted */
+    LoadTagMaxPictures = 3,   /* pictures kept at most; absent = LoadBudgetPictures */
+    LoadTagMaxPictureBytes = 4, /* pixel and palette bytes of all pictures at most;
+                                   absent = LoadBudgetPictureBytes */
 
     /* SaveIcon */
     SaveTagFormat = 1,     /* FormatId of the format to write; required */
@@ -50,6 +53,17 @@ enum {
 /* A reader of a tag list stops after this many items even without TagEnd,
    so a list that never ends is cut off rather than read without bound. */
 enum { TagListMaxItems = 256 };
+
+/* What one load may cost when the caller's tags do not say. A load keeps
+   the pictures that fit and leaves out the rest, decoding nothing after the
+   first one that does not fit, so that no file makes a load cost more. The
+   bytes leave room for one more decode on top: a JPEG 2000 picture of
+   4096 x 4096 holds about 320 MiB while it is decoded. */
+enum { LoadBudgetPictures = 256, LoadBudgetPictureBytes = 128 << 20 };
+
+/* Readers keep at most this many tool types (the texts after it are left
+   out), so a host can walk the array with this bound. */
+enum { ToolTypeListMaxItems = 1 << 16 };
 
 /* ---- Opaque host objects ------------------------------------------------- */
 

@@ -54,9 +54,11 @@ int32_t ReadPlanarPicture(AmigaFile* file, const DiskObjectFields& header, int32
     if (!planes) return 0;
     // A bitmap without planes is all pen 0: a one-plane picture.
     const uint32_t depth = image.depth ? image.depth : 1;
-    IconImage* picture = AllocIconImage(static_cast<int32_t>(header.gadgetWidth), static_cast<int32_t>(header.gadgetHeight),
-                                        static_cast<int32_t>(depth), 0, selected, state->head, state->tail);
-    if (!picture) return 0;
+    IconImage* picture = AllocIconImage(state->budget, static_cast<int32_t>(header.gadgetWidth),
+                                        static_cast<int32_t>(header.gadgetHeight), static_cast<int32_t>(depth), 0,
+                                        selected, state->head, state->tail);
+    // A picture the budget leaves out is passed over: its planes are read.
+    if (!picture) return PictureBudgetReached(state->budget);
     const PlanarPlacement placement{image.width, image.height, image.depth, image.left,
                                     image.top,   header.gadgetWidth, header.gadgetHeight};
     DecodePlanarPixels(planes, planeBytes, placement, static_cast<uint8_t*>(picture->pixels),
@@ -85,13 +87,13 @@ ToolTypesOutcome ReadTexts(AmigaFile* file, const DiskObjectFields& header, Icon
 int32_t ReadNewIconsPictures(const NewIconsLines& lines, IconRecord* record, AmigaReadState* state) {
     if (!lines.marker || !lines.normal) return 1;
     IconImage* normal = nullptr;
-    const NewIconsOutcome outcome = DecodeNewIconsPicture(record->toolTypes, lines.blockLength, lines.normal - 1, 0,
+    const NewIconsOutcome outcome = DecodeNewIconsPicture(state->budget, record->toolTypes, lines.blockLength, lines.normal - 1, 0,
                                                           nullptr, state->head, state->tail, &normal);
     if (outcome != NewIconsMade) return outcome == NewIconsNotMade;
     state->primary = normal;
     if (!lines.selected) return 1;
     IconImage* selected = nullptr;
-    return DecodeNewIconsPicture(record->toolTypes, lines.blockLength, lines.selected - 1, 1, normal, state->head,
+    return DecodeNewIconsPicture(state->budget, record->toolTypes, lines.blockLength, lines.selected - 1, 1, normal, state->head,
                                  state->tail, &selected) != NewIconsFailed;
 }
 
@@ -145,9 +147,9 @@ int32_t ReadAmigaParts(AmigaFile* file, IconRecord* record, AmigaReadState* stat
 
 }  // namespace
 
-int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget) {
     IconImage* last = nullptr;
-    AmigaReadState state{&record->images, &last, {}, nullptr};
+    AmigaReadState state{&record->images, &last, {}, nullptr, budget};
     AmigaFile file{stream, {StreamBytesLeft(stream)}};
     const int32_t result = ReadAmigaParts(&file, record, &state);
     if (result && state.primary) state.primary->flags |= IconImagePrimary;

@@ -47,7 +47,7 @@ uint32_t NewIconsPenBits(uint32_t colours) {
     return bits;
 }
 
-NewIconsOutcome DecodeNewIconsPicture(const char* texts, uint32_t length, uint32_t firstLine, uint32_t image,
+NewIconsOutcome DecodeNewIconsPicture(PictureBudget* budget, const char* texts, uint32_t length, uint32_t firstLine, uint32_t image,
                                       const IconImage* normal, IconImage** head, IconImage** tail,
                                       IconImage** made) {
     if (firstLine >= length) return NewIconsNotMade;
@@ -66,9 +66,9 @@ NewIconsOutcome DecodeNewIconsPicture(const char* texts, uint32_t length, uint32
 
     const uint32_t bits = NewIconsPenBits(header.colours);
     const int32_t depth = bits > 8 ? 8 : static_cast<int32_t>(bits);
-    IconImage* picture = AllocIconImage(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height),
+    IconImage* picture = AllocIconImage(budget, static_cast<int32_t>(header.width), static_cast<int32_t>(header.height),
                                         depth, header.transparent ? 0 : -1, image != 0, head, tail);
-    if (!picture) return NewIconsFailed;
+    if (!picture) return PictureBudgetReached(budget) ? NewIconsNotMade : NewIconsFailed;
     const uint32_t pixels = header.width * header.height;  // both below 256
     DecodeNewIconValues(&cursor, image, 0, bits, pixels, static_cast<uint8_t*>(picture->pixels), pixels);
     const uint32_t colours = header.colours < MaxColours ? header.colours : MaxColours;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "model/icon_image.h"
 #include "pictra/plugin.h"
 
 struct NewIconsHeader {
@@ -36,14 +37,15 @@ uint32_t NewIconsPenBits(uint32_t colours);
 enum NewIconsOutcome : int32_t {
     NewIconsFailed = 0,   // memory ran out, or the header asks for more data than the block can hold
     NewIconsMade = 1,
-    NewIconsNotMade = 2,  // malformed header, or a selected picture of another size
+    NewIconsNotMade = 2,  // malformed header, a selected picture of another size, or no room in the budget
 };
 
 // Decodes the picture whose first line starts at offset `firstLine` of the
 // tool-type block `texts` (`length` bytes) and appends it to the list
 // *head / *tail; `normal` is the normal picture when this is the selected one
 // (`image` 1), which must have the same size. Data cut short leaves zeros.
-NewIconsOutcome DecodeNewIconsPicture(const char* texts, uint32_t length, uint32_t firstLine, uint32_t image,
+// The picture is charged to `budget` (AllocIconImage).
+NewIconsOutcome DecodeNewIconsPicture(PictureBudget* budget, const char* texts, uint32_t length, uint32_t firstLine, uint32_t image,
                                       const IconImage* normal, IconImage** head, IconImage** tail,
                                       IconImage** made);
 

@@ -117,10 +117,10 @@ PictureOutcome ReadImag(FormWalk* walk, uint32_t size) {
     if (!header.paletteBytes && !walk->firstImag) return PictureLeftOut;
 
     AmigaReadState* state = walk->state;
-    IconImage* image = AllocIconImage(walk->width, walk->height, static_cast<int32_t>(header.depth),
+    IconImage* image = AllocIconImage(state->budget, walk->width, walk->height, static_cast<int32_t>(header.depth),
                                       header.transparentPen, walk->firstImag != nullptr, state->head,
                                       state->tail);
-    if (!image) return PictureFailed;
+    if (!image) return PictureNotMade(state->budget);
     DecodeImagPixels(header, data + form::ImagHeaderBytes, image);
     if (header.paletteBytes)
         DecodeImagPalette(header, data + form::ImagHeaderBytes + header.imageBytes, image->palette);
@@ -178,9 +178,9 @@ PictureOutcome ReadArgb(FormWalk* walk, uint32_t size) {
 
     AmigaReadState* state = walk->state;
     IconImage* mark = *state->tail;
-    IconImage* image = AllocIconImage(walk->width, walk->height, 32, -1, walk->firstArgb != nullptr,
+    IconImage* image = AllocIconImage(state->budget, walk->width, walk->height, 32, -1, walk->firstArgb != nullptr,
                                       state->head, state->tail);
-    if (!image) return PictureFailed;
+    if (!image) return PictureNotMade(state->budget);
     uint32_t room = 0;
     IconImageByteCount(walk->width, walk->height, 32, &room);  // AllocIconImage proved it fits
     if (UncompressBlock(image->pixels, &room, data + form::ArgbHeaderBytes, ArgbStreamBytes(lengthField, size)) != 0)
@@ -230,6 +230,8 @@ int32_t ReadIconForm(StreamHandle stream, uint32_t available, AmigaReadState* st
     // Every round takes at least a chunk header from the budget, so the walk
     // only moves forward and ends; fewer bytes than a header hold nothing.
     while (walk.left.Holds(form::ChunkHeaderBytes)) {
+        // Only pictures follow the picture the budget left out: the walk ends.
+        if (!PictureBudgetLeft(state->budget)) return 1;
         uint8_t header[form::ChunkHeaderBytes];
         if (!ReadExactly(stream, header, form::ChunkHeaderBytes)) return 0;
         TakeFromBudget(&walk.left, form::ChunkHeaderBytes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "frame/scratch.h"
+#include "model/icon_image.h"
 #include "pictra/plugin.h"
 
 // What the Amiga reader shares with the FORM reader while one icon is read.
@@ -15,6 +16,7 @@ struct AmigaReadState {
     IconImage** tail;         // its last picture, null while empty
     Scratch scratch;          // grow-only, for section and chunk data
     IconImage* primary;       // the candidate for flags value 1
+    PictureBudget* budget;    // what the load's pictures may still take (icon_image.h)
 };
 
 // Reads a FORM ICON at the stream position, where `available` bytes are

@@ -30,6 +30,7 @@ constexpr uint32_t PlaceholderMarker[3] = {0x004B414C, 0x00444552, 0x00554E4F};
 struct PngWalk {
     StreamHandle stream;
     IconRecord* record;
+    PictureBudget* budget;
     LengthBudget left;  // bytes of the file not yet walked
     Scratch scratch;
     ToolTypeBlock toolTypes;
@@ -43,11 +44,11 @@ bool IsPlaceholder(const IconImage* image) {
 }
 
 // The first picture, decoded by the host from the file itself.
-int32_t DecodeFirstPicture(const char* fileName, IconRecord* record) {
+int32_t DecodeFirstPicture(const char* fileName, IconRecord* record, PictureBudget* budget) {
     if (!fileName) return 0;
     const TagItem tags[] = {{DecodeTagTrueColour, 1}, {TagEnd, 0}};
     IconImage* tail = nullptr;
-    IconImage* image = DecodeImageToPicture(fileName, tags, &record->images, &tail);
+    IconImage* image = DecodeImageToPicture(budget, fileName, tags, &record->images, &tail);
     return image && !IsPlaceholder(image);
 }
 
@@ -176,7 +177,7 @@ int32_t ReadSelectedPicture(PngWalk* walk) {
     if (!ReadExactly(walk->stream, data + PngSignatureBytes, rest - PngSignatureBytes)) return 0;
     IconImage* tail = walk->record->images;
     // A selected picture that does not decode is left out.
-    const PictureOutcome outcome = DecodeImageBlock(data, rest, "png", &walk->record->images, &tail);
+    const PictureOutcome outcome = DecodeImageBlock(walk->budget, data, rest, "png", &walk->record->images, &tail);
     if (outcome == PictureMade) tail->flags |= IconImageSelected;
     return outcome != PictureFailed;
 }
@@ -193,9 +194,9 @@ void InferType(const PngWalk& walk, IconRecord* record) {
 
 }  // namespace
 
-int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
-    if (!DecodeFirstPicture(fileName, record)) return 0;
-    PngWalk walk{stream, record, {StreamBytesLeft(stream)}, {}, {}, false};
+int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record, PictureBudget* budget) {
+    if (!DecodeFirstPicture(fileName, record, budget)) return 0;
+    PngWalk walk{stream, record, budget, {StreamBytesLeft(stream)}, {}, {}, false};
     int32_t ok = TakeFromBudget(&walk.left, SignatureRest) && SkipForward(stream, SignatureRest) &&
                  WalkChunks(&walk) && ReadSelectedPicture(&walk);
     ReleaseScratch(&walk.scratch);

@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "frame/bytes.h"
 #include "frame/host.h"
+#include "frame/magic.h"
+#include "frame/sizes.h"
 #include "model/icon_image.h"
 
 namespace {
@@ -41,9 +44,9 @@ namespace {
 
 // Copies the host's decoded image into a new picture and releases it. The
 // copy writes every pixel, so they are not cleared first.
-IconImage* TakeDecodedImage(HostImageHandle decoded, int32_t width, int32_t height, IconImage** head,
-                            IconImage** tail) {
-    IconImage* image = AllocFilledIconImage(width, height, 32, 0, 0, head, tail);
+IconImage* TakeDecodedImage(PictureBudget* budget, HostImageHandle decoded, int32_t width, int32_t height,
+                            IconImage** head, IconImage** tail) {
+    IconImage* image = AllocFilledIconImage(budget, width, height, 32, 0, 0, head, tail);
     const uint32_t* pixels = image ? ImagePixels(decoded) : nullptr;
     uint32_t bytes = 0;
     IconImageByteCount(width, height, 32, &bytes);  // AllocFilledIconImage proved it fits
@@ -55,10 +58,26 @@ IconImage* TakeDecodedImage(HostImageHandle decoded, int32_t width, int32_t heig
     return pixels ? image : nullptr;
 }
 
+// The pixel bytes a decode of `data` that failed may have cost: what a PNG's
+// header declares (the decoder stops at the picture's end), else the most
+// the host hands out for one picture.
+uint32_t FailedDecodeBytes(const uint8_t* data, uint32_t size) {
+    constexpr uint32_t LargestPicture = 4096 * 4096 * 4;
+    constexpr uint32_t WidthOffset = 16;  // signature, IHDR length and type
+    uint32_t width = 0, height = 0, bytes = 0;
+    if (size < sizeof PngSignature || memcmp(data, PngSignature, sizeof PngSignature) != 0 ||
+        !PeekBE32(data, size, WidthOffset, &width) || !PeekBE32(data, size, WidthOffset + 4, &height) ||
+        !MultiplySize(width, height, &bytes) || !MultiplySize(bytes, 4, &bytes) || bytes > LargestPicture)
+        return LargestPicture;
+    return bytes;
+}
+
 }  // namespace
 
-PictureOutcome DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
-                                IconImage** tail) {
+PictureOutcome DecodeImageBlock(PictureBudget* budget, const void* data, uint32_t size, const char* extension,
+                                IconImage** head, IconImage** tail) {
+    // A named block the host is never asked to decode would stay named.
+    if (!PictureBudgetLeft(budget)) return PictureLeftOut;
     MemoryBlockDesc desc{};
     desc.data = data;
     desc.extension = extension;
@@ -72,13 +91,19 @@ PictureOutcome DecodeImageBlock(const void* data, uint32_t size, const char* ext
     int32_t width = 0;
     int32_t height = 0;
     HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
-    if (!decoded) return PictureLeftOut;
-    return TakeDecodedImage(decoded, width, height, head, tail) ? PictureMade : PictureFailed;
+    if (!decoded) {
+        ChargeLeftOutPicture(budget, FailedDecodeBytes(static_cast<const uint8_t*>(data), size));
+        return PictureLeftOut;
+    }
+    if (TakeDecodedImage(budget, decoded, width, height, head, tail)) return PictureMade;
+    return PictureBudgetReached(budget) ? PictureLeftOut : PictureFailed;
 }
 
-IconImage* DecodeImageToPicture(const char* name, const TagItem* tags, IconImage** head, IconImage** tail) {
+IconImage* DecodeImageToPicture(PictureBudget* budget, const char* name, const TagItem* tags, IconImage** head,
+                                IconImage** tail) {
+    if (!PictureBudgetLeft(budget)) return nullptr;
     int32_t width = 0;
     int32_t height = 0;
     HostImageHandle decoded = DecodeImageFile(name, tags, &width, &height);
-    return decoded ? TakeDecodedImage(decoded, width, height, head, tail) : nullptr;
+    return decoded ? TakeDecodedImage(budget, decoded, width, height, head, tail) : nullptr;
 }

@@ -18,12 +18,16 @@ int32_t WritePngImage(StreamHandle stream, const IconImage* image);
 // Decodes an image file held in memory (`extension` "png" or "bin" tells the
 // host what it is) into a new 32-bit picture appended to *head / *tail.
 // PictureLeftOut when the host cannot decode the data (nothing is linked),
-// PictureFailed when memory for the picture runs out.
-PictureOutcome DecodeImageBlock(const void* data, uint32_t size, const char* extension, IconImage** head,
+// PictureFailed when memory for the picture runs out. The picture is charged
+// to `budget`: once it is spent nothing is decoded, and a picture that does
+// not fit is left out (AllocIconImage); a decode that fails is charged the
+// pixels a PNG's header declares, or the largest picture for other data.
+PictureOutcome DecodeImageBlock(PictureBudget* budget, const void* data, uint32_t size, const char* extension, IconImage** head,
                                 IconImage** tail);
 
 // Decodes the image file `name` (a file, or a named memory block when the
 // tags say so) into a new 32-bit picture appended to *head / *tail. Returns
 // the picture, or null when the host cannot decode it or memory runs out
-// (a picture node already linked stays for the list's owner to release).
-IconImage* DecodeImageToPicture(const char* name, const TagItem* tags, IconImage** head, IconImage** tail);
+// (a picture node already linked stays for the list's owner to release),
+// or when `budget` is spent or the picture does not fit in it.
+IconImage* DecodeImageToPicture(PictureBudget* budget, const char* name, const TagItem* tags, IconImage** head, IconImage** tail);

@@ -30,6 +30,7 @@ int32_t Reserve(ToolTypeBlock* block, uint32_t extra) {
 }  // namespace
 
 int32_t AppendToolType(ToolTypeBlock* block, const char* bytes, uint32_t length) {
+    if (block->count >= ToolTypeListMaxItems) return 1;
     length = TextLength(bytes, length);
     // The text, its NUL, and on the first text the block's closing NUL.
     uint32_t closing = block->used == 0 ? 1 : 0;

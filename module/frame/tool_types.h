@@ -25,8 +25,9 @@ inline uint32_t TextLength(const char* bytes, uint32_t length) {
 }
 
 // Appends `length` bytes as one text and ends it with a NUL; a NUL inside the
-// bytes ends the text there. 0 when memory runs out (the block keeps what it
-// had) or the block would pass 2^31 bytes.
+// bytes ends the text there. A block that holds ToolTypeListMaxItems texts
+// takes no more: the text is left out and the result is 1. 0 when memory
+// runs out (the block keeps what it had) or the block would pass 2^31 bytes.
 int32_t AppendToolType(ToolTypeBlock* block, const char* bytes, uint32_t length);
 
 // Hands the block over: returns it and leaves *block empty. A block without

@@ -30,6 +30,7 @@ struct IcnsReading {
     StreamHandle stream;
     IconRecord* record;
     IconImage* tail;
+    PictureBudget* budget;
     IconImage* picture[IcnsTypeCount];  // the picture each type made
 };
 
@@ -55,7 +56,7 @@ int32_t IsImageFile(const uint8_t* data, uint32_t length) {
 }
 
 IconImage* NewPicture(IcnsReading* reading, const IcnsTypeRow& row, int32_t depth) {
-    return AllocIconImage(row.rowWidth, row.rowHeight, depth, -1, 0, &reading->record->images,
+    return AllocIconImage(reading->budget, row.rowWidth, row.rowHeight, depth, -1, 0, &reading->record->images,
                           &reading->tail);
 }
 
@@ -63,7 +64,7 @@ PictureOutcome ReadPens4(IcnsReading* reading, const IcnsTypeRow& row, const uin
     const auto count = static_cast<uint32_t>(row.rowWidth * row.rowHeight);
     if (length != count / 2) return PictureLeftOut;
     IconImage* picture = NewPicture(reading, row, 4);
-    if (!picture) return PictureFailed;
+    if (!picture) return PictureNotMade(reading->budget);
     auto* pens = static_cast<uint8_t*>(picture->pixels);
     for (uint32_t i = 0; i < length; ++i) {
         pens[2 * i] = data[i] >> 4;
@@ -76,7 +77,7 @@ PictureOutcome ReadPens4(IcnsReading* reading, const IcnsTypeRow& row, const uin
 PictureOutcome ReadPens8(IcnsReading* reading, const IcnsTypeRow& row, const uint8_t* data, uint32_t length) {
     if (length != static_cast<uint32_t>(row.rowWidth * row.rowHeight)) return PictureLeftOut;
     IconImage* picture = NewPicture(reading, row, 8);
-    if (!picture) return PictureFailed;
+    if (!picture) return PictureNotMade(reading->budget);
     memcpy(picture->pixels, data, length);
     memcpy(picture->palette, MacPalette256.colours, PaletteBytes);
     return PictureMade;
@@ -95,12 +96,12 @@ PictureOutcome ReadPackedChannels(IcnsReading* reading, const IcnsTypeRow& row, 
     else if (picture)
         UnpackIcnsChannels(data, length, planes, static_cast<uint32_t*>(picture->pixels), count);
     FreeMemory(planes);
-    return picture ? PictureMade : PictureFailed;
+    return picture ? PictureMade : PictureNotMade(reading->budget);
 }
 
 // The picture takes the size of the file, whatever the type says.
 PictureOutcome ReadImageFile(IcnsReading* reading, const uint8_t* data, uint32_t length) {
-    return DecodeImageBlock(data, length, "bin", &reading->record->images, &reading->tail);
+    return DecodeImageBlock(reading->budget, data, length, "bin", &reading->record->images, &reading->tail);
 }
 
 // Data the element's kind cannot hold leave the picture out.
@@ -225,6 +226,8 @@ int32_t WalkElements(IcnsReading* reading, int32_t pass) {
     for (;;) {
         const uint32_t bytesLeft = StreamBytesLeft(reading->stream);
         if (bytesLeft == 0) return 1;
+        // The elements after a picture the budget left out are not decoded.
+        if (pass == ImagePass && !PictureBudgetLeft(reading->budget)) return 1;
         uint32_t typeCode = 0;
         uint32_t length = 0;
         const ElementHeader header = ReadElementHeader(reading->stream, bytesLeft, &typeCode, &length);
@@ -247,13 +250,14 @@ int32_t WalkElements(IcnsReading* reading, int32_t pass) {
 
 }  // namespace
 
-int32_t ReadMacIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget) {
     // The total length after the magic is not needed: the elements run to
     // the end of the file.
     if (!SkipForward(stream, TotalLengthBytes)) return 0;
     IcnsReading reading{};
     reading.stream = stream;
     reading.record = record;
+    reading.budget = budget;
     for (IconImage* image = record->images; image; image = image->next) reading.tail = image;
     if (!WalkElements(&reading, ImagePass) || !WalkElements(&reading, MaskPass)) return 0;
     return record->images != nullptr;

@@ -16,10 +16,15 @@
 
 #include "pictra/plugin.h"
 
-int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record);
-int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record);
-int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record);
-int32_t ReadMacIcon(StreamHandle stream, IconRecord* record);
+struct PictureBudget;
+
+// Every picture a reader makes is charged to `budget`: once a picture does
+// not fit, the reader decodes nothing more and succeeds with the pictures
+// before it (see PictureBudget).
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget);
+int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record, PictureBudget* budget);
+int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget);
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget);
 
 // `formatIndex` is one of the four Amiga formats (0-3).
 int32_t WriteAmigaIcon(StreamHandle stream, int32_t formatIndex, IconImage* images,

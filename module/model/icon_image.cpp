@@ -2,16 +2,75 @@
 
 #include "frame/host.h"
 #include "frame/sizes.h"
+#include "model/tags.h"
 
 namespace {
 constexpr uint32_t PaletteBytes = 256 * 4;
 constexpr uint32_t TrueColourBytesPerPixel = 4;
 constexpr int32_t MaxPaletteDepth = 8;
+}  // namespace
 
-IconImage* NewIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                        int32_t selected, int32_t clearPixels, IconImage** head, IconImage** tail) {
+int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes) {
+    if (width < 0 || height < 0) return 0;
+    uint32_t pixels = 0;
+    if (!MultiplySize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), &pixels)) return 0;
+    if (depth <= MaxPaletteDepth) {
+        *bytes = pixels;
+        return 1;
+    }
+    return MultiplySize(pixels, TrueColourBytesPerPixel, bytes);
+}
+
+namespace {
+
+// A tag's value as a 32-bit count; a larger value means no smaller bound.
+uint32_t CountTag(const TagItem* tags, uint32_t tag, uint32_t fallback) {
+    const uintptr_t value = GetTagValue(tags, tag, fallback);
+    return static_cast<uint64_t>(value) > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+PictureBudget LoadPictureBudget(const TagItem* tags) {
+    return {CountTag(tags, LoadTagMaxPictures, LoadBudgetPictures),
+            CountTag(tags, LoadTagMaxPictureBytes, LoadBudgetPictureBytes), 0};
+}
+
+int32_t PictureBudgetLeft(PictureBudget* budget) {
+    if (!budget) return 1;
+    if (!budget->pictures || !budget->bytes) budget->reached = 1;
+    return !budget->reached;
+}
+
+void ChargeLeftOutPicture(PictureBudget* budget, uint32_t bytes) {
+    if (!budget) return;
+    if (budget->pictures) --budget->pictures;
+    budget->bytes -= bytes < budget->bytes ? bytes : budget->bytes;
+}
+
+namespace {
+
+// Charges one picture of `bytes` pixel and palette bytes: 1 when it fits.
+int32_t TakePicture(PictureBudget* budget, uint32_t bytes) {
+    if (!PictureBudgetLeft(budget)) return 0;
+    if (!budget) return 1;
+    if (bytes > budget->bytes) {
+        budget->reached = 1;
+        return 0;
+    }
+    budget->bytes -= bytes;
+    --budget->pictures;
+    return 1;
+}
+
+IconImage* NewIconImage(PictureBudget* budget, int32_t width, int32_t height, int32_t depth,
+                        int32_t transparentPen, int32_t selected, int32_t clearPixels, IconImage** head,
+                        IconImage** tail) {
     uint32_t pixelBytes = 0;
     if (!IconImageByteCount(width, height, depth, &pixelBytes)) return nullptr;
+    const uint32_t paletteBytes = depth <= MaxPaletteDepth ? PaletteBytes : 0;
+    if (!TakePicture(budget, pixelBytes > UINT32_MAX - paletteBytes ? UINT32_MAX : pixelBytes + paletteBytes))
+        return nullptr;
 
     auto* image = static_cast<IconImage*>(AllocMemory(sizeof(IconImage), 1, "ic"));
     if (!image) return nullptr;
@@ -40,25 +99,14 @@ IconImage* NewIconImage(int32_t width, int32_t height, int32_t depth, int32_t tr
 
 }  // namespace
 
-int32_t IconImageByteCount(int32_t width, int32_t height, int32_t depth, uint32_t* bytes) {
-    if (width < 0 || height < 0) return 0;
-    uint32_t pixels = 0;
-    if (!MultiplySize(static_cast<uint32_t>(width), static_cast<uint32_t>(height), &pixels)) return 0;
-    if (depth <= MaxPaletteDepth) {
-        *bytes = pixels;
-        return 1;
-    }
-    return MultiplySize(pixels, TrueColourBytesPerPixel, bytes);
+IconImage* AllocIconImage(PictureBudget* budget, int32_t width, int32_t height, int32_t depth,
+                          int32_t transparentPen, int32_t selected, IconImage** head, IconImage** tail) {
+    return NewIconImage(budget, width, height, depth, transparentPen, selected, 1, head, tail);
 }
 
-IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                          int32_t selected, IconImage** head, IconImage** tail) {
-    return NewIconImage(width, height, depth, transparentPen, selected, 1, head, tail);
-}
-
-IconImage* AllocFilledIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                                int32_t selected, IconImage** head, IconImage** tail) {
-    return NewIconImage(width, height, depth, transparentPen, selected, 0, head, tail);
+IconImage* AllocFilledIconImage(PictureBudget* budget, int32_t width, int32_t height, int32_t depth,
+                                int32_t transparentPen, int32_t selected, IconImage** head, IconImage** tail) {
+    return NewIconImage(budget, width, height, depth, transparentPen, selected, 0, head, tail);
 }
 
 void FreeIconImage(IconImage* image) {

@@ -5,22 +5,49 @@
 
 #include "pictra/plugin.h"
 
+// What one load may still add to its picture list. A picture that does not
+// fit is left out and `reached` is set; the reader then decodes nothing more
+// and the load goes on with the pictures it has.
+struct PictureBudget {
+    uint32_t pictures;  // pictures left
+    uint32_t bytes;     // pixel and palette bytes left
+    int32_t reached;    // a picture was left out, or none is left to take
+};
+
+// The budget one load starts with, from LoadIcon's tags.
+PictureBudget LoadPictureBudget(const TagItem* tags);
+
+// 1 while another picture may still be decoded; 0 (and `reached` set) once
+// the budget holds no picture or no byte. A null budget is never spent.
+int32_t PictureBudgetLeft(PictureBudget* budget);
+
+// 1 when `budget` left a picture out or ran out: a reader whose picture
+// failed then stops reading pictures and succeeds with those it has.
+inline int32_t PictureBudgetReached(const PictureBudget* budget) { return budget && budget->reached; }
+
+// Charges a picture that was worked on but left out (its data could not be
+// decoded) with the pixel bytes the work may have cost, or all that is left,
+// so that damaged pictures cannot make a load cost more than sound ones.
+void ChargeLeftOutPicture(PictureBudget* budget, uint32_t bytes);
+
 // Appends a zero-filled picture to the list held in *head / *tail (both null
 // while the list is empty). Depth 1-8 gets one byte per pixel and a 256-entry
 // palette, any other depth one 32-bit word per pixel and no palette.
 //
 // Returns null without touching the list when the sizes are negative or their
-// byte count does not fit in 32 bits, or when the node cannot be allocated.
+// byte count does not fit in 32 bits, when the picture does not fit in
+// `budget` (which is then charged nothing and marked reached; null means no
+// budget), or when the node cannot be allocated.
 // When the node exists but its pixels or palette cannot be allocated, the
 // node stays linked (tail not advanced) so the list's owner releases it, and
 // the result is null.
-IconImage* AllocIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                          int32_t selected, IconImage** head, IconImage** tail);
+IconImage* AllocIconImage(PictureBudget* budget, int32_t width, int32_t height, int32_t depth,
+                          int32_t transparentPen, int32_t selected, IconImage** head, IconImage** tail);
 
 // AllocIconImage for a caller that writes every pixel byte itself: the
 // pixels are not cleared first (the palette still is).
-IconImage* AllocFilledIconImage(int32_t width, int32_t height, int32_t depth, int32_t transparentPen,
-                                int32_t selected, IconImage** head, IconImage** tail);
+IconImage* AllocFilledIconImage(PictureBudget* budget, int32_t width, int32_t height, int32_t depth,
+                                int32_t transparentPen, int32_t selected, IconImage** head, IconImage** tail);
 
 // What reading one picture came to. A picture whose own data are damaged is
 // left out and the reader goes on with the next one; only a failure of
@@ -30,6 +57,12 @@ enum PictureOutcome : int32_t {
     PictureMade = 1,
     PictureLeftOut = 2,
 };
+
+// What a picture AllocIconImage did not make comes to: left out when
+// `budget` refused it, else a failure of memory.
+inline PictureOutcome PictureNotMade(const PictureBudget* budget) {
+    return PictureBudgetReached(budget) ? PictureLeftOut : PictureFailed;
+}
 
 // Leaves out what was linked after `mark`, the list's tail before the
 // picture was begun (null when the list was empty then): those pictures,

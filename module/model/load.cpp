@@ -6,24 +6,26 @@
 #include "frame/reader.h"
 #include "model/attributes.h"
 #include "model/format_io.h"
+#include "model/icon_image.h"
 #include "model/open_stream.h"
 #include "model/tags.h"
 
 namespace {
 
 // Runs the reader for `magic`; 0 for a word no reader claims.
-int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, IconRecord* record) {
+int32_t ReadIconBody(uint32_t magic, StreamHandle stream, const char* name, IconRecord* record,
+                     PictureBudget* budget) {
     switch (magic) {
-        case MagicMacIcon: return ReadMacIcon(stream, record);
-        case MagicPngIcon: return ReadPngIcon(stream, name, record);
-        case MagicAmigaIcon: return ReadAmigaIcon(stream, record);
-        case MagicWindowsIcon: return ReadWindowsIcon(stream, record);
+        case MagicMacIcon: return ReadMacIcon(stream, record, budget);
+        case MagicPngIcon: return ReadPngIcon(stream, name, record, budget);
+        case MagicAmigaIcon: return ReadAmigaIcon(stream, record, budget);
+        case MagicWindowsIcon: return ReadWindowsIcon(stream, record, budget);
         default: return 0;
     }
 }
 
 // The record read from `stream`, or null. The stream stays open.
-IconRecord* ReadIcon(StreamHandle stream, const char* name) {
+IconRecord* ReadIcon(StreamHandle stream, const char* name, PictureBudget* budget) {
     auto* record = static_cast<IconRecord*>(AllocMemory(sizeof(IconRecord), 1, "iconinfo"));
     if (!record) return nullptr;
     // A file shorter than the magic word matches none: the four bytes are
@@ -31,7 +33,7 @@ IconRecord* ReadIcon(StreamHandle stream, const char* name) {
     uint8_t bytes[MagicBytes];
     uint32_t magic = 0;
     if (!ReadExactly(stream, bytes, MagicBytes) || !PeekBE32(bytes, MagicBytes, 0, &magic) ||
-        !ReadIconBody(magic, stream, name, record)) {
+        !ReadIconBody(magic, stream, name, record, budget)) {
         FreeIcon(record);
         return nullptr;
     }
@@ -48,7 +50,8 @@ IconRecord* LoadIcon(const char* name, const TagItem* tags) {
 
     StreamHandle stream = OpenIconStream(name, StreamModeRead, openParameter);
     if (!stream) return nullptr;
-    IconRecord* record = ReadIcon(stream, name);
+    PictureBudget budget = LoadPictureBudget(tags);
+    IconRecord* record = ReadIcon(stream, name, &budget);
     CloseStream(stream);
     if (!record || !attributes) return record;
 

@@ -10,6 +10,7 @@
 #include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
+#include "frame/sort_keys.h"
 #include "model/bit_mask.h"
 #include "model/format_io.h"
 #include "model/icon_image.h"
@@ -43,6 +44,7 @@ struct EntryReader {
     Scratch scratch;
     IconImage** head;
     IconImage** tail;
+    PictureBudget* budget;
 };
 
 bool StartsPng(const uint8_t* bytes, uint32_t length) {
@@ -107,7 +109,7 @@ PictureOutcome ReadPngEntry(EntryReader* reader, const IcoDirEntry* entry, uint3
     if (!data) return PictureFailed;
     PictureOutcome outcome = PictureFailed;
     if (ReadExactly(reader->stream, data, entry->dataSize))
-        outcome = DecodeImageBlock(data, entry->dataSize, "png", reader->head, reader->tail);
+        outcome = DecodeImageBlock(reader->budget, data, entry->dataSize, "png", reader->head, reader->tail);
     FreeMemory(data);
     return outcome;
 }
@@ -127,8 +129,9 @@ PictureOutcome ReadBitmapEntry(EntryReader* reader, const IcoDirEntry* entry, co
 
     int32_t depth = layout.bitCount == 24 ? 32 : layout.bitCount;
     IconImage* mark = *reader->tail;
-    IconImage* image = AllocIconImage(layout.width, layout.height, depth, -1, 0, reader->head, reader->tail);
-    if (!image) return PictureFailed;
+    IconImage* image =
+        AllocIconImage(reader->budget, layout.width, layout.height, depth, -1, 0, reader->head, reader->tail);
+    if (!image) return PictureNotMade(reader->budget);
     image->mark = layout.bitCount == 24 ? TrueColour24Mark : 0;
     uint32_t pixelBytes = 0;
     IconImageByteCount(image->width, image->height, image->depth, &pixelBytes);  // proved by the allocation
@@ -160,19 +163,49 @@ PictureOutcome ReadIcoEntry(EntryReader* reader, const IcoDirEntry* entry) {
     return ReadBitmapEntry(reader, entry, layout);
 }
 
-bool SizeRepeated(const IconImage* list, const IconImage* image) {
-    for (; list; list = list->next)
-        if (list != image && list->width == image->width && list->height == image->height) return true;
-    return false;
+uint64_t SizeKey(const IconImage* image) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(image->width)) << 32 | static_cast<uint32_t>(image->height);
+}
+
+// Marks in `drop` the 24-bit pictures among the `count` keys of one size
+// (sorted, so in list order): with a picture of another depth among them
+// every 24-bit one goes; among 24-bit pictures alone all but the last go, as
+// when each is dropped in turn while another of its size is still there.
+void MarkRepeated24(const SortKey* keys, uint32_t count, const uint8_t* is24, uint8_t* drop) {
+    if (count < 2) return;
+    bool other = false;
+    for (uint32_t i = 0; i < count; ++i) other = other || !is24[keys[i].position];
+    const uint32_t kept = other ? count : count - 1;
+    for (uint32_t i = 0; i < count; ++i)
+        if (i != kept && is24[keys[i].position]) drop[keys[i].position] = 1;
 }
 
 // A 24-bit bitmap only stands in for pictures of better depth: it goes when
 // another picture has its size. The reader marked the pictures it made from
-// 24-bit bitmaps; the marks are cleared again.
-void DropRepeated24(IconRecord* record) {
+// 24-bit bitmaps; the marks are cleared again. One sort groups the pictures
+// by size, so a directory of any length costs n log n. 0 when memory runs out.
+int32_t DropRepeated24(IconRecord* record) {
+    uint32_t count = 0;
+    for (const IconImage* image = record->images; image; image = image->next) ++count;
+    if (count == 0) return 1;
+    // Per picture: its key, whether it is 24-bit, whether it goes.
+    auto* keys = static_cast<SortKey*>(AllocArray(count, sizeof(SortKey) + 2, 1, "winicon"));
+    if (!keys) return 0;
+    auto* is24 = reinterpret_cast<uint8_t*>(keys + count);
+    uint8_t* drop = is24 + count;
+    uint32_t k = 0;
+    for (const IconImage* image = record->images; image; image = image->next, ++k) {
+        keys[k] = {SizeKey(image), k};
+        is24[k] = image->mark == TrueColour24Mark;
+    }
+    SortByKey(keys, count);
+    for (uint32_t first = 0, end = 0; first < count; first = end) {
+        for (end = first + 1; end < count && keys[end].key == keys[first].key;) ++end;
+        MarkRepeated24(keys + first, end - first, is24, drop);
+    }
     IconImage** link = &record->images;
-    while (IconImage* image = *link) {
-        if (image->mark == TrueColour24Mark && SizeRepeated(record->images, image)) {
+    for (k = 0; IconImage* image = *link; ++k) {
+        if (drop[k]) {
             *link = image->next;
             FreeIconImage(image);
         } else {
@@ -180,11 +213,13 @@ void DropRepeated24(IconRecord* record) {
             link = &image->next;
         }
     }
+    FreeMemory(keys);
+    return 1;
 }
 
 }  // namespace
 
-int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record, PictureBudget* budget) {
     int32_t position = StreamPosition(stream);
     if (position < 0) return 0;
     uint32_t fileLength = static_cast<uint32_t>(position) + StreamBytesLeft(stream);
@@ -195,16 +230,17 @@ int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
 
     IconImage* tail = record->images;
     while (tail && tail->next) tail = tail->next;
-    EntryReader reader{stream, fileLength, {}, &record->images, &tail};
+    EntryReader reader{stream, fileLength, {}, &record->images, &tail, budget};
     PictureOutcome outcome = PictureMade;
     uint32_t leftOut = 0;
-    for (uint32_t k = 0; k < count && outcome != PictureFailed; ++k) {
+    // The entries after one the budget left out are not read.
+    for (uint32_t k = 0; k < count && outcome != PictureFailed && PictureBudgetLeft(budget); ++k) {
         outcome = ReadIcoEntry(&reader, &entries[k]);
         leftOut += outcome == PictureLeftOut;
     }
     // A directory whose every entry was left out holds no icon.
     int32_t ok = outcome != PictureFailed && (record->images || !leftOut);
-    if (ok) DropRepeated24(record);
+    if (ok) ok = DropRepeated24(record);
 
     ReleaseScratch(&reader.scratch);
     if (entries) FreeMemory(entries);

@@ -9,6 +9,7 @@
 #include "frame/reader.h"
 #include "frame/scratch.h"
 #include "frame/sizes.h"
+#include "frame/sort_keys.h"
 #include "model/bit_mask.h"
 #include "model/format_io.h"
 #include "windows/bitmap_rows.h"
@@ -32,30 +33,34 @@ int32_t StoredBitCount(const IconImage* image) {
     return image->depth <= 4 ? 4 : 8;
 }
 
-// Entries in their file order: by bit count, then widest first, list order
-// kept among equals (insertion sort: icons hold a handful of pictures).
-void SortEntries(IcoSavedEntry* entries, uint32_t count) {
-    for (uint32_t i = 1; i < count; ++i) {
-        IcoSavedEntry entry = entries[i];
-        uint32_t j = i;
-        for (; j > 0; --j) {
-            const IcoSavedEntry& before = entries[j - 1];
-            bool after = before.bitCount < entry.bitCount ||
-                         (before.bitCount == entry.bitCount && before.image->width >= entry.image->width);
-            if (after) break;
-            entries[j] = before;
-        }
-        entries[j] = entry;
-    }
-}
-
-uint32_t CollectEntries(IconImage* images, IcoSavedEntry* entries) {
+// The entries of the pictures stored, in their file order: by bit count,
+// then widest first, list order kept among equals. `keys` has room for one
+// key per picture. Returns the count.
+uint32_t CollectEntries(IconImage* images, IcoSavedEntry* entries, SortKey* keys) {
     uint32_t count = 0;
     for (const IconImage* image = images; image; image = image->next) {
         int32_t bitCount = StoredBitCount(image);
-        if (bitCount) entries[count++] = IcoSavedEntry{image, bitCount, 0, 0};
+        if (!bitCount) continue;
+        // Sides are 1 to IcoMaxSide here: the wider picture gets the smaller key.
+        keys[count] = {static_cast<uint64_t>(bitCount) << 32 | static_cast<uint32_t>(IcoMaxSide - image->width),
+                       count};
+        entries[count++] = IcoSavedEntry{image, bitCount, 0, 0};
     }
-    SortEntries(entries, count);
+    SortByKey(keys, count);
+    // Each entry moves along the cycle of places it belongs to.
+    for (uint32_t k = 0; k < count; ++k) {
+        if (keys[k].position == k) continue;
+        const IcoSavedEntry held = entries[k];
+        uint32_t at = k;
+        while (keys[at].position != k) {
+            const uint32_t from = keys[at].position;
+            entries[at] = entries[from];
+            keys[at].position = at;
+            at = from;
+        }
+        entries[at] = held;
+        keys[at].position = at;
+    }
     return count;
 }
 
@@ -123,8 +128,10 @@ int32_t WriteWindowsIcon(StreamHandle stream, IconImage* images, int32_t compres
     for (const IconImage* image = images; image; image = image->next) ++listed;
     if (listed == 0) return 0;
     auto* entries = static_cast<IcoSavedEntry*>(AllocArray(listed, sizeof(IcoSavedEntry), 1, "icondir"));
+    auto* keys = static_cast<SortKey*>(AllocArray(listed, sizeof(SortKey), 0, "icondir"));
+    uint32_t count = entries && keys ? CollectEntries(images, entries, keys) : 0;
+    if (keys) FreeMemory(keys);
     if (!entries) return 0;
-    uint32_t count = CollectEntries(images, entries);
 
     int32_t ok = count > 0 && count <= IcoMaxEntries;
     Scratch scratch{};

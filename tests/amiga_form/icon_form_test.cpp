@@ -66,7 +66,7 @@ protected:
         StreamHandle stream = host::openStream(path("form").c_str(), StreamModeRead);
         EXPECT_NE(stream, nullptr);
         IconImage *head = nullptr, *tail = nullptr;
-        AmigaReadState state{&head, &tail, {}, nullptr};
+        AmigaReadState state{&head, &tail, {}, nullptr, nullptr};
         const int32_t result = ReadIconForm(stream, uint32_t(file.size()), &state);
         ReleaseScratch(&state.scratch);
         host::closeStream(stream);
@@ -78,7 +78,7 @@ protected:
     // A picture of the test's own, released at the end.
     IconImage* picture(int32_t width, int32_t height, int32_t depth, int32_t pen = -1, bool selected = false) {
         IconImage *head = nullptr, *tail = nullptr;
-        mine_.push_back(AllocIconImage(width, height, depth, pen, selected, &head, &tail));
+        mine_.push_back(AllocIconImage(nullptr, width, height, depth, pen, selected, &head, &tail));
         return mine_.back();
     }
 

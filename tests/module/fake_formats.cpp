@@ -36,16 +36,16 @@ int32_t writeAs(const char* writer, StreamHandle stream, IconImage* images) {
 
 using pictra::test::calls;
 
-int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadAmigaIcon(StreamHandle stream, IconRecord* record, PictureBudget*) {
     return pictra::test::readAs("amiga", stream, nullptr, record);
 }
-int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record) {
+int32_t ReadPngIcon(StreamHandle stream, const char* fileName, IconRecord* record, PictureBudget*) {
     return pictra::test::readAs("png", stream, fileName, record);
 }
-int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadWindowsIcon(StreamHandle stream, IconRecord* record, PictureBudget*) {
     return pictra::test::readAs("windows", stream, nullptr, record);
 }
-int32_t ReadMacIcon(StreamHandle stream, IconRecord* record) {
+int32_t ReadMacIcon(StreamHandle stream, IconRecord* record, PictureBudget*) {
     return pictra::test::readAs("mac", stream, nullptr, record);
 }
 

@@ -114,7 +114,7 @@ TEST_F(FrameTest, ToolTypeBlockKeepsEveryTextAndItsClosingEmptyText) {
 
 TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     IconImage *head = nullptr, *tail = nullptr;
-    IconImage* image = AllocIconImage(3, 2, 32, 0, 0, &head, &tail);
+    IconImage* image = AllocIconImage(nullptr, 3, 2, 32, 0, 0, &head, &tail);
     ASSERT_NE(image, nullptr);
     const uint32_t pixels[6] = {0xFF112233, 0x00000000, 0x80FF0000, 0xFF00FF00, 0xFF0000FF, 0x40FFFFFF};
     std::memcpy(image->pixels, pixels, sizeof pixels);
@@ -128,7 +128,7 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     // Whole, to the last byte of the plain IEND chunk.
     EXPECT_EQ(Bytes(png.end() - 12, png.end()), (Bytes{0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82}));
 
-    ASSERT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), PictureMade);
+    ASSERT_EQ(DecodeImageBlock(nullptr, png.data(), size, "png", &head, &tail), PictureMade);
     ASSERT_EQ(image->next, tail);
     EXPECT_EQ(std::make_tuple(tail->width, tail->height, tail->depth, tail->transparentPen, tail->flags),
               std::make_tuple(3, 2, 32, 0, 0u));
@@ -140,9 +140,9 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
     // Data that does not decode, and a valid image whose picture cannot be
     // allocated: the decoded image is released and nothing is linked.
     const Bytes garbage = {0x89, 'P', 'N', 'G', 0, 1, 2, 3};
-    EXPECT_EQ(DecodeImageBlock(garbage.data(), 8, "png", &head, &tail), PictureLeftOut);
+    EXPECT_EQ(DecodeImageBlock(nullptr, garbage.data(), 8, "png", &head, &tail), PictureLeftOut);
     host::failAllocationsTagged("ic");
-    EXPECT_EQ(DecodeImageBlock(png.data(), size, "png", &head, &tail), PictureFailed);
+    EXPECT_EQ(DecodeImageBlock(nullptr, png.data(), size, "png", &head, &tail), PictureFailed);
     host::clearAllocationFaults();
     EXPECT_EQ(image->next, nullptr);
     EXPECT_EQ(tail, image);
@@ -153,8 +153,8 @@ TEST_F(FrameTest, PngWrittenByTheModuleDecodesToTheSamePixelsOrFailsCleanly) {
 // output is closed (the fixture counts live streams).
 TEST_F(FrameTest, FailedPngWritesLeaveNothingOpenOrWritten) {
     IconImage *head = nullptr, *tail = nullptr;
-    ASSERT_NE(AllocIconImage(0, 2, 32, 0, 0, &head, &tail), nullptr);  // nothing to encode
-    ASSERT_NE(AllocIconImage(2, 2, 8, 0, 0, &head, &tail), nullptr);   // a palette picture
+    ASSERT_NE(AllocIconImage(nullptr, 0, 2, 32, 0, 0, &head, &tail), nullptr);  // nothing to encode
+    ASSERT_NE(AllocIconImage(nullptr, 2, 2, 8, 0, 0, &head, &tail), nullptr);   // a palette picture
     StreamHandle out = host::openStream(path("none.png").c_str(), StreamModeNewFile);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(WritePngImage(out, head), 0);

@@ -70,7 +70,7 @@ TEST_F(ModelTest, ImpossiblePictureSizesAllocateNothing) {
     IconImage *head = nullptr, *tail = nullptr;
     const std::size_t before = tagUsage("ic").allocations;
     for (const Case& c : cases)
-        EXPECT_EQ(AllocIconImage(c.width, c.height, c.depth, -1, 0, &head, &tail), nullptr)
+        EXPECT_EQ(AllocIconImage(nullptr, c.width, c.height, c.depth, -1, 0, &head, &tail), nullptr)
             << c.width << "x" << c.height << "x" << c.depth;
     EXPECT_EQ(tagUsage("ic").allocations, before);
     EXPECT_EQ(head, nullptr);
@@ -198,7 +198,7 @@ struct Applied {
 Applied apply(const Rows& shape, int32_t layout, int32_t depth, const std::vector<uint32_t>& values) {
     const auto width = static_cast<int32_t>(shape[0].size()), height = static_cast<int32_t>(shape.size());
     IconImage *head = nullptr, *tail = nullptr;
-    IconImage* image = AllocIconImage(width, height, depth, -1, 0, &head, &tail);
+    IconImage* image = AllocIconImage(nullptr, width, height, depth, -1, 0, &head, &tail);
     for (size_t i = 0; i < values.size(); ++i) {
         if (depth <= 8) static_cast<uint8_t*>(image->pixels)[i] = static_cast<uint8_t>(values[i]);
         else static_cast<uint32_t*>(image->pixels)[i] = values[i];
