@@ -141,8 +141,14 @@ bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* i
         {TagEnd, 0},
     };
     const std::size_t lostBefore = host::failedWritesOnThisThread();
-    if (session.entry().saveIcon(target.tempPath().c_str(), images, tags) == 0) return false;
-    // The module cannot see failed writes (a full disk): the host counts them.
+    const std::size_t overBefore = host::overBudgetFilesOnThisThread();
+    const int32_t saved = session.entry().saveIcon(target.tempPath().c_str(), images, tags);
+    // The module cannot see refused writes (a file past the save budget, a
+    // full disk): the host counts them.
+    if (host::overBudgetFilesOnThisThread() != overBefore)
+        throw FileError(path, fmt::format("not saved: the file would be larger than the save budget of {} bytes",
+                                          host::budgets().bytesPerSave));
+    if (saved == 0) return false;
     if (host::failedWritesOnThisThread() != lostBefore)
         throw FileError(path, "cannot write: the file could not be stored in full");
     return true;

@@ -1,12 +1,49 @@
 #include "session.h"
 
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <utility>
 
+#include <fmt/core.h>
+
+#include "host/budgets.h"
 #include "host/services.h"
 
 namespace pictra::cli {
+namespace {
+
+// The budgets the environment sets; false with the reason for a value that
+// is not a whole number from 1 to 2^32 - 1.
+bool takeBudgetSettings(std::string& error) {
+    host::Budgets budgets = host::budgets();
+    const std::pair<const char*, uint32_t*> settings[] = {
+        {"PICTRA_MAX_PICTURES", &budgets.picturesPerIcon},
+        {"PICTRA_MAX_PICTURE_BYTES", &budgets.pictureBytesPerLoad},
+        {"PICTRA_MAX_SAVE_BYTES", &budgets.bytesPerSave},
+    };
+    for (const auto& [name, field] : settings) {
+        const char* text = std::getenv(name);
+        if (!text) continue;
+        uint64_t value = 0;
+        const char* end = text + std::strlen(text);
+        const auto [stop, failure] = std::from_chars(text, end, value);
+        if (failure != std::errc{} || stop != end || value == 0 || value > UINT32_MAX) {
+            error = fmt::format("{} must be a whole number from 1 to {}", name, UINT32_MAX);
+            return false;
+        }
+        *field = static_cast<uint32_t>(value);
+    }
+    host::setBudgets(budgets);
+    return true;
+}
+
+}  // namespace
 
 std::unique_ptr<Session> Session::open(const std::string& explicitPath, std::string& error) {
+    if (!takeBudgetSettings(error)) return nullptr;
     const std::string path = host::findModulePath(explicitPath);
     std::error_code ignored;
     if (path.empty() || !std::filesystem::exists(path, ignored)) {

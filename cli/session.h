@@ -14,7 +14,10 @@ namespace pictra::cli {
 class Session {
 public:
     // Finds the module (`explicitPath`, else PICTRA_MODULE, else next to the
-    // executable), opens and initialises it. Null with `error` on failure.
+    // executable), opens and initialises it, and takes the load and save
+    // budgets (host/budgets.h) that PICTRA_MAX_PICTURES,
+    // PICTRA_MAX_PICTURE_BYTES and PICTRA_MAX_SAVE_BYTES set. Null with
+    // `error` on failure.
     static std::unique_ptr<Session> open(const std::string& explicitPath, std::string& error);
     // A session on the same module file as `first` with a module instance of
     // its own (for another worker thread). Null with `error` on failure.

@@ -9,8 +9,9 @@
 //
 // A save's file holds at most `bytesPerSave` bytes: a new-file stream that
 // would grow past it takes no more bytes and leaves the file empty, and the
-// stream counters say so (overBudgetFiles), so that the caller reports it
-// rather than a disk error. The limit is read when the stream is opened.
+// stream counters say so (overBudgetFiles, and overBudgetFilesOnThisThread
+// for the thread that saved), so that the caller reports it rather than a
+// disk error. The limit is read when the stream is opened.
 #pragma once
 
 #include <array>

@@ -19,6 +19,8 @@ struct PictraStream {
     std::vector<uint8_t> bytes;
     std::size_t position = 0;  // may lie past the end after a seek
     int descriptor = -1;       // NewFile only
+    std::size_t byteLimit = 0x7FFFFFFF;  // NewFile: the save budget (budgets.h)
+    bool overBudget = false;   // a write would have passed byteLimit; nothing is kept
     std::string name;          // MemoryOutput only: its registered name
 
     PictraStream() = default;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "host/budgets.h"
 #include "host/stream_internal.h"
 #include "host/tag_list.h"
 
@@ -33,6 +34,7 @@ StreamHandle openFileStream(const char* name, int32_t mode) {
         if (!readWholeFile(name, kMaxReadFileBytes, stream->bytes)) return nullptr;
     } else if (mode == StreamModeNewFile) {
         stream->kind = PictraStream::Kind::NewFile;
+        stream->byteLimit = std::min<std::size_t>(budgets().bytesPerSave, kMaxStreamBytes);
         stream->descriptor = createFile(name);
         if (stream->descriptor < 0) return nullptr;
     } else {
@@ -79,6 +81,15 @@ void noteFailedWrite() {
     ++c.values.failedWrites;
 }
 
+thread_local std::size_t overBudgetFilesHere = 0;
+
+void noteOverBudgetFile() {
+    ++overBudgetFilesHere;
+    Counters& c = counters();
+    std::lock_guard guard(c.lock);
+    ++c.values.overBudgetFiles;
+}
+
 void noteStreamClosed() {
     Counters& c = counters();
     std::lock_guard guard(c.lock);
@@ -92,6 +103,14 @@ bool streamWrite(PictraStream& stream, std::span<const uint8_t> data) {
     if (stream.kind == PictraStream::Kind::NewFile) noteFileWrite(stream.position + data.size());
     if (stream.position > kMaxStreamBytes || data.size() > kMaxStreamBytes - stream.position)
         return false;
+    if (stream.overBudget) return false;
+    if (stream.position + data.size() > stream.byteLimit) {
+        // The file would pass the save budget: it stays empty, and the bytes
+        // gathered so far are let go at once.
+        stream.overBudget = true;
+        std::vector<uint8_t>().swap(stream.bytes);
+        return false;
+    }
     const std::size_t limit = fileWriteRoom();
     if (stream.kind == PictraStream::Kind::NewFile && stream.position + data.size() > limit) {
         // A full disk: what fits is kept, the rest is lost.
@@ -122,7 +141,12 @@ void closeStream(StreamHandle stream) {
     if (stream->kind == PictraStream::Kind::NewFile) {
         const int fd = stream->descriptor;
         stream->descriptor = -1;  // writeAndClose owns it now
-        if (!writeAndClose(fd, stream->bytes)) noteFailedWrite();
+        if (stream->overBudget) {
+            noteOverBudgetFile();
+            if (!writeAndClose(fd, {})) noteFailedWrite();
+        } else if (!writeAndClose(fd, stream->bytes)) {
+            noteFailedWrite();
+        }
     }
     releaseStream(stream);
 }
@@ -179,7 +203,7 @@ void writeStreamByte(StreamHandle stream, int32_t value) {
             bytes[stream->position++] = byte;
             return;
         }
-        if (stream->position == bytes.size() && bytes.size() < kMaxStreamBytes &&
+        if (stream->position == bytes.size() && bytes.size() < stream->byteLimit &&
             bytes.size() < bytes.capacity()) {
             bytes.push_back(byte);
             ++stream->position;
@@ -201,6 +225,8 @@ StreamCounters streamCounters() {
 }
 
 std::size_t failedWritesOnThisThread() { return failedWritesHere; }
+
+std::size_t overBudgetFilesOnThisThread() { return overBudgetFilesHere; }
 
 void resetStreamCounters() {
     Counters& c = counters();

@@ -37,11 +37,17 @@ struct StreamCounters {
     // at write results, so a host application compares this count around a
     // save to learn whether the file is complete.
     std::size_t failedWrites = 0;
+    // New files left empty because their bytes would have passed the save
+    // budget (budgets.h); each such file's refused writes count above too.
+    std::size_t overBudgetFiles = 0;
 };
 StreamCounters streamCounters();
 // The lost writes counted so far on the calling thread: where several
 // threads save at once, each compares this around its own save.
 std::size_t failedWritesOnThisThread();
+// The new files left empty over the save budget so far on the calling
+// thread, for the same use.
+std::size_t overBudgetFilesOnThisThread();
 
 // Fault injection: new-file streams keep no byte past the first `bytes` of
 // the file, as on a full disk; the refused part of a write counts as a lost

@@ -2,6 +2,7 @@
 // line on stderr that names the failing file.
 #include <gtest/gtest.h>
 
+#include "amiga/amiga_fixture.h"
 #include "host/images.h"
 #include "label_font.h"
 #include "sheet.h"
@@ -238,6 +239,59 @@ TEST_F(Tool, ConvertAdaptsWhatTheTargetCannotTakeAndSaysSo) {
     EXPECT_EQ(readText(path("a.info")), readText(path("b.info")));
     const Result info = run({"info", path("a.info")});
     EXPECT_NE(info.out.find("\n  1: width 38, height 35, depth 32, flags 2 (selected)"), std::string::npos) << info.out;
+}
+
+// The budgets the environment sets: a load keeps the pictures that fit, a
+// save past its budget fails before it writes and says so, and a value that
+// is not a count is refused before anything is read.
+TEST_F(Tool, BudgetsComeFromTheEnvironment) {
+    const std::string ico = std::string(PICTRA_TEST_EXAMPLES) + "/pictra.ico";
+    const std::string target = path("out.icns");
+    struct Case {
+        const char* name;
+        const char* value;
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+        std::size_t pictures;
+    };
+    const Case cases[] = {
+        {"PICTRA_MAX_PICTURES", "1", {"info", "--json", ico}, 0, "", 1},
+        {"PICTRA_MAX_PICTURE_BYTES", "1", {"info", "--json", ico}, 0, "", 0},
+        {"PICTRA_MAX_SAVE_BYTES", "100", {"convert", ico, target}, 1,
+         "pictra: " + target + ": not saved: the file would be larger than the save budget of 100 bytes\n", 0},
+        {"PICTRA_MAX_SAVE_BYTES", "0", {"info", ico}, 1,
+         "pictra: PICTRA_MAX_SAVE_BYTES must be a whole number from 1 to 4294967295\n", 0},
+        {"PICTRA_MAX_PICTURES", "12x", {"info", ico}, 1,
+         "pictra: PICTRA_MAX_PICTURES must be a whole number from 1 to 4294967295\n", 0},
+    };
+    for (const Case& c : cases) {
+        ::setenv(c.name, c.value, 1);
+        const Result result = run(c.args);
+        ::unsetenv(c.name);
+        EXPECT_EQ(result.status, c.status) << c.name << "=" << c.value << ": " << result.err;
+        if (c.status == 0) {
+            std::size_t widths = 0;
+            for (std::size_t at = result.out.find("\"width\""); at != std::string::npos;
+                 at = result.out.find("\"width\"", at + 1))
+                ++widths;
+            EXPECT_EQ(widths, c.pictures) << c.name << "=" << c.value;
+        } else {
+            EXPECT_EQ(result.err, c.err);
+        }
+        EXPECT_FALSE(fs::exists(target)) << c.name << "=" << c.value;
+    }
+    EXPECT_EQ(listing(), std::vector<std::string>{});
+}
+
+// The tool shows every tool type the module kept, up to the limit the two share.
+TEST_F(Tool, InfoShowsToolTypesUpToTheSharedLimit) {
+    pictra::test::ClassicIcon icon;
+    icon.toolTypes = std::vector<std::string>(ToolTypeListMaxItems + 1, "A=1");
+    pictra::test::writeFile(path("many.info"), icon.bytes());
+    const Result result = run({"info", path("many.info")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("toolTypes: " + std::to_string(ToolTypeListMaxItems) + "\n"), std::string::npos);
 }
 
 }  // namespace

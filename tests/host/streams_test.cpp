@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/budgets.h"
 #include "host/memory.h"
 #include "host/stream_internal.h"
 #include "host/streams.h"
@@ -58,6 +59,43 @@ TEST_F(StreamTest, LostWritesAreCounted) {
     }
     EXPECT_EQ(streamCounters().failedWrites, 2u);
     EXPECT_EQ(test::readFile(path("read")), Bytes{1});
+}
+
+// A file may grow to the save budget and not a byte past it, by block or by
+// byte; one that would is left empty and counted, patching included.
+TEST_F(StreamTest, NewFilesStopAtTheSaveBudget) {
+    const Budgets saved = budgets();
+    Budgets small = saved;
+    small.bytesPerSave = 8;
+    setBudgets(small);
+    const uint8_t bytes[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    struct Case {
+        const char* name;
+        uint32_t blockBytes, byteWrites;
+        Bytes file;
+        std::size_t overBudget;
+    };
+    const Case cases[] = {
+        {"block at the budget", 8, 0, Bytes(bytes, bytes + 8), 0},
+        {"block one past", 9, 0, {}, 1},
+        {"bytes at the budget", 6, 2, {1, 2, 3, 4, 5, 6, 0, 0}, 0},
+        {"bytes one past", 6, 3, {}, 1},
+    };
+    for (const Case& c : cases) {
+        resetStreamCounters();
+        StreamHandle s = streams().OpenStream(path("out").c_str(), StreamModeNewFile);
+        ASSERT_NE(s, nullptr);
+        streams().WriteStream(s, bytes, int32_t(c.blockBytes));
+        for (uint32_t k = 0; k < c.byteWrites; ++k) streams().WriteStreamByte(s, 0);
+        // Patching the start afterwards neither revives nor grows the file.
+        streams().SeekStream(s, 0, SeekFromStart);
+        streams().WriteStreamByte(s, 1);
+        streams().CloseStream(s);
+        EXPECT_EQ(test::readFile(path("out")), c.file) << c.name;
+        EXPECT_EQ(streamCounters().overBudgetFiles, c.overBudget) << c.name;
+        EXPECT_EQ(streamCounters().failedWrites != 0, c.overBudget != 0) << c.name;
+    }
+    setBudgets(saved);
 }
 
 MemoryBlockDesc describe(const void* data, int64_t size, const char* extension) {
