@@ -50,6 +50,30 @@ inline void walkAttributes(const IconAttributes& attributes) {
     for (char** text = attributes.toolTypes; text && *text; ++text) touchBytes(*text, std::strlen(*text) + 1);
 }
 
+// What a load under the default budget may hand out: at most
+// LoadBudgetPictures pictures holding at most LoadBudgetPictureBytes bytes of
+// pixels and palettes between them. Empty when the list keeps to it, else
+// the fault.
+inline std::string budgetFault(const IconImage* image) {
+    std::size_t pictures = 0, bytes = 0;
+    for (; image; image = image->next) {
+        ++pictures;
+        bytes += pixelBytes(*image) + (isIndexed(*image) ? 256 * 4 : 0);
+    }
+    if (pictures > LoadBudgetPictures) return std::to_string(pictures) + " pictures, past the load budget";
+    if (bytes > std::size_t(LoadBudgetPictureBytes))
+        return std::to_string(bytes) + " bytes of pictures, past the load budget";
+    return {};
+}
+
+// The module memory a load of an input of `inputBytes` may hold at once: the
+// pictures of the default budget, and a few times the input for the readers'
+// own tables and buffers (a tool-type array takes a pointer for every four
+// bytes of the file).
+inline std::size_t loadPeakBound(std::size_t inputBytes) {
+    return std::size_t(LoadBudgetPictureBytes) + 8 * inputBytes + (std::size_t{16} << 20);
+}
+
 // FNV-1a, 64 bits.
 class Fingerprint {
 public:

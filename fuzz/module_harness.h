@@ -79,9 +79,17 @@ inline host::IconPtr loadAndTouch(const std::string& path, IconAttributes& attri
     attributes = IconAttributes{};
     const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(&attributes)},
                             {TagEnd, 0}};
+    const std::size_t liveBefore = host::liveByteCount();
+    host::resetPeakByteCount();
     host::IconPtr icon(entry.loadIcon(path.c_str(), tags), {entry.freeIcon});
+    std::error_code ignored;
+    const std::size_t held = host::peakByteCount() - liveBefore;
+    if (held > test::loadPeakBound(std::size_t(std::filesystem::file_size(path, ignored))))
+        fail("the load held " + std::to_string(held) + " bytes at once, past its budget");
     if (icon) {
-        const std::string fault = test::walkImages(entry.getIconImages(icon.get()));
+        const IconImage* images = entry.getIconImages(icon.get());
+        std::string fault = test::walkImages(images);
+        if (fault.empty()) fault = test::budgetFault(images);
         if (!fault.empty()) fail(fault);
         test::walkAttributes(attributes);
     }

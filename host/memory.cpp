@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,7 @@ struct Ledger {
     std::map<std::string, TagUsage> tags;
     std::unordered_map<void*, Block> blocks;
     std::size_t liveBytes = 0;
+    std::size_t peakBytes = 0;
     std::size_t badFrees = 0;
     std::size_t failCountdown = 0;  // 0 = off; 1 = the next allocation fails
     std::string failTag;
@@ -85,6 +87,7 @@ void* allocMemory(uint32_t size, bool clear, const char* tag) {
         usage.liveBytes += size;
         ++usage.allocations;
         l.liveBytes += size;
+        l.peakBytes = std::max(l.peakBytes, l.liveBytes);
     } catch (...) {
         std::free(block);
         return nullptr;
@@ -122,6 +125,18 @@ std::size_t liveByteCount() {
     Ledger& l = ledger();
     std::lock_guard guard(l.lock);
     return l.liveBytes;
+}
+
+std::size_t peakByteCount() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    return l.peakBytes;
+}
+
+void resetPeakByteCount() {
+    Ledger& l = ledger();
+    std::lock_guard guard(l.lock);
+    l.peakBytes = l.liveBytes;
 }
 
 std::size_t badFreeCount() {

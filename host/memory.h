@@ -21,6 +21,10 @@ void freeMemory(void* block);
 
 std::size_t liveBlockCount();
 std::size_t liveByteCount();
+// The most bytes live at once since the last resetPeakByteCount() (which
+// sets it to the bytes live then): what one load or save held at its peak.
+std::size_t peakByteCount();
+void resetPeakByteCount();
 std::vector<TagUsage> memoryUsageByTag();  // sorted by tag
 // Frees of a pointer that was not a live block: never handed out, or freed
 // already. They are left alone, counted and named in the leak report.

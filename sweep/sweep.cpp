@@ -179,11 +179,18 @@ private:
         Loaded loaded;
         const TagItem tags[] = {{LoadTagAttributes, reinterpret_cast<uintptr_t>(&loaded.attributes)},
                                 {TagEnd, 0}};
-        loaded.icon = host::IconPtr(entry_.loadIcon((path.empty() ? input_ : path).c_str(), tags),
-                                    {entry_.freeIcon});
+        const std::string& file = path.empty() ? input_ : path;
+        const std::size_t liveBefore = host::liveByteCount();
+        host::resetPeakByteCount();
+        loaded.icon = host::IconPtr(entry_.loadIcon(file.c_str(), tags), {entry_.freeIcon});
+        std::error_code ignored;
+        const std::size_t held = host::peakByteCount() - liveBefore;
+        if (held > test::loadPeakBound(std::size_t(fs::file_size(file, ignored))))
+            fail("the load held " + std::to_string(held) + " bytes at once, past its budget");
         if (!loaded.icon) return loaded;
         const IconImage* images = entry_.getIconImages(loaded.icon.get());
-        const std::string fault = test::walkImages(images);
+        std::string fault = test::walkImages(images);
+        if (fault.empty()) fault = test::budgetFault(images);
         if (!fault.empty()) fail("loaded, but " + fault);
         test::walkAttributes(loaded.attributes);
         test::Fingerprint print;
