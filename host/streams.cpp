@@ -235,6 +235,7 @@ void resetStreamCounters() {
     c.values.taggedOpens = 0;
     c.values.lastOpenParameter = 0;
     c.values.failedWrites = 0;
+    c.values.overBudgetFiles = 0;
 }
 
 }  // namespace pictra::host

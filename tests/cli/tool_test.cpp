@@ -257,7 +257,8 @@ TEST_F(Tool, BudgetsComeFromTheEnvironment) {
     };
     const Case cases[] = {
         {"PICTRA_MAX_PICTURES", "1", {"info", "--json", ico}, 0, "", 1},
-        {"PICTRA_MAX_PICTURE_BYTES", "1", {"info", "--json", ico}, 0, "", 0},
+        {"PICTRA_MAX_PICTURE_BYTES", "-5", {"info", ico}, 1,
+         "pictra: PICTRA_MAX_PICTURE_BYTES must be a whole number from 1 to 4294967295\n", 0},
         {"PICTRA_MAX_SAVE_BYTES", "100", {"convert", ico, target}, 1,
          "pictra: " + target + ": not saved: the file would be larger than the save budget of 100 bytes\n", 0},
         {"PICTRA_MAX_SAVE_BYTES", "0", {"info", ico}, 1,

@@ -101,7 +101,8 @@ TEST_F(LoadBudgetTest, PictureBytesStopAtTheLimit) {
     const Case cases[] = {
         {"ico at the limit", icoSharingOneBitmap(10, 8), 3 * bitmap, 3},
         {"ico one byte short", icoSharingOneBitmap(10, 8), 3 * bitmap - 1, 2},
-        {"ico first picture too large", icoSharingOneBitmap(10, 8), bitmap - 1, 0},
+        // An icon left with no picture does not load.
+        {"ico first picture too large", icoSharingOneBitmap(10, 8), bitmap - 1, -1},
         {"form at the limit", amigaWithEmptyArgb(10), kClassicBytes + 2 * kArgbBytes, 3},
         {"form one byte short", amigaWithEmptyArgb(10), kClassicBytes + 2 * kArgbBytes - 1, 2},
     };
