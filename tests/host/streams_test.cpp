@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/budgets.h"
@@ -62,7 +63,9 @@ TEST_F(StreamTest, LostWritesAreCounted) {
 }
 
 // A file may grow to the save budget and not a byte past it, by block or by
-// byte; one that would is left empty and counted, patching included.
+// byte; one that would is left empty and counted, patching included. Each
+// file is saved on a thread of its own: a refusal counts on that thread and
+// in the total, never on another thread (workers save side by side).
 TEST_F(StreamTest, NewFilesStopAtTheSaveBudget) {
     const Budgets saved = budgets();
     Budgets small = saved;
@@ -81,20 +84,27 @@ TEST_F(StreamTest, NewFilesStopAtTheSaveBudget) {
         {"bytes at the budget", 6, 2, {1, 2, 3, 4, 5, 6, 0, 0}, 0},
         {"bytes one past", 6, 3, {}, 1},
     };
+    const std::size_t here = overBudgetFilesOnThisThread();
     for (const Case& c : cases) {
         resetStreamCounters();
-        StreamHandle s = streams().OpenStream(path("out").c_str(), StreamModeNewFile);
-        ASSERT_NE(s, nullptr);
-        streams().WriteStream(s, bytes, int32_t(c.blockBytes));
-        for (uint32_t k = 0; k < c.byteWrites; ++k) streams().WriteStreamByte(s, 0);
-        // Patching the start afterwards neither revives nor grows the file.
-        streams().SeekStream(s, 0, SeekFromStart);
-        streams().WriteStreamByte(s, 1);
-        streams().CloseStream(s);
+        std::size_t onSaver = 0;
+        std::thread([&] {
+            StreamHandle s = streams().OpenStream(path("out").c_str(), StreamModeNewFile);
+            ASSERT_NE(s, nullptr);
+            streams().WriteStream(s, bytes, int32_t(c.blockBytes));
+            for (uint32_t k = 0; k < c.byteWrites; ++k) streams().WriteStreamByte(s, 0);
+            // Patching the start afterwards neither revives nor grows the file.
+            streams().SeekStream(s, 0, SeekFromStart);
+            streams().WriteStreamByte(s, 1);
+            streams().CloseStream(s);
+            onSaver = overBudgetFilesOnThisThread();
+        }).join();
         EXPECT_EQ(test::readFile(path("out")), c.file) << c.name;
+        EXPECT_EQ(onSaver, c.overBudget) << c.name;
         EXPECT_EQ(streamCounters().overBudgetFiles, c.overBudget) << c.name;
         EXPECT_EQ(streamCounters().failedWrites != 0, c.overBudget != 0) << c.name;
     }
+    EXPECT_EQ(overBudgetFilesOnThisThread(), here);
     setBudgets(saved);
 }
 

@@ -3,6 +3,7 @@
 // the budget's edges; and the tool-type limit.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,7 +139,8 @@ struct LoadCost {
 // Loads `file` in a child process whose address space may grow by at most
 // `extraBytes` over what it holds at the start and whose processor time is
 // capped, so that a load without a budget fails the test instead of taking
-// the machine.
+// the machine. The child keeps one malloc arena: a decoder's threads would
+// each reserve an arena of address space they never use.
 LoadCost costOfLoading(const pictra::host::EntryPoints& entry, const std::string& file, std::size_t extraBytes,
                        rlim_t cpuSeconds) {
     int pipeEnds[2];
@@ -155,6 +157,9 @@ LoadCost costOfLoading(const pictra::host::EntryPoints& entry, const std::string
         const rlimit cpu{cpuSeconds, RLIM_INFINITY};
         ::setrlimit(RLIMIT_AS, &memory);
         ::setrlimit(RLIMIT_CPU, &cpu);
+#ifdef M_ARENA_MAX
+        mallopt(M_ARENA_MAX, 1);
+#endif
         IconRecord* icon = entry.loadIcon(file.c_str(), nullptr);
         int count = -1;
         if (icon) {
