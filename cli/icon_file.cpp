@@ -142,7 +142,7 @@ bool saveIconInto(const Session& session, const host::Saver& saver, IconImage* i
     };
     const std::size_t lostBefore = host::failedWritesOnThisThread();
     const std::size_t overBefore = host::overBudgetFilesOnThisThread();
-    const int32_t saved = session.entry().saveIcon(target.tempPath().c_str(), images, tags);
+    const int32_t saved = session.entry().saveIcon(target.writePath().c_str(), images, tags);
     // The module cannot see refused writes (a file past the save budget, a
     // full disk): the host counts them.
     if (host::overBudgetFilesOnThisThread() != overBefore)

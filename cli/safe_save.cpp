@@ -9,7 +9,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "errors.h"
@@ -59,13 +61,50 @@ void untrack(int index) {
     tracked[index].taken.store(false);
 }
 
+// Workers keep saving while the handler runs on one thread. A temporary
+// created after the handler removed the others would stay, so creating one
+// is announced in `creating` (with the signals blocked on that thread), and
+// the handler, once `stopping` is set, waits for those under way to finish.
+std::atomic<int> creating{0};
+std::atomic<bool> stopping{false};
+
 extern "C" void removeTemporariesAndExit(int signal) {
+    stopping.store(true);
+    const timespec pause{0, 1000000};
+    for (int waited = 0; creating.load() > 0 && waited < 1000; ++waited) ::nanosleep(&pause, nullptr);
     for (Tracked& entry : tracked)
         if (entry.live.load()) ::unlink(entry.name);
     ::_exit(128 + signal);
 }
 
 const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The cleanup signals held back on the calling thread while it creates a
+// temporary; once the process is stopping, the thread creates none and waits
+// for the handler to end the process.
+class CreatingTemporary {
+public:
+    CreatingTemporary() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kCleanupSignals) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &before_);
+        creating.fetch_add(1);
+        if (stopping.load()) {
+            creating.fetch_sub(1);
+            for (;;) ::pause();
+        }
+    }
+    ~CreatingTemporary() {
+        creating.fetch_sub(1);
+        pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    CreatingTemporary(const CreatingTemporary&) = delete;
+    CreatingTemporary& operator=(const CreatingTemporary&) = delete;
+
+private:
+    sigset_t before_;
+};
 
 // ".pictra-" and ten letters or digits drawn at random.
 std::string temporaryName() {
@@ -97,21 +136,27 @@ PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
     // A short name of its own: the target's may already be as long as the
     // file system allows. It is tracked before the file exists, so that a
     // signal arriving on any thread finds it.
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        untrack(tracked_);
-        temp_ = (folder / temporaryName()).string();
-        tracked_ = track(temp_);
-        fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd_ < 0 && errno != EEXIST) break;
+    int error = 0;
+    {
+        const CreatingTemporary creation;
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            untrack(tracked_);
+            temp_ = (folder / temporaryName()).string();
+            tracked_ = track(temp_);
+            fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            error = errno;
+            if (fd_ < 0 && error != EEXIST) break;
+        }
     }
     if (fd_ < 0) {
-        const int error = errno;
         untrack(tracked_);
         tracked_ = -1;
         throw FileError(target_, "cannot create a temporary file in " + folder.string() + ": " +
                                      systemMessage(error));
     }
 }
+
+std::string PendingFile::writePath() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
 PendingFile::~PendingFile() {
     if (fd_ >= 0) ::close(fd_);

@@ -19,6 +19,10 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     const std::string& tempPath() const { return temp_; }
+    // The name to hand a writer that opens the temporary itself: that of
+    // its descriptor, so that an open after a signal removed the temporary
+    // writes to the removed file instead of making it again.
+    std::string writePath() const;
     int descriptor() const { return fd_; }
 
     // Flushes the temporary to disk, gives it the target's permissions (or
