@@ -25,8 +25,8 @@ namespace {
 
 // A tag's value as a 32-bit count; a larger value means no smaller bound.
 uint32_t CountTag(const TagItem* tags, uint32_t tag, uint32_t fallback) {
-    const uintptr_t value = GetTagValue(tags, tag, fallback);
-    return static_cast<uint64_t>(value) > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+    const uint64_t value = GetTagValue(tags, tag, fallback);  // 32 or 64 bits wide
+    return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
 }  // namespace
