@@ -14,6 +14,7 @@
 
 #include "errors.h"
 #include "session.h"
+#include "text.h"
 
 #ifndef PICTRA_VERSION
 #define PICTRA_VERSION "0"
@@ -44,7 +45,7 @@ std::string subcommandName(const CLI::App* app) {
 std::string usageMessage(const std::string& subcommand, const std::string& what) {
     const std::string command = subcommand.empty() ? "pictra" : "pictra " + subcommand;
     return fmt::format("pictra: {}{}\nRun '{} --help' for more information.\n",
-                       subcommand.empty() ? "" : subcommand + ": ", what, command);
+                       subcommand.empty() ? "" : subcommand + ": ", printable(what), command);
 }
 
 // The parser's messages start with a capital ("The following argument was
@@ -57,14 +58,33 @@ std::string toolStyle(std::string text) {
     return text;
 }
 
+// A word left over that begins with a dash: an option no command knows, or
+// a file name that needs -- before it.
+std::optional<std::string> unknownOption(const CLI::App* app) {
+    for (const std::string& word : app->remaining(true))
+        if (word.size() > 1 && word[0] == '-' && word != "--") return word;
+    return std::nullopt;
+}
+
+// Whether `app` takes operands (files) besides its options.
+bool takesOperands(const CLI::App* app) {
+    return !app->get_options([](const CLI::Option* option) { return option->get_positional(); }).empty();
+}
+
 std::string failureMessage(const CLI::App* app, const CLI::Error& error) {
-    // A mistyped subcommand is left over as an extra word; say so rather
-    // than that a subcommand is missing.
     const std::vector<std::string> extra = app->remaining();
     const std::string subcommand = subcommandName(app);
-    const std::string what = subcommand.empty() && !extra.empty()
-                                 ? "unknown subcommand '" + extra.front() + "'"
-                                 : toolStyle(error.what());
+    std::string what = toolStyle(error.what());
+    if (const std::optional<std::string> option = unknownOption(app)) {
+        // Said before a missing FILE, which is what such a word was meant to be.
+        const CLI::App* used = subcommand.empty() ? app : app->get_subcommand(subcommand);
+        what = "unknown option " + *option +
+               (takesOperands(used) ? " (put -- before a file name that begins with a dash)" : "");
+    } else if (subcommand.empty() && !extra.empty()) {
+        // A mistyped subcommand is left over as an extra word; say so rather
+        // than that a subcommand is missing.
+        what = "unknown subcommand '" + extra.front() + "'";
+    }
     return usageMessage(subcommand, what);
 }
 

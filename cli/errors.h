@@ -25,7 +25,8 @@ public:
     using FileError::FileError;
 };
 
-// "pictra: FILE: WHAT" and a newline: the line reportFileError prints.
+// "pictra: FILE: WHAT" and a newline: the line reportFileError prints, with
+// FILE and WHAT made printable (text.h), so that it stays one line.
 std::string fileErrorLine(const FileError& error);
 
 // The system's text for errno `code` ("No such file or directory").
@@ -33,7 +34,7 @@ std::string systemMessage(int code);
 
 // "pictra: FILE: WHAT" on stderr.
 void reportFileError(const FileError& error);
-// "pictra: WHAT" on stderr.
+// "pictra: WHAT" on stderr, WHAT made printable.
 void reportError(const std::string& message);
 
 }  // namespace pictra::cli

@@ -78,14 +78,26 @@ TEST_F(Tool, UsageErrorsExitTwoPointingAtTheRightHelp) {
     const Case cases[] = {
         {{}, "pictra: a subcommand is required", "pictra"},
         {{"info"}, "pictra: info: FILE is required", "pictra info"},
-        {{"info", "--bogus", cursor}, "pictra: info: the following argument was not expected: --bogus",
-         "pictra info"},
+        {{"info", "--bogus", cursor}, "pictra: info: unknown option --bogus (put -- before", "pictra info"},
+        {{"formats", "-dash.ico"}, "pictra: formats: unknown option -dash.ico", "pictra formats"},
+        // An escape sequence in a word reaches the terminal as text.
+        {{"info", "-\x1b[2J"}, "pictra: info: unknown option -\\x1b[2J (put", "pictra info"},
         {{"extract", cursor}, "pictra: extract: --output is required", "pictra extract"},
         {{"convert", cursor, path("x.info")}, "pictra: convert: cannot tell the format from", "pictra convert"},
         {{"convert", cursor, "y.info", "--format", "GIF"}, "pictra: convert: unknown format 'GIF'",
          "pictra convert"},
     };
-    for (const Case& c : cases) {
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    // A name that begins with a dash, alone or after a file, in every
+    // subcommand that takes files.
+    for (const char* command : {"info", "extract", "convert", "set", "sheet", "create"})
+        for (const std::vector<std::string>& words : {std::vector<std::string>{"-dash.ico"}, {cursor, "-dash.ico"}}) {
+            all.push_back({{command}, std::string("pictra: ") + command +
+                                          ": unknown option -dash.ico (put -- before a file name that begins with a dash)",
+                           std::string("pictra ") + command});
+            all.back().args.insert(all.back().args.end(), words.begin(), words.end());
+        }
+    for (const Case& c : all) {
         const Result result = run(c.args);
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(c.args);
         const auto said = lines(result.err);
@@ -106,6 +118,9 @@ TEST_F(Tool, AModuleThatCannotBeLoadedIsOneLineAndExitOne) {
         {file("fake.vxm", "not a shared object"), "cannot load module " + path("fake.vxm") + ": "},
         {path("none.vxm"),
          "cannot find the module " + path("none.vxm") + " (use --module PATH or set PICTRA_MODULE)"},
+        // Names in the loader's texts are escaped as the tool's own are.
+        {file("odd\n\x1b[31m.vxm", "not a shared object"), "cannot load module " + path("odd\\x0a\\x1b[31m.vxm") + ": "},
+        {path("no\nne.vxm"), "cannot find the module " + path("no\\x0ane.vxm") + " (use --module"},
     };
     for (const Case& c : cases) {
         const Result result = run({"--module", c.module, "formats"}, nullptr);
