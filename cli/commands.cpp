@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -58,11 +59,22 @@ std::string toolStyle(std::string text) {
     return text;
 }
 
+// The words of the command line, for the messages of the parser's failures.
+std::vector<std::string> givenWords;
+
 // A word left over that begins with a dash: an option no command knows, or
-// a file name that needs -- before it.
+// a file name that needs -- before it. The parser splits a word that starts
+// with a known short flag (-r.ico is -r and -.ico): the word given is named.
 std::optional<std::string> unknownOption(const CLI::App* app) {
-    for (const std::string& word : app->remaining(true))
-        if (word.size() > 1 && word[0] == '-' && word != "--") return word;
+    for (const std::string& word : app->remaining(true)) {
+        if (word.size() < 2 || word[0] != '-' || word == "--") continue;
+        const std::string_view tail = std::string_view(word).substr(1);
+        for (const std::string& given : givenWords) {
+            if (given == "--") break;
+            if (given.size() >= word.size() && given[0] == '-' && given.ends_with(tail)) return given;
+        }
+        return word;
+    }
     return std::nullopt;
 }
 
@@ -123,6 +135,7 @@ struct CommandLine {
 // failed check), else nothing.
 std::optional<int> parse(CommandLine& line, int argc, char** argv) {
     try {
+        givenWords.assign(argv + 1, argv + argc);
         line.app.parse(argc, argv);
         line.chosen().check();
     } catch (const CLI::ParseError& error) {

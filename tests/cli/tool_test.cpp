@@ -80,6 +80,8 @@ TEST_F(Tool, UsageErrorsExitTwoPointingAtTheRightHelp) {
         {{"info"}, "pictra: info: FILE is required", "pictra info"},
         {{"info", "--bogus", cursor}, "pictra: info: unknown option --bogus (put -- before", "pictra info"},
         {{"formats", "-dash.ico"}, "pictra: formats: unknown option -dash.ico", "pictra formats"},
+        // The parser reads -r.ico as -r and -.ico; the word given is named.
+        {{"info", "-r.ico"}, "pictra: info: unknown option -r.ico (put", "pictra info"},
         // An escape sequence in a word reaches the terminal as text.
         {{"info", "-\x1b[2J"}, "pictra: info: unknown option -\\x1b[2J (put", "pictra info"},
         {{"extract", cursor}, "pictra: extract: --output is required", "pictra extract"},
