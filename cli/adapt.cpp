@@ -90,14 +90,15 @@ void adaptToLimit(const std::vector<const IconImage*>& list, const host::IconTar
             result.pictures.addShared(*image);
             continue;
         }
-        host::Picture scaled = scaledToSide(trueColourPicture(*image), target.maxSide);
+        const auto [width, height] = host::sizeWithin(uint32_t(image->width), uint32_t(image->height), target.maxSide);
         const bool present = std::any_of(list.begin(), list.end(), [&](const IconImage* other) {
-            return other->width == int32_t(scaled.width) && other->height == int32_t(scaled.height);
+            return other->width == int32_t(width) && other->height == int32_t(height);
         });
         if (present) {  // the writer leaves it out, as it always has
             result.pictures.addShared(*image);
             continue;
         }
+        host::Picture scaled = scaledToSide(trueColourPicture(*image), target.maxSide);
         note(result, fmt::format("{} scaled to {}", pictureName(*image), sizeName(scaled.width, scaled.height)),
              limitRule(target));
         result.pictures.addOwned(std::move(scaled), image->flags);
