@@ -22,6 +22,7 @@
 
 #include "command.h"
 #include "errors.h"
+#include "host/images.h"
 #include "text.h"
 
 namespace pictra::cli {
@@ -237,8 +238,14 @@ int Batch::run(const Session& session, const BatchWork& work, const std::string&
     std::size_t pending = 0;
     for (const Entry& entry : entries_) pending += entry.outcome == Outcome::pending;
     const unsigned jobs = options_.jobs ? options_.jobs : coreCount();
+    const auto workers = static_cast<unsigned>(std::clamp<std::size_t>(pending, 1, jobs));
+    // A worker's large JPEG 2000 pictures are decoded on its share of the
+    // cores, so that the workers do not crowd each other out.
+    host::DecodeLimits limits = host::decodeLimits();
+    limits.decodeCores = std::max(1u, coreCount() / workers);
+    host::setDecodeLimits(limits);
     Run run(entries_, work, progress);
-    run.start(session, static_cast<unsigned>(std::clamp<std::size_t>(pending, 1, jobs)));
+    run.start(session, workers);
     run.print(separator);
 
     std::size_t counts[4] = {};

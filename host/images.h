@@ -73,6 +73,10 @@ struct DecodeLimits {
     // component it builds, and a cost per tile). The default admits a
     // 4096 x 4096 RGBA picture of either format in up to a few thousand tiles.
     uint64_t maxDecodeBytes = uint64_t{384} << 20;
+    // The cores one decode may keep busy (large JPEG 2000 pictures are
+    // decoded on several); 0 is every core. A host that decodes on several
+    // threads of its own gives each its share.
+    uint32_t decodeCores = 0;
 };
 
 // The caps DecodeImageFile, ConvertPixels and decodeImage() apply; safe to

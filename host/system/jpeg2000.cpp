@@ -120,12 +120,15 @@ bool withinCaps(const Jpeg2000Layout& layout, const DecodeLimits& limits, std::s
     return withinDecodeBudget(decodeBytes(layout), limits, error);
 }
 
-// Threads for a picture of `pixels`: every core for a large one, none for a
-// small one, where starting them costs more than they save. The code blocks
-// are decoded independently, so the result is the same either way.
-int decodeThreads(uint64_t pixels) {
+// Threads for a picture of `pixels`: the cores a decode may use for a large
+// one, none for a small one, where starting them costs more than they save.
+// The code blocks are decoded independently, so the result is the same
+// either way.
+int decodeThreads(uint64_t pixels, uint32_t cores) {
     if (pixels < kThreadedPixels || !opj_has_thread_support()) return 0;
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads));
+    if (cores == 0) cores = std::thread::hardware_concurrency();
+    const unsigned threads = std::clamp(cores, 1u, kMaxThreads);
+    return threads > 1 ? static_cast<int>(threads) : 0;
 }
 
 // A decompressor with its messages off, on `threads` threads (0: the caller's).
@@ -253,7 +256,7 @@ std::optional<Picture> decodeJpeg2000(std::span<const uint8_t> bytes, bool codes
     const auto layout = readJpeg2000Layout(bytes, codestream, error);
     if (!layout || !withinCaps(*layout, limits, error)) return std::nullopt;
     const CodecPtr codec =
-        openCodec(codestream, decodeThreads(uint64_t{layout->width} * layout->height), error);
+        openCodec(codestream, decodeThreads(uint64_t{layout->width} * layout->height, limits.decodeCores), error);
     if (!codec) return std::nullopt;
     Source source{bytes, 0};
     const StreamPtr stream = openSource(source, error);

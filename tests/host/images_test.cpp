@@ -207,6 +207,23 @@ TEST_F(Jpeg2000Test, FilesDecodeExactly) {
     }
 }
 
+// A picture large enough to be decoded on several cores gives the same
+// pixels on one.
+TEST_F(Jpeg2000Test, APictureIsTheSameOnOneCoreOrMany) {
+    const uint32_t side = 256;
+    std::vector<std::vector<int32_t>> planes(3, std::vector<int32_t>(side * side));
+    for (uint32_t i = 0; i < side * side; ++i)
+        for (uint32_t c = 0; c < 3; ++c) planes[c][i] = int32_t((i % side * (c + 3) + i / side * (5 - c)) & 0xFF);
+    const std::vector<uint8_t> file = encodeJpeg2000(path("large"), false, side, side, planes, 8);
+    DecodeLimits oneCore = decodeLimits();
+    oneCore.decodeCores = 1;
+    const auto many = decodeImage(file);
+    const auto one = decodeImage(file, nullptr, oneCore);
+    ASSERT_TRUE(many && one);
+    EXPECT_EQ(many->pixels, std::vector<uint32_t>(one->pixels.begin(), one->pixels.end()));
+    EXPECT_EQ(one->pixels[2 * side + 1], 0xFF0D0C0Bu);  // x 1, y 2
+}
+
 // A JP2 file around a raw codestream, with a palette (pclr) of `columns`
 // 8-bit columns and a channel map (cmap) sending component 0 through each.
 std::vector<uint8_t> jp2WithPalette(const std::vector<uint8_t>& codestream, uint32_t width,
