@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/core.h>
 
@@ -90,9 +91,10 @@ void adaptToLimit(const std::vector<const IconImage*>& list, const host::IconTar
             result.pictures.addShared(*image);
             continue;
         }
-        const auto [width, height] = host::sizeWithin(uint32_t(image->width), uint32_t(image->height), target.maxSide);
+        const std::pair<uint32_t, uint32_t> size =
+            host::sizeWithin(uint32_t(image->width), uint32_t(image->height), target.maxSide);
         const bool present = std::any_of(list.begin(), list.end(), [&](const IconImage* other) {
-            return other->width == int32_t(width) && other->height == int32_t(height);
+            return other->width == int32_t(size.first) && other->height == int32_t(size.second);
         });
         if (present) {  // the writer leaves it out, as it always has
             result.pictures.addShared(*image);
