@@ -1,33 +1,20 @@
 #include "host/budgets.h"
 
-#include <mutex>
+#include "host/shared_setting.h"
 
 namespace pictra::host {
 namespace {
 
-struct SharedBudgets {
-    std::mutex lock;
-    Budgets budgets;
-};
-
-SharedBudgets& sharedBudgets() {
-    static SharedBudgets shared;
+SharedSetting<Budgets>& sharedBudgets() {
+    static SharedSetting<Budgets> shared;
     return shared;
 }
 
 }  // namespace
 
-Budgets budgets() {
-    SharedBudgets& shared = sharedBudgets();
-    std::lock_guard guard(shared.lock);
-    return shared.budgets;
-}
+Budgets budgets() { return sharedBudgets().get(); }
 
-void setBudgets(const Budgets& budgets) {
-    SharedBudgets& shared = sharedBudgets();
-    std::lock_guard guard(shared.lock);
-    shared.budgets = budgets;
-}
+void setBudgets(const Budgets& budgets) { sharedBudgets().set(budgets); }
 
 std::array<TagItem, 2> loadBudgetTags(const Budgets& budgets) {
     return {{{LoadTagMaxPictures, budgets.picturesPerIcon}, {LoadTagMaxPictureBytes, budgets.pictureBytesPerLoad}}};

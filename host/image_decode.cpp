@@ -1,9 +1,9 @@
 // Image decoding: content sniffing, then the codec set.
 #include <algorithm>
-#include <mutex>
 
 #include "host/image_codecs.h"
 #include "host/images.h"
+#include "host/shared_setting.h"
 
 namespace pictra::host {
 namespace {
@@ -13,13 +13,8 @@ constexpr uint8_t kJp2Signature[] = {0x00, 0x00, 0x00, 0x0C, 'j',  'P',
                                      ' ',  ' ',  0x0D, 0x0A, 0x87, 0x0A};
 constexpr uint8_t kJ2kSignature[] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 
-struct SharedLimits {
-    std::mutex lock;
-    DecodeLimits limits;
-};
-
-SharedLimits& sharedLimits() {
-    static SharedLimits instance;
+SharedSetting<DecodeLimits>& sharedLimits() {
+    static SharedSetting<DecodeLimits> instance;
     return instance;
 }
 
@@ -43,17 +38,9 @@ std::optional<Picture> decodeImageWith(const CodecSet& codecs, std::span<const u
     return std::nullopt;
 }
 
-DecodeLimits decodeLimits() {
-    SharedLimits& shared = sharedLimits();
-    std::lock_guard guard(shared.lock);
-    return shared.limits;
-}
+DecodeLimits decodeLimits() { return sharedLimits().get(); }
 
-void setDecodeLimits(const DecodeLimits& limits) {
-    SharedLimits& shared = sharedLimits();
-    std::lock_guard guard(shared.lock);
-    shared.limits = limits;
-}
+void setDecodeLimits(const DecodeLimits& limits) { sharedLimits().set(limits); }
 
 std::optional<Picture> decodeImage(std::span<const uint8_t> bytes, std::string* error,
                                    const DecodeLimits& limits) {
